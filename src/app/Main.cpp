@@ -1,0 +1,134 @@
+// Window construction: the controls as the window lays them out, and the start-up defaults.
+#include "Main.h"
+
+#include "../discovery/Versions.h"
+#include "../platform/Clock.h"
+#include "../platform/System.h"
+#include "ExceptionDisplay.h"
+#include "Messages.h"
+#include "QuorvelConfig.h"
+
+using platform::ControlKind;
+using platform::ControlSpec;
+using platform::FontKind;
+using platform::GridSpec;
+using platform::Rect;
+
+TFORM_MAIN* FORM_MAIN = nullptr;
+
+namespace {
+
+ControlSpec LabelSpec(const char* text, Rect bounds) {
+    ControlSpec spec;
+    spec.kind = ControlKind::Label;
+    spec.text = text;
+    spec.bounds = bounds;
+    return spec;
+}
+
+ControlSpec StatusLabelSpec(const char* text, Rect bounds, bool autoSize) {
+    ControlSpec spec = LabelSpec(text, bounds);
+    spec.font = FontKind::StatusBold;
+    spec.visible = false;
+    spec.autoSize = autoSize;
+    return spec;
+}
+
+ControlSpec EditSpec(const char* text, Rect bounds, int tabOrder, bool enabled, bool readOnly) {
+    ControlSpec spec;
+    spec.kind = ControlKind::EditBox;
+    spec.text = text;
+    spec.bounds = bounds;
+    spec.tabOrder = tabOrder;
+    spec.enabled = enabled;
+    spec.readOnly = readOnly;
+    return spec;
+}
+
+ControlSpec ButtonSpec(const char* text, Rect bounds, int tabOrder, bool enabled, FontKind font) {
+    ControlSpec spec;
+    spec.kind = ControlKind::Button;
+    spec.text = text;
+    spec.bounds = bounds;
+    spec.tabOrder = tabOrder;
+    spec.enabled = enabled;
+    spec.font = font;
+    return spec;
+}
+
+ControlSpec CheckBoxSpec(const char* text, Rect bounds, int tabOrder, bool checked) {
+    ControlSpec spec;
+    spec.kind = ControlKind::CheckBox;
+    spec.text = text;
+    spec.bounds = bounds;
+    spec.tabOrder = tabOrder;
+    spec.checked = checked;
+    return spec;
+}
+
+GridSpec GridOf(int columns, int columnWidth, Rect bounds, int tabOrder) {
+    GridSpec spec;
+    spec.columns = columns;
+    spec.defaultColumnWidth = columnWidth;
+    spec.bounds = bounds;
+    spec.tabOrder = tabOrder;
+    return spec;
+}
+
+std::string EnvOrEmpty(const char* name) {
+    return platform::EnvironmentVariable(name).value_or(std::string());
+}
+
+} // namespace
+
+std::string DesktopFolder(const std::string& tail) {
+    return EnvOrEmpty("HOMEDRIVE") + EnvOrEmpty("HOMEPATH") + tail;
+}
+
+std::string UpdateBaseUrl(const std::string& host) {
+    return "http://" + host + "/public/tarnell/software/updates/quorvel_installer/";
+}
+
+TFORM_MAIN::TFORM_MAIN()
+    : Window(msg::kAppTitle, 524, 60),
+      Label1(Window, LabelSpec("File Path:", {24, 408, 44, 13})),
+      Label2(Window, LabelSpec("URL Path:", {24, 472, 50, 13})),
+      Label3(Window, LabelSpec("Looking For:", {24, 368, 59, 13})),
+      DownloadLabel(Window, StatusLabelSpec("Downloading Please Wait...", {4, 2, 219, 20}, false)),
+      ShowFileName(Window, StatusLabelSpec("Name", {4, 26, 47, 20}, true)),
+      Label4(Window, LabelSpec("Min Version:", {80, 544, 58, 13})),
+      Label5(Window, LabelSpec("Max Version:", {256, 544, 61, 13})),
+      CheckPathButton(Window, ButtonSpec("Check Local Path", {648, 392, 121, 25}, 0, false,
+                                         FontKind::Window)),
+      SearchDataGrid(Window, GridOf(1, 200, {840, 400, 209, 241}, 1)),
+      PelmoraPath(Window, EditSpec("", {24, 424, 409, 21}, 2, false, true)),
+      ExeName(Window, EditSpec(QUORVEL_EXE_NAME, {24, 384, 121, 21}, 3, false, false)),
+      URLPath(Window, EditSpec("", {24, 488, 409, 21}, 4, false, true)),
+      UpdateSoftwareButton(Window, ButtonSpec("Download Files", {576, 440, 137, 33}, 5, true,
+                                              FontKind::LargeButton)),
+      FileListGrid(Window, GridOf(2, 100, {1128, 104, 209, 233}, 6)),
+      LocalFileListGrid(Window, GridOf(2, 100, {1120, 400, 209, 233}, 7)),
+      ForceUpdate(Window, CheckBoxSpec("Force Update", {656, 312, 97, 17}, 8, false)),
+      ManualUpdate(Window, CheckBoxSpec("Manual Update", {656, 336, 97, 17}, 9, true)),
+      Min_Version(Window, EditSpec(QUORVEL_MIN_VERSION, {80, 560, 121, 21}, 10, true, true)),
+      Max_Version(Window, EditSpec(QUORVEL_MAX_VERSION, {256, 560, 121, 21}, 11, true, true)),
+      AutoTimer(Window, 100, true) {
+    FORM_MAIN = this;
+    BindHandlers();
+    ApplyStartupDefaults();
+}
+
+void TFORM_MAIN::BindHandlers() {
+    CheckPathButton.OnClick(Guarded([this] { CheckPathButtonClick(); }));
+    UpdateSoftwareButton.OnClick(Guarded([this] { UpdateSoftwareButtonClick(); }));
+    ManualUpdate.OnClick(Guarded([this] { ManualUpdateClick(); }));
+    AutoTimer.OnTimer(Guarded([this] { AutoTimerTimer(); }));
+}
+
+void TFORM_MAIN::ApplyStartupDefaults() {
+    Min_Version.SetText(std::to_string(VersionToNumber(Min_Version.Text())));
+    Max_Version.SetText(std::to_string(VersionToNumber(Max_Version.Text())));
+    Random.Seed(static_cast<std::uint32_t>(platform::UnixTimeSeconds()));
+    PelmoraPath.SetText(DesktopFolder("\\Desktop\\Tarnell Temp Files\\"));
+    URLPath.SetText(UpdateBaseUrl(QUORVEL_UPDATE_HOST));
+}

@@ -1,0 +1,70 @@
+// File and folder operations the logic needs of the operating system.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// Attribute bits as Windows reports them.
+enum FileAttribute : std::uint32_t {
+    AttrReadOnly = 0x1,
+    AttrHidden = 0x2,
+    AttrSystem = 0x4,
+    AttrVolumeLabel = 0x8,
+    AttrDirectory = 0x10,
+    AttrArchive = 0x20,
+    AttrNormal = 0x80,
+    AttrNotIndexed = 0x2000,
+};
+
+struct DirEntry {
+    std::string name;
+    std::uint32_t attributes = 0;
+};
+
+// The attributes of a file or folder, nothing when the path names neither.
+std::optional<std::uint32_t> FileAttributes(const std::string& path);
+
+// Every entry the system lists for a pattern such as "C:\\Folder\\*", in listing order,
+// "." and ".." included where the system gives them. False when the listing cannot start.
+bool ListFolder(const std::string& pattern, std::vector<DirEntry>& entries);
+
+// Creates one folder; its parent must exist.
+bool CreateFolder(const std::string& path);
+
+enum class MoveResult {
+    Moved,
+    Busy,   // another program holds a file of the move (sharing violation, access denied)
+    Failed, // anything else: target exists, source or target folder missing, ...
+};
+
+// Moves or renames one file; never replaces an existing file.
+MoveResult MoveExisting(const std::string& from, const std::string& to);
+
+bool RemoveFile(const std::string& path);
+
+// A file opened for reading and shared with no other opener. Closed when destroyed.
+class ExclusiveFile {
+public:
+    explicit ExclusiveFile(const std::string& path);
+    ~ExclusiveFile();
+    ExclusiveFile(const ExclusiveFile&) = delete;
+    ExclusiveFile& operator=(const ExclusiveFile&) = delete;
+
+    bool IsOpen() const;
+    // Seeks to the end and back to the start; -1 on failure.
+    std::int64_t Size();
+    // Reads up to count bytes from the current position; gives the number read.
+    std::int64_t Read(char* buffer, std::int64_t count);
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace platform

@@ -1,0 +1,138 @@
+#include "FileTree.h"
+
+namespace platform::memory {
+
+std::string UpperAscii(const std::string& text) {
+    std::string out = text;
+    for (char& c : out) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return out;
+}
+
+namespace {
+
+bool ValidLevel(const std::string& level) {
+    for (unsigned char c : level) {
+        if (c < 32 || c == '<' || c == '>' || c == ':' || c == '"' || c == '|' || c == '?' ||
+            c == '*') {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Windows drops trailing dots and blanks from a name.
+std::string TrimLevel(std::string level) {
+    if (level == "." || level == "..") {
+        return level;
+    }
+    while (!level.empty() && (level.back() == '.' || level.back() == ' ')) {
+        level.pop_back();
+    }
+    return level;
+}
+
+} // namespace
+
+std::optional<ParsedPath> ParsePath(const std::string& rawPath) {
+    std::string path = rawPath;
+    for (char& c : path) {
+        if (c == '/') {
+            c = '\\';
+        }
+    }
+    ParsedPath parsed;
+    std::size_t pos = 0;
+    if (path.size() >= 2 && path[1] == ':') {
+        char letter = UpperAscii(path.substr(0, 1))[0];
+        if (letter < 'A' || letter > 'Z') {
+            return std::nullopt;
+        }
+        parsed.drive = letter;
+        pos = 2;
+    } else if (path.size() >= 2 && path[0] == '\\' && path[1] == '\\') {
+        return std::nullopt; // network paths: the machine has no network shares
+    } else {
+        parsed.drive = 'C'; // drive-relative and relative paths start at the current drive
+    }
+    while (pos <= path.size()) {
+        std::size_t next = path.find('\\', pos);
+        if (next == std::string::npos) {
+            next = path.size();
+        }
+        std::string level = TrimLevel(path.substr(pos, next - pos));
+        pos = next + 1;
+        if (level.empty() || level == ".") {
+            continue;
+        }
+        if (level == "..") {
+            if (!parsed.levels.empty()) {
+                parsed.levels.pop_back();
+            }
+            continue;
+        }
+        if (!ValidLevel(level)) {
+            return std::nullopt;
+        }
+        parsed.levels.push_back(level);
+    }
+    return parsed;
+}
+
+void FileTree::Reset() { drives.clear(); }
+
+void FileTree::AddDrive(char letter, bool ready) {
+    Drive& drive = drives[letter];
+    drive.ready = ready;
+    drive.root.name = std::string(1, letter) + ":";
+    drive.root.attributes = 0x10;
+}
+
+void FileTree::RemoveDrive(char letter) { drives.erase(letter); }
+
+Drive* FileTree::FindDrive(char letter) {
+    auto it = drives.find(letter);
+    if (it == drives.end() || !it->second.ready) {
+        return nullptr;
+    }
+    return &it->second;
+}
+
+Node* FileTree::Find(const ParsedPath& path) {
+    Drive* drive = FindDrive(path.drive);
+    if (drive == nullptr) {
+        return nullptr;
+    }
+    Node* node = &drive->root;
+    for (const std::string& level : path.levels) {
+        if (!node->IsFolder()) {
+            return nullptr;
+        }
+        auto it = node->children.find(UpperAscii(level));
+        if (it == node->children.end()) {
+            return nullptr;
+        }
+        node = it->second.get();
+    }
+    return node;
+}
+
+Node* FileTree::Find(const std::string& path) {
+    auto parsed = ParsePath(path);
+    return parsed ? Find(*parsed) : nullptr;
+}
+
+Node* FileTree::Parent(const ParsedPath& path) {
+    if (path.levels.empty()) {
+        return nullptr;
+    }
+    ParsedPath parent = path;
+    parent.levels.pop_back();
+    Node* node = Find(parent);
+    return node != nullptr && node->IsFolder() ? node : nullptr;
+}
+
+} // namespace platform::memory

@@ -1,0 +1,56 @@
+// The in-memory machine's drives, folders and files, with paths read as Windows reads them:
+// drive letters, "\" or "/" separators, names matched without regard to case but kept as made.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform::memory {
+
+struct Node {
+    std::string name; // as created
+    std::uint32_t attributes = 0;
+    std::string content;
+    int openReaders = 0;       // handles of the updater's own
+    bool heldByOther = false;  // another program holds the file open, sharing nothing
+    std::map<std::string, std::unique_ptr<Node>> children; // keyed by upper-cased name
+
+    bool IsFolder() const { return (attributes & 0x10) != 0; }
+};
+
+struct Drive {
+    bool ready = true;
+    Node root;
+};
+
+// A path split into its drive and its levels; "." and ".." already resolved.
+struct ParsedPath {
+    char drive = 0;
+    std::vector<std::string> levels;
+};
+
+std::string UpperAscii(const std::string& text);
+
+// Nothing when the text is no valid local path (UNC, bad characters, no drive).
+std::optional<ParsedPath> ParsePath(const std::string& path);
+
+class FileTree {
+public:
+    void Reset();
+    void AddDrive(char letter, bool ready = true);
+    void RemoveDrive(char letter);
+    Drive* FindDrive(char letter);
+
+    Node* Find(const ParsedPath& path);
+    Node* Find(const std::string& path);
+    // The folder that would hold the path's last level; null when missing.
+    Node* Parent(const ParsedPath& path);
+
+    std::map<char, Drive> drives;
+};
+
+} // namespace platform::memory

@@ -1,0 +1,144 @@
+// The in-memory machine behind the platform seam, for tests: its whole state is here for a
+// test to set up and inspect, and any of its calls can be made to fail.
+#pragma once
+
+#include "../Clock.h"
+#include "../Ui.h"
+#include "FileTree.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace platform::memory {
+
+struct Process {
+    std::uint32_t id = 0;
+    std::string moduleName;
+    bool running = true;
+    bool openable = true;
+};
+
+struct HttpResponse {
+    int status = 200;
+    std::string body;
+    bool refused = false;          // the connection is refused
+    std::size_t cutAfter = std::string::npos; // the body stops after this many bytes
+    std::string redirectTo;        // with a 3xx status: the URL of the next request
+};
+
+struct MessageBoxRecord {
+    std::string text;
+    std::string caption;
+    unsigned buttons = 0;
+    bool error = false; // shown by the exception display
+};
+
+struct Launch {
+    std::string commandLine;
+    std::string program; // the file that the command line started
+};
+
+struct PlatformCall {
+    std::string op;
+    std::string detail;
+};
+
+class Machine {
+public:
+    Machine() { Reset(); }
+    // A fresh machine: drive C: only, empty environment, no processes, no answers.
+    void Reset();
+
+    // --- files and folders
+    FileTree tree;
+    void AddDrive(char letter, bool ready = true) { tree.AddDrive(letter, ready); }
+    // Makes every missing level; the last one gets the given attributes.
+    void MakeFolders(const std::string& path, std::uint32_t attributes = 0x10);
+    void WriteFile(const std::string& path, const std::string& content,
+                   std::uint32_t attributes = 0x20);
+    bool IsFile(const std::string& path);
+    bool IsFolder(const std::string& path);
+    std::optional<std::string> FileContent(const std::string& path);
+    void SetAttributes(const std::string& path, std::uint32_t attributes);
+    // Another program opens the file sharing nothing, until released.
+    void HoldFile(const std::string& path, bool held = true);
+    // Every file below a folder, as paths relative to it, sorted.
+    std::vector<std::string> FilesBelow(const std::string& folder);
+    int OpenFileHandles() const { return openFileHandles; }
+
+    // --- environment and system
+    void SetEnv(const std::string& name, const std::string& value);
+    void UnsetEnv(const std::string& name);
+    std::map<std::string, std::pair<std::string, std::string>> env; // upper name -> name, value
+    std::string ownExecutablePath;
+    std::uint32_t osMajorVersion = 10;
+    std::uint32_t errorMode = 0;
+
+    // --- processes
+    std::vector<Process> processes;
+    std::vector<Launch> launches;
+    int openProcessHandles = 0;
+
+    // --- HTTP: answers by URL without its query; every request is kept with its query
+    std::map<std::string, HttpResponse> http;
+    std::vector<std::string> requests;
+    void Serve(const std::string& url, const std::string& body) {
+        HttpResponse response;
+        response.body = body;
+        http[url] = response;
+    }
+
+    // --- clock and regional settings
+    std::int64_t unixTime = 1796000000;
+    LocalDateTime localTime{2026, 12, 7, 9, 41, 1};
+    RegionalFormats regional;
+    std::uint64_t tickMs = 0;
+
+    // --- the operator: message boxes and actions at pump points
+    std::vector<MessageBoxRecord> boxes;
+    // Called for each box while it is open; gives the button pressed. May click controls.
+    std::function<int(const MessageBoxRecord&)> onMessageBox;
+    // Actions run at the n-th pump (counting ProcessMessages calls from 1).
+    std::multimap<int, std::function<void()>> pumpActions;
+    int pumps = 0;
+    bool terminated = false;
+    bool minimised = false;
+    void AtPump(int n, std::function<void()> action) { pumpActions.emplace(n, std::move(action)); }
+
+    // --- fault injection: every call is recorded; a chosen one fails
+    std::vector<PlatformCall> calls;
+    // The call with this index (from 0, over all ops) fails; -1 for none.
+    long failCallIndex = -1;
+    // Every call of these ops fails.
+    std::set<std::string> failOps;
+    // The n-th call (from 1) of an op fails.
+    std::map<std::string, int> failNth;
+    // Called for each move before it runs; a test may release or hold files here.
+    std::function<void(const std::string& from, const std::string& to)> onMove;
+    // Records the call; true when it must fail.
+    bool Enter(const char* op, const std::string& detail);
+    int CallCount(const std::string& op) const;
+
+    // --- registered UI objects (the toolkit's own bookkeeping)
+    std::vector<void*> timers;
+    Window* mainWindow = nullptr;
+    int openFileHandles = 0;
+
+private:
+    std::map<std::string, int> opCounts_;
+};
+
+Machine& TheMachine();
+
+// As the operator clicks a button or check box: nothing when it is disabled; a check box
+// toggles before its handler runs.
+void Click(Control& control);
+
+// Fires every tick that falls due within the given time.
+void AdvanceClock(unsigned milliseconds);
+
+} // namespace platform::memory

@@ -1,0 +1,213 @@
+// The window toolkit of the in-memory machine: controls keep their state here, message
+// boxes are recorded and answered by the test's script, pumps run the script's actions.
+#include "../Ui.h"
+
+#include "Machine.h"
+
+#include <algorithm>
+
+namespace platform {
+
+using memory::TheMachine;
+
+struct Window::Impl {
+    std::string title;
+    Rect client;
+};
+
+Window::Window(const std::string& title, int clientWidth, int clientHeight)
+    : impl_(std::make_unique<Impl>()) {
+    impl_->title = title;
+    impl_->client = Rect{0, 0, clientWidth, clientHeight};
+    TheMachine().mainWindow = this;
+}
+
+Window::~Window() {
+    if (TheMachine().mainWindow == this) {
+        TheMachine().mainWindow = nullptr;
+    }
+}
+
+std::string Window::Title() const { return impl_->title; }
+Rect Window::ClientArea() const { return impl_->client; }
+bool Window::Minimised() const { return TheMachine().minimised; }
+
+struct Control::Impl {
+    ControlSpec spec;
+    std::function<void()> onClick;
+};
+
+Control::Control(Window&, const ControlSpec& spec) : impl_(std::make_unique<Impl>()) {
+    impl_->spec = spec;
+    if (spec.autoSize) {
+        // Roughly the width the bold status font gives.
+        impl_->spec.bounds.width = static_cast<int>(spec.text.size()) * 9 + 11;
+    }
+}
+
+Control::~Control() = default;
+
+ControlKind Control::Kind() const { return impl_->spec.kind; }
+std::string Control::Text() const { return impl_->spec.text; }
+void Control::SetText(const std::string& text) {
+    impl_->spec.text = text;
+    if (impl_->spec.autoSize) {
+        impl_->spec.bounds.width = static_cast<int>(text.size()) * 9 + 11;
+    }
+}
+bool Control::Enabled() const { return impl_->spec.enabled; }
+void Control::SetEnabled(bool enabled) { impl_->spec.enabled = enabled; }
+bool Control::Visible() const { return impl_->spec.visible; }
+void Control::SetVisible(bool visible) { impl_->spec.visible = visible; }
+bool Control::Checked() const { return impl_->spec.checked; }
+void Control::SetChecked(bool checked) { impl_->spec.checked = checked; }
+bool Control::ReadOnly() const { return impl_->spec.readOnly; }
+int Control::TabOrder() const { return impl_->spec.tabOrder; }
+FontKind Control::Font() const { return impl_->spec.font; }
+Rect Control::Bounds() const { return impl_->spec.bounds; }
+void Control::OnClick(std::function<void()> handler) { impl_->onClick = std::move(handler); }
+
+struct Grid::Impl {
+    GridSpec spec;
+};
+
+Grid::Grid(Window&, const GridSpec& spec) : cells_(spec.columns), impl_(std::make_unique<Impl>()) {
+    impl_->spec = spec;
+}
+Grid::~Grid() = default;
+void Grid::RowCountChanged() {}
+bool Grid::Enabled() const { return true; }
+int Grid::TabOrder() const { return impl_->spec.tabOrder; }
+Rect Grid::Bounds() const { return impl_->spec.bounds; }
+
+struct Timer::Impl {
+    unsigned interval = 0;
+    bool enabled = false;
+    std::uint64_t due = 0;
+    std::function<void()> onTimer;
+};
+
+Timer::Timer(Window&, unsigned intervalMs, bool enabled) : impl_(std::make_unique<Impl>()) {
+    impl_->interval = intervalMs;
+    SetEnabled(enabled);
+    TheMachine().timers.push_back(impl_.get());
+}
+
+Timer::~Timer() {
+    auto& timers = TheMachine().timers;
+    timers.erase(std::remove(timers.begin(), timers.end(), impl_.get()), timers.end());
+}
+
+bool Timer::Enabled() const { return impl_->enabled; }
+void Timer::SetEnabled(bool enabled) {
+    if (enabled && !impl_->enabled) {
+        impl_->due = TheMachine().tickMs + impl_->interval;
+    }
+    impl_->enabled = enabled;
+}
+unsigned Timer::Interval() const { return impl_->interval; }
+void Timer::OnTimer(std::function<void()> handler) { impl_->onTimer = std::move(handler); }
+
+namespace {
+
+// The earliest enabled timer, or null.
+Timer::Impl* NextTimer() {
+    Timer::Impl* next = nullptr;
+    for (void* t : TheMachine().timers) {
+        auto* timer = static_cast<Timer::Impl*>(t);
+        if (timer->enabled && (next == nullptr || timer->due < next->due)) {
+            next = timer;
+        }
+    }
+    return next;
+}
+
+void Fire(Timer::Impl& timer) {
+    timer.due += timer.interval;
+    if (timer.onTimer) {
+        timer.onTimer();
+    }
+}
+
+} // namespace
+
+void ProcessMessages() {
+    auto& m = TheMachine();
+    int pump = ++m.pumps;
+    auto range = m.pumpActions.equal_range(pump);
+    std::vector<std::function<void()>> actions;
+    for (auto it = range.first; it != range.second; ++it) {
+        actions.push_back(it->second);
+    }
+    m.pumpActions.erase(range.first, range.second);
+    for (auto& action : actions) {
+        action();
+    }
+}
+
+// The loop runs the clock forward to each tick in turn; when nothing is left to happen the
+// operator is taken to close the window.
+void RunMessageLoop(Window&) {
+    auto& m = TheMachine();
+    while (!m.terminated) {
+        Timer::Impl* timer = NextTimer();
+        if (timer == nullptr) {
+            break;
+        }
+        m.tickMs = std::max(m.tickMs, timer->due);
+        Fire(*timer);
+    }
+}
+
+void MinimiseApplication() { TheMachine().minimised = true; }
+void TerminateApplication() { TheMachine().terminated = true; }
+bool ApplicationTerminated() { return TheMachine().terminated; }
+
+int ShowMessageBox(const std::string& text, const std::string& caption, unsigned buttons) {
+    auto& m = TheMachine();
+    m.boxes.push_back(memory::MessageBoxRecord{text, caption, buttons, false});
+    if (m.onMessageBox) {
+        return m.onMessageBox(m.boxes.back());
+    }
+    return IdOk;
+}
+
+void ShowErrorBox(const std::string& text, const std::string& caption) {
+    auto& m = TheMachine();
+    m.boxes.push_back(memory::MessageBoxRecord{text, caption, MbOk | MbIconError, true});
+    if (m.onMessageBox) {
+        m.onMessageBox(m.boxes.back());
+    }
+}
+
+namespace memory {
+
+void Click(Control& control) {
+    auto& impl = control.impl();
+    if (!impl.spec.enabled) {
+        return;
+    }
+    if (impl.spec.kind == ControlKind::CheckBox) {
+        impl.spec.checked = !impl.spec.checked;
+    }
+    if (impl.onClick) {
+        impl.onClick();
+    }
+}
+
+void AdvanceClock(unsigned milliseconds) {
+    auto& m = TheMachine();
+    std::uint64_t end = m.tickMs + milliseconds;
+    while (Timer::Impl* timer = NextTimer()) {
+        if (timer->due > end) {
+            break;
+        }
+        m.tickMs = timer->due;
+        Fire(*timer);
+    }
+    m.tickMs = end;
+}
+
+} // namespace memory
+
+} // namespace platform

@@ -1,0 +1,118 @@
+// The HTTP download through WinINet. Only a final 200 whose whole body arrived counts:
+// an error page must never end up in a file that the updater installs.
+#include "../Http.h"
+
+#include "Handles.h"
+
+#include <wininet.h>
+
+#include <cstdlib>
+#include <vector>
+
+namespace platform {
+
+namespace {
+
+constexpr DWORD kConnectTimeoutMs = 15000;
+constexpr DWORD kReceiveTimeoutMs = 30000;
+constexpr DWORD kBufferSize = 256 * 1024;
+
+struct InternetHandleTraits {
+    using Native = HINTERNET;
+    static Native Invalid() { return nullptr; }
+    static void Close(Native h) { InternetCloseHandle(h); }
+};
+using InternetHandle = UniqueHandle<InternetHandleTraits>;
+
+void SetTimeout(HINTERNET handle, DWORD option, DWORD milliseconds) {
+    InternetSetOptionA(handle, option, &milliseconds, sizeof(milliseconds));
+}
+
+// One session for the life of the program, so connections to the server are reused.
+HINTERNET Session() {
+    static InternetHandle session = [] {
+        InternetHandle h(InternetOpenA("Quorvel", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+        if (h) {
+            SetTimeout(h.get(), INTERNET_OPTION_CONNECT_TIMEOUT, kConnectTimeoutMs);
+            SetTimeout(h.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, kReceiveTimeoutMs);
+            SetTimeout(h.get(), INTERNET_OPTION_SEND_TIMEOUT, kReceiveTimeoutMs);
+            SetTimeout(h.get(), INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, kReceiveTimeoutMs);
+        }
+        return h;
+    }();
+    return session.get();
+}
+
+DWORD StatusCode(HINTERNET request) {
+    DWORD status = 0;
+    DWORD size = sizeof(status);
+    if (!HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+                        nullptr)) {
+        return 0;
+    }
+    return status;
+}
+
+// The announced body length, or -1 when none was sent.
+long long ContentLength(HINTERNET request) {
+    char text[32] = {};
+    DWORD size = sizeof(text) - 1;
+    if (!HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) {
+        return -1;
+    }
+    char* end = nullptr;
+    long long length = std::strtoll(text, &end, 10);
+    return end == text || length < 0 ? -1 : length;
+}
+
+bool CopyBody(HINTERNET request, HANDLE file, long long expected) {
+    std::vector<char> buffer(kBufferSize);
+    long long total = 0;
+    while (true) {
+        DWORD got = 0;
+        if (!InternetReadFile(request, buffer.data(), kBufferSize, &got)) {
+            return false;
+        }
+        if (got == 0) {
+            break;
+        }
+        DWORD written = 0;
+        if (!WriteFile(file, buffer.data(), got, &written, nullptr) || written != got) {
+            return false;
+        }
+        total += got;
+    }
+    return expected < 0 || total == expected;
+}
+
+bool Fetch(const std::string& url, const std::string& path) {
+    HINTERNET session = Session();
+    if (session == nullptr) {
+        return false;
+    }
+    const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+                        INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_UI |
+                        INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_KEEP_CONNECTION;
+    InternetHandle request(InternetOpenUrlA(session, url.c_str(), nullptr, 0, flags, 0));
+    if (!request || StatusCode(request.get()) != 200) {
+        return false;
+    }
+    FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        return false;
+    }
+    return CopyBody(request.get(), file.get(), ContentLength(request.get()));
+}
+
+} // namespace
+
+bool DownloadToFile(const std::string& url, const std::string& path) {
+    if (Fetch(url, path)) {
+        return true;
+    }
+    DeleteFileA(path.c_str());
+    return false;
+}
+
+} // namespace platform

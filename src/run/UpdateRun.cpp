@@ -1,0 +1,3 @@
+#include "../app/Main.h"
+
+void TFORM_MAIN::UpdateSoftwareButtonClick() {}

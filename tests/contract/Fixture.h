@@ -1,0 +1,37 @@
+// What a contract test needs to set up on the machine under test, done the way each
+// platform does it: the in-memory machine directly, Windows through its own API.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace fixture {
+
+// A fresh, empty scratch folder on a local drive, ending in a backslash.
+std::string ScratchFolder();
+void MakeFolder(const std::string& path, std::uint32_t attributes = 0x10);
+void MakeFile(const std::string& path, const std::string& content, std::uint32_t attributes = 0x20);
+std::optional<std::string> Content(const std::string& path);
+// A drive letter with no drive behind it.
+char MissingDrive();
+// False under Wine, which keeps only the hidden and system attributes of folders.
+bool AllFolderAttributesKept();
+void SetEnv(const std::string& name, const std::string& value);
+void UnsetEnv(const std::string& name);
+
+// Another program holding a file open and sharing nothing with anyone, until destroyed.
+class HeldFile {
+public:
+    explicit HeldFile(const std::string& path);
+    ~HeldFile();
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+
+private:
+    std::string path_;
+    void* handle_ = nullptr;
+};
+
+} // namespace fixture

@@ -1,0 +1,43 @@
+#include "contract/Fixture.h"
+#include "platform/Processes.h"
+#include "platform/System.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace platform;
+
+TEST(SystemContract, EnvironmentNamesMatchWithoutCase) {
+    fixture::ScratchFolder();
+    fixture::SetEnv("QuorvelTestVar", "\\Users\\op");
+    EXPECT_EQ(EnvironmentVariable("QUORVELTESTVAR"), "\\Users\\op");
+    EXPECT_EQ(EnvironmentVariable("quorveltestvar"), "\\Users\\op");
+    fixture::UnsetEnv("QUORVELTESTVAR");
+    EXPECT_FALSE(EnvironmentVariable("QuorvelTestVar").has_value());
+}
+
+TEST(SystemContract, TextComparisonAndUpperCase) {
+    EXPECT_EQ(CompareTextNoCase("Pelmora.exe", "PELMORA.EXE"), 0);
+    EXPECT_NE(CompareTextNoCase("Pelmora.exe", "Pelmora.ex"), 0);
+    EXPECT_EQ(UpperCase("Pelmora 4.1.2"), "PELMORA 4.1.2");
+    EXPECT_EQ(UpperCase(""), "");
+}
+
+TEST(SystemContract, OwnPathAndVersion) {
+    std::string own = OwnExecutablePath();
+    ASSERT_GE(own.size(), 4u);
+    EXPECT_EQ(own[1], ':');
+    EXPECT_NE(own.find('\\'), std::string::npos);
+    EXPECT_GE(OsMajorVersion(), 5u);
+}
+
+TEST(SystemContract, ProcessIdZeroIsNotOpenable) {
+    ProcessHandle none(Synchronize, 0);
+    EXPECT_FALSE(none.IsOpen());
+    EXPECT_EQ(none.Wait(0), WaitFailed);
+    char name[260] = {};
+    EXPECT_EQ(none.ModuleBaseName(name, sizeof(name)), 0u);
+}
+
+} // namespace

@@ -1,0 +1,219 @@
+#include "TestMachine.h"
+#include "app/ExceptionDisplay.h"
+#include "platform/memory/Machine.h"
+
+#include <stdexcept>
+
+namespace {
+
+using platform::memory::Click;
+using platform::memory::TheMachine;
+using testing_support::MachineTest;
+
+class MainWindow : public MachineTest {};
+
+TEST_F(MainWindow, DesktopFolderFollowsHomeDriveAndHomePath) {
+    struct Case {
+        const char* drive;
+        const char* path;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"C:", "\\Users\\op", "C:\\Users\\op\\Desktop\\Tarnell Temp Files\\"},
+        {nullptr, "\\Users\\op", "\\Users\\op\\Desktop\\Tarnell Temp Files\\"},
+        {"D:", nullptr, "D:\\Desktop\\Tarnell Temp Files\\"},
+        {nullptr, nullptr, "\\Desktop\\Tarnell Temp Files\\"},
+    };
+    for (const auto& c : cases) {
+        TheMachine().UnsetEnv("HOMEDRIVE");
+        TheMachine().UnsetEnv("HOMEPATH");
+        if (c.drive) {
+            TheMachine().SetEnv("homedrive", c.drive); // names match without regard to case
+        }
+        if (c.path) {
+            TheMachine().SetEnv("HomePath", c.path);
+        }
+        TFORM_MAIN form;
+        EXPECT_EQ(form.PelmoraPath.Text(), c.expected);
+    }
+}
+
+TEST_F(MainWindow, StartUpDefaults) {
+    TFORM_MAIN& f = Form();
+    EXPECT_EQ(f.Window.Title(), "Quorvel");
+    EXPECT_EQ(f.Window.ClientArea().width, 524);
+    EXPECT_EQ(f.Window.ClientArea().height, 60);
+    EXPECT_EQ(f.Min_Version.Text(), "0");
+    EXPECT_EQ(f.Max_Version.Text(), "0");
+    EXPECT_EQ(f.URLPath.Text(),
+              "http://127.0.0.1:8480/public/tarnell/software/updates/quorvel_installer/");
+    EXPECT_TRUE(f.ManualUpdate.Checked());
+    EXPECT_FALSE(f.ForceUpdate.Checked());
+    EXPECT_TRUE(f.ForceUpdate.Enabled());
+    EXPECT_FALSE(f.CheckPathButton.Enabled());
+    EXPECT_TRUE(f.UpdateSoftwareButton.Enabled());
+    EXPECT_FALSE(f.DownloadLabel.Visible());
+    EXPECT_FALSE(f.ShowFileName.Visible());
+    EXPECT_TRUE(f.AutoTimer.Enabled());
+    EXPECT_EQ(f.AutoTimer.Interval(), 100u);
+    EXPECT_EQ(f.SearchDataGrid.RowCount(), 1);
+    EXPECT_EQ(f.FileListGrid.ColCount(), 2);
+    EXPECT_EQ(f.LocalFileListGrid.ColCount(), 2);
+    EXPECT_EQ(f.ExeName.Text(), "");
+}
+
+TEST_F(MainWindow, RandomGeneratorIsSeededFromTheClockWithOneDrawDropped) {
+    TheMachine().unixTime = 1000;
+    TFORM_MAIN& f = Form();
+    RandomGenerator expected;
+    expected.Seed(1000);
+    EXPECT_EQ(f.Random.State(), expected.State());
+    EXPECT_EQ(expected.State(), 1000u * 22695477u + 1u);
+}
+
+TEST_F(MainWindow, GeneratorDrawsBits16To30) {
+    RandomGenerator r;
+    r.Seed(0); // state 1
+    EXPECT_EQ(r.State(), 1u);
+    std::uint32_t next = 1u * 22695477u + 1u;
+    EXPECT_EQ(r.Draw(), static_cast<int>((next >> 16) & 0x7FFF));
+    for (int i = 0; i < 1000; ++i) {
+        int d = r.Draw();
+        ASSERT_GE(d, 0);
+        ASSERT_LE(d, 32767);
+    }
+}
+
+TEST_F(MainWindow, ModeSwitchBothWays) {
+    TFORM_MAIN& f = Form();
+    Click(f.ManualUpdate); // cleared: normal mode
+    EXPECT_FALSE(f.ManualUpdate.Checked());
+    EXPECT_EQ(f.PelmoraPath.Text(), "");
+    EXPECT_TRUE(f.CheckPathButton.Enabled());
+    EXPECT_TRUE(f.ForceUpdate.Enabled());
+    EXPECT_FALSE(f.UpdateSoftwareButton.Enabled());
+
+    f.ForceUpdate.SetChecked(true);
+    Click(f.ManualUpdate); // set again: manual mode, the other desktop folder
+    EXPECT_TRUE(f.ManualUpdate.Checked());
+    EXPECT_EQ(f.PelmoraPath.Text(), "C:\\Users\\op\\Desktop\\Pelmora Updater Files\\");
+    EXPECT_FALSE(f.ForceUpdate.Checked());
+    EXPECT_FALSE(f.ForceUpdate.Enabled());
+    EXPECT_FALSE(f.CheckPathButton.Enabled());
+    EXPECT_TRUE(f.UpdateSoftwareButton.Enabled());
+
+    Click(f.ManualUpdate);
+    EXPECT_FALSE(f.ForceUpdate.Checked()) << "clearing the mode leaves ForceUpdate as it was";
+    f.ForceUpdate.SetChecked(true);
+    f.ForceUpdate.SetEnabled(false);
+    Click(f.ManualUpdate);
+    Click(f.ManualUpdate);
+    EXPECT_TRUE(f.ForceUpdate.Enabled());
+}
+
+TEST_F(MainWindow, SetControlsEnabledInBothModes) {
+    TFORM_MAIN& f = Form();
+    int pumps = TheMachine().pumps;
+    f.SetControlsEnabled(false);
+    EXPECT_FALSE(f.CheckPathButton.Enabled());
+    EXPECT_FALSE(f.UpdateSoftwareButton.Enabled());
+    EXPECT_FALSE(f.ForceUpdate.Enabled());
+    EXPECT_TRUE(f.ManualUpdate.Enabled());
+    EXPECT_EQ(TheMachine().pumps, pumps + 1);
+
+    f.SetControlsEnabled(true); // manual mode: only the update button
+    EXPECT_FALSE(f.CheckPathButton.Enabled());
+    EXPECT_FALSE(f.ForceUpdate.Enabled());
+    EXPECT_TRUE(f.UpdateSoftwareButton.Enabled());
+
+    f.ManualUpdate.SetChecked(false);
+    f.SetControlsEnabled(false);
+    f.SetControlsEnabled(true);
+    EXPECT_TRUE(f.CheckPathButton.Enabled());
+    EXPECT_TRUE(f.ForceUpdate.Enabled());
+    EXPECT_TRUE(f.UpdateSoftwareButton.Enabled());
+    EXPECT_EQ(TheMachine().pumps, pumps + 4);
+}
+
+TEST_F(MainWindow, TimerFiresOnceAfter100Ms) {
+    TFORM_MAIN& f = Form();
+    int runs = 0;
+    f.AutoTimer.OnTimer([&] {
+        ++runs;
+        f.AutoTimer.SetEnabled(false);
+    });
+    platform::memory::AdvanceClock(99);
+    EXPECT_EQ(runs, 0);
+    platform::memory::AdvanceClock(1);
+    EXPECT_EQ(runs, 1);
+    platform::memory::AdvanceClock(10000);
+    EXPECT_EQ(runs, 1);
+    EXPECT_FALSE(f.AutoTimer.Enabled());
+}
+
+TEST_F(MainWindow, AutoTimerSwitchesItselfOffAndStartsTheRun) {
+    TFORM_MAIN& f = Form();
+    // The start-up run fetches the update list first: that request shows it started.
+    platform::RunMessageLoop(f.Window);
+    EXPECT_FALSE(f.AutoTimer.Enabled());
+    std::size_t requests = TheMachine().requests.size();
+    platform::memory::AdvanceClock(10000);
+    EXPECT_EQ(TheMachine().requests.size(), requests);
+}
+
+TEST_F(MainWindow, ErrorInAHandlerReachesTheExceptionDisplayAndTheWindowStaysUsable) {
+    TFORM_MAIN& f = Form();
+    f.CheckPathButton.SetEnabled(true);
+    f.CheckPathButton.OnClick(Guarded([] { throw std::runtime_error("Access violation"); }));
+    Click(f.CheckPathButton);
+    Click(f.CheckPathButton);
+    ASSERT_EQ(TheMachine().boxes.size(), 2u);
+    EXPECT_EQ(TheMachine().boxes[0].text, "Access violation.");
+    EXPECT_EQ(TheMachine().boxes[0].caption, "Quorvel");
+    EXPECT_EQ(TheMachine().boxes[0].buttons, 0x10u);
+    EXPECT_TRUE(TheMachine().boxes[0].error);
+    Click(f.ManualUpdate);
+    EXPECT_EQ(f.PelmoraPath.Text(), "");
+}
+
+TEST(ExceptionDisplayText, AppendsAFullStopByTheLastCharacter) {
+    struct Case {
+        const char* message;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {"", ""},         {"Out of memory", "Out of memory."}, {"Done.", "Done."},
+        {"Why?", "Why?."}, {"Value -", "Value -"},              {"List ,", "List ,"},
+        {"Path /", "Path /."}, {"Code 7", "Code 7."},         {"\xE9", "\xE9."},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ExceptionDisplayText(c.message), c.shown) << c.message;
+    }
+}
+
+TEST(GridAsList, AppendReusesTheEmptyLastRowAndClearLeavesOneRow) {
+    TheMachine().Reset();
+    platform::Window window("w", 10, 10);
+    platform::Grid grid(window, platform::GridSpec{2, 100, {}, 0});
+    grid.Append("a");
+    EXPECT_EQ(grid.RowCount(), 1);
+    grid.Append("b");
+    EXPECT_EQ(grid.RowCount(), 2);
+    grid.SetCell(0, 1, "");
+    grid.Append("c");
+    EXPECT_EQ(grid.RowCount(), 2);
+    EXPECT_EQ(grid.Cell(0, 1), "c");
+    grid.SetCell(1, 0, "stamp");
+    grid.SetRowCount(5);
+    EXPECT_EQ(grid.Cell(0, 4), "");
+    grid.SetRowCount(1);
+    grid.SetRowCount(2);
+    EXPECT_EQ(grid.Cell(0, 1), "") << "rows regained are empty";
+    grid.Clear();
+    EXPECT_EQ(grid.RowCount(), 1);
+    EXPECT_EQ(grid.Cell(0, 0), "");
+    EXPECT_EQ(grid.Cell(1, 0), "");
+    EXPECT_EQ(grid.Cell(5, 9), "") << "outside the grid reads as empty";
+}
+
+} // namespace
