@@ -90,16 +90,15 @@ std::string UpdateBaseUrl(const std::string& host) {
 }
 
 TFORM_MAIN::TFORM_MAIN()
-    : Window(msg::kAppTitle, 524, 60),
-      Label1(Window, LabelSpec("File Path:", {24, 408, 44, 13})),
+    : Window(msg::kAppTitle, 524, 60), Label1(Window, LabelSpec("File Path:", {24, 408, 44, 13})),
       Label2(Window, LabelSpec("URL Path:", {24, 472, 50, 13})),
       Label3(Window, LabelSpec("Looking For:", {24, 368, 59, 13})),
       DownloadLabel(Window, StatusLabelSpec("Downloading Please Wait...", {4, 2, 219, 20}, false)),
       ShowFileName(Window, StatusLabelSpec("Name", {4, 26, 47, 20}, true)),
       Label4(Window, LabelSpec("Min Version:", {80, 544, 58, 13})),
       Label5(Window, LabelSpec("Max Version:", {256, 544, 61, 13})),
-      CheckPathButton(Window, ButtonSpec("Check Local Path", {648, 392, 121, 25}, 0, false,
-                                         FontKind::Window)),
+      CheckPathButton(
+          Window, ButtonSpec("Check Local Path", {648, 392, 121, 25}, 0, false, FontKind::Window)),
       SearchDataGrid(Window, GridOf(1, 200, {840, 400, 209, 241}, 1)),
       PelmoraPath(Window, EditSpec("", {24, 424, 409, 21}, 2, false, true)),
       ExeName(Window, EditSpec(QUORVEL_EXE_NAME, {24, 384, 121, 21}, 3, false, false)),

@@ -1,7 +1,9 @@
 // The mode check box, the start-up timer and the locking of the controls during a run.
 #include "Main.h"
 
-void ProcessMessages() { platform::ProcessMessages(); }
+void ProcessMessages() {
+    platform::ProcessMessages();
+}
 
 int ShowMessageBox(const std::string& text, const std::string& caption, unsigned buttons) {
     return platform::ShowMessageBox(text, caption, buttons);

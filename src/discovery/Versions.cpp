@@ -20,7 +20,9 @@ int HexDigit(char c) {
     return -1;
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Reads digits of a base from pos to the end; false on any other character or overflow.
 bool ReadDigits(const std::string& text, std::size_t pos, int base, bool negative,
@@ -107,7 +109,9 @@ std::int32_t PackVersion(const VersionParts& parts) {
     return sum < kMin || sum > kMax ? -1 : static_cast<std::int32_t>(sum);
 }
 
-std::int32_t VersionToNumber(const std::string& text) { return PackVersion(ReadVersionParts(text)); }
+std::int32_t VersionToNumber(const std::string& text) {
+    return PackVersion(ReadVersionParts(text));
+}
 
 std::string FolderVersionTail(const std::string& path) {
     std::size_t start = path.size();

@@ -68,3 +68,18 @@ private:
 };
 
 } // namespace platform
+
+namespace platform {
+
+// True only for an existing file: false for a folder or a missing path.
+inline bool FileExists(const std::string& path) {
+    auto attributes = FileAttributes(path);
+    return attributes.has_value() && (*attributes & AttrDirectory) == 0;
+}
+
+inline bool FolderExists(const std::string& path) {
+    auto attributes = FileAttributes(path);
+    return attributes.has_value() && (*attributes & AttrDirectory) != 0;
+}
+
+} // namespace platform

@@ -8,7 +8,8 @@ namespace {
 const std::string kEmpty;
 }
 
-GridCells::GridCells(int columns) : columns_(columns < 1 ? 1 : columns, std::vector<std::string>(1)) {}
+GridCells::GridCells(int columns)
+    : columns_(columns < 1 ? 1 : columns, std::vector<std::string>(1)) {}
 
 void GridCells::SetRowCount(int rows) {
     if (rows < 1) {

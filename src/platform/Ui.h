@@ -111,7 +111,9 @@ public:
     int RowCount() const { return cells_.RowCount(); }
     void SetRowCount(int rows);
     const std::string& Cell(int column, int row) const { return cells_.Cell(column, row); }
-    void SetCell(int column, int row, std::string text) { cells_.SetCell(column, row, std::move(text)); }
+    void SetCell(int column, int row, std::string text) {
+        cells_.SetCell(column, row, std::move(text));
+    }
     // Empties every cell, then leaves one row.
     void Clear();
     // Appends a value in column 0; reuses the last row while its first cell is empty.

@@ -34,4 +34,23 @@ private:
     void* handle_ = nullptr;
 };
 
+// A program of the test's own, started and running until End() or destruction.
+class RunningProgram {
+public:
+    RunningProgram();
+    ~RunningProgram();
+    RunningProgram(const RunningProgram&) = delete;
+    RunningProgram& operator=(const RunningProgram&) = delete;
+
+    std::uint32_t Id() const { return id_; }
+    const std::string& ModuleName() const { return moduleName_; }
+    // Ends the program and waits until it has ended.
+    void End();
+
+private:
+    std::uint32_t id_ = 0;
+    std::string moduleName_;
+    void* handle_ = nullptr;
+};
+
 } // namespace fixture

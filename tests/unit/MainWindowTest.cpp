@@ -182,9 +182,15 @@ TEST(ExceptionDisplayText, AppendsAFullStopByTheLastCharacter) {
         const char* shown;
     };
     const Case cases[] = {
-        {"", ""},         {"Out of memory", "Out of memory."}, {"Done.", "Done."},
-        {"Why?", "Why?."}, {"Value -", "Value -"},              {"List ,", "List ,"},
-        {"Path /", "Path /."}, {"Code 7", "Code 7."},         {"\xE9", "\xE9."},
+        {"", ""},
+        {"Out of memory", "Out of memory."},
+        {"Done.", "Done."},
+        {"Why?", "Why?."},
+        {"Value -", "Value -"},
+        {"List ,", "List ,"},
+        {"Path /", "Path /."},
+        {"Code 7", "Code 7."},
+        {"\xE9", "\xE9."},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ExceptionDisplayText(c.message), c.shown) << c.message;

@@ -19,7 +19,9 @@ struct ExpectedControl {
     int tabOrder;
 };
 
-HWND MainWindow() { return FindWindowA("TFORM_MAIN", "Quorvel"); }
+HWND MainWindow() {
+    return FindWindowA("TFORM_MAIN", "Quorvel");
+}
 
 std::vector<HWND> Children(HWND parent) {
     std::vector<HWND> children;
@@ -72,9 +74,11 @@ TEST_F(RealWindow, EveryControlWithCaptionPlaceStateAndTabOrder) {
         {"Static", "Max Version:", 256, 544, 61, 13, true, true, -1},
         {"Button", "Check Local Path", 648, 392, 121, 25, true, false, 0},
         {"SysListView32", "", 840, 400, 209, 241, true, true, 1},
-        {"Edit", "C:\\users\\tester\\Desktop\\Tarnell Temp Files\\", 24, 424, 409, 21, true, false, 2},
+        {"Edit", "C:\\users\\tester\\Desktop\\Tarnell Temp Files\\", 24, 424, 409, 21, true, false,
+         2},
         {"Edit", "", 24, 384, 121, 21, true, false, 3},
-        {"Edit", "http://127.0.0.1:8480/public/tarnell/software/updates/quorvel_installer/", 24, 488, 409, 21, true, false, 4},
+        {"Edit", "http://127.0.0.1:8480/public/tarnell/software/updates/quorvel_installer/", 24,
+         488, 409, 21, true, false, 4},
         {"Button", "Download Files", 576, 440, 137, 33, true, true, 5},
         {"SysListView32", "", 1128, 104, 209, 233, true, true, 6},
         {"SysListView32", "", 1120, 400, 209, 233, true, true, 7},

@@ -4,10 +4,16 @@
 
 namespace platform {
 
-std::int64_t UnixTimeSeconds() { return memory::TheMachine().unixTime; }
+std::int64_t UnixTimeSeconds() {
+    return memory::TheMachine().unixTime;
+}
 
-LocalDateTime LocalNow() { return memory::TheMachine().localTime; }
+LocalDateTime LocalNow() {
+    return memory::TheMachine().localTime;
+}
 
-RegionalFormats Regional() { return memory::TheMachine().regional; }
+RegionalFormats Regional() {
+    return memory::TheMachine().regional;
+}
 
 } // namespace platform

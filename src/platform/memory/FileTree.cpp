@@ -82,7 +82,9 @@ std::optional<ParsedPath> ParsePath(const std::string& rawPath) {
     return parsed;
 }
 
-void FileTree::Reset() { drives.clear(); }
+void FileTree::Reset() {
+    drives.clear();
+}
 
 void FileTree::AddDrive(char letter, bool ready) {
     Drive& drive = drives[letter];
@@ -91,7 +93,9 @@ void FileTree::AddDrive(char letter, bool ready) {
     drive.root.attributes = 0x10;
 }
 
-void FileTree::RemoveDrive(char letter) { drives.erase(letter); }
+void FileTree::RemoveDrive(char letter) {
+    drives.erase(letter);
+}
 
 Drive* FileTree::FindDrive(char letter) {
     auto it = drives.find(letter);

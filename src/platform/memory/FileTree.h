@@ -15,8 +15,8 @@ struct Node {
     std::string name; // as created
     std::uint32_t attributes = 0;
     std::string content;
-    int openReaders = 0;       // handles of the updater's own
-    bool heldByOther = false;  // another program holds the file open, sharing nothing
+    int openReaders = 0;      // handles of the updater's own
+    bool heldByOther = false; // another program holds the file open, sharing nothing
     std::map<std::string, std::unique_ptr<Node>> children; // keyed by upper-cased name
 
     bool IsFolder() const { return (attributes & 0x10) != 0; }

@@ -35,6 +35,10 @@ bool ListFolder(const std::string& pattern, std::vector<DirEntry>& entries) {
     if (!parsed) {
         return false;
     }
+    auto drive = m.tree.drives.find(parsed->drive);
+    if (drive != m.tree.drives.end() && !drive->second.ready && (m.errorMode & 0x1) == 0) {
+        ++m.noDiskDialogs;
+    }
     Node* folder = m.tree.Find(*parsed);
     if (folder == nullptr || !folder->IsFolder()) {
         return false;
@@ -160,7 +164,9 @@ ExclusiveFile::~ExclusiveFile() {
     }
 }
 
-bool ExclusiveFile::IsOpen() const { return impl_ != nullptr; }
+bool ExclusiveFile::IsOpen() const {
+    return impl_ != nullptr;
+}
 
 std::int64_t ExclusiveFile::Size() {
     auto& m = TheMachine();
@@ -186,7 +192,8 @@ std::int64_t ExclusiveFile::Read(char* buffer, std::int64_t count) {
     if (n <= 0) {
         return 0;
     }
-    node->content.copy(buffer, static_cast<std::size_t>(n), static_cast<std::size_t>(impl_->position));
+    node->content.copy(buffer, static_cast<std::size_t>(n),
+                       static_cast<std::size_t>(impl_->position));
     impl_->position += n;
     return n;
 }

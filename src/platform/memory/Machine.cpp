@@ -15,6 +15,7 @@ void Machine::Reset() {
     MakeFolders("C:\\Quorvel");
     osMajorVersion = 10;
     errorMode = 0;
+    noDiskDialogs = 0;
     processes.clear();
     launches.clear();
     openProcessHandles = 0;
@@ -141,7 +142,9 @@ void Machine::SetEnv(const std::string& name, const std::string& value) {
     env[UpperAscii(name)] = {name, value};
 }
 
-void Machine::UnsetEnv(const std::string& name) { env.erase(UpperAscii(name)); }
+void Machine::UnsetEnv(const std::string& name) {
+    env.erase(UpperAscii(name));
+}
 
 bool Machine::Enter(const char* op, const std::string& detail) {
     long index = static_cast<long>(calls.size());

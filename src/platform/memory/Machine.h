@@ -25,9 +25,9 @@ struct Process {
 struct HttpResponse {
     int status = 200;
     std::string body;
-    bool refused = false;          // the connection is refused
+    bool refused = false;                     // the connection is refused
     std::size_t cutAfter = std::string::npos; // the body stops after this many bytes
-    std::string redirectTo;        // with a 3xx status: the URL of the next request
+    std::string redirectTo;                   // with a 3xx status: the URL of the next request
 };
 
 struct MessageBoxRecord {
@@ -77,6 +77,9 @@ public:
     std::string ownExecutablePath;
     std::uint32_t osMajorVersion = 10;
     std::uint32_t errorMode = 0;
+    // How often Windows would have raised its "no disk" dialog: a drive that is not ready
+    // was touched without critical errors suppressed.
+    int noDiskDialogs = 0;
 
     // --- processes
     std::vector<Process> processes;

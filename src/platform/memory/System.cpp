@@ -18,7 +18,9 @@ std::optional<std::string> EnvironmentVariable(const std::string& name) {
     return it->second.second;
 }
 
-std::string OwnExecutablePath() { return TheMachine().ownExecutablePath; }
+std::string OwnExecutablePath() {
+    return TheMachine().ownExecutablePath;
+}
 
 std::uint32_t OsMajorVersion() {
     auto& m = TheMachine();
@@ -32,7 +34,9 @@ CriticalErrorsSuppressed::CriticalErrorsSuppressed() : previous_(TheMachine().er
     TheMachine().errorMode = previous_ | 0x1;
 }
 
-CriticalErrorsSuppressed::~CriticalErrorsSuppressed() { TheMachine().errorMode = previous_; }
+CriticalErrorsSuppressed::~CriticalErrorsSuppressed() {
+    TheMachine().errorMode = previous_;
+}
 
 int CompareTextNoCase(const std::string& a, const std::string& b) {
     std::string ua = memory::UpperAscii(a);
@@ -40,6 +44,8 @@ int CompareTextNoCase(const std::string& a, const std::string& b) {
     return ua < ub ? -1 : (ua == ub ? 0 : 1);
 }
 
-std::string UpperCase(const std::string& text) { return memory::UpperAscii(text); }
+std::string UpperCase(const std::string& text) {
+    return memory::UpperAscii(text);
+}
 
 } // namespace platform

@@ -28,9 +28,15 @@ Window::~Window() {
     }
 }
 
-std::string Window::Title() const { return impl_->title; }
-Rect Window::ClientArea() const { return impl_->client; }
-bool Window::Minimised() const { return TheMachine().minimised; }
+std::string Window::Title() const {
+    return impl_->title;
+}
+Rect Window::ClientArea() const {
+    return impl_->client;
+}
+bool Window::Minimised() const {
+    return TheMachine().minimised;
+}
 
 struct Control::Impl {
     ControlSpec spec;
@@ -47,25 +53,51 @@ Control::Control(Window&, const ControlSpec& spec) : impl_(std::make_unique<Impl
 
 Control::~Control() = default;
 
-ControlKind Control::Kind() const { return impl_->spec.kind; }
-std::string Control::Text() const { return impl_->spec.text; }
+ControlKind Control::Kind() const {
+    return impl_->spec.kind;
+}
+std::string Control::Text() const {
+    return impl_->spec.text;
+}
 void Control::SetText(const std::string& text) {
     impl_->spec.text = text;
     if (impl_->spec.autoSize) {
         impl_->spec.bounds.width = static_cast<int>(text.size()) * 9 + 11;
     }
 }
-bool Control::Enabled() const { return impl_->spec.enabled; }
-void Control::SetEnabled(bool enabled) { impl_->spec.enabled = enabled; }
-bool Control::Visible() const { return impl_->spec.visible; }
-void Control::SetVisible(bool visible) { impl_->spec.visible = visible; }
-bool Control::Checked() const { return impl_->spec.checked; }
-void Control::SetChecked(bool checked) { impl_->spec.checked = checked; }
-bool Control::ReadOnly() const { return impl_->spec.readOnly; }
-int Control::TabOrder() const { return impl_->spec.tabOrder; }
-FontKind Control::Font() const { return impl_->spec.font; }
-Rect Control::Bounds() const { return impl_->spec.bounds; }
-void Control::OnClick(std::function<void()> handler) { impl_->onClick = std::move(handler); }
+bool Control::Enabled() const {
+    return impl_->spec.enabled;
+}
+void Control::SetEnabled(bool enabled) {
+    impl_->spec.enabled = enabled;
+}
+bool Control::Visible() const {
+    return impl_->spec.visible;
+}
+void Control::SetVisible(bool visible) {
+    impl_->spec.visible = visible;
+}
+bool Control::Checked() const {
+    return impl_->spec.checked;
+}
+void Control::SetChecked(bool checked) {
+    impl_->spec.checked = checked;
+}
+bool Control::ReadOnly() const {
+    return impl_->spec.readOnly;
+}
+int Control::TabOrder() const {
+    return impl_->spec.tabOrder;
+}
+FontKind Control::Font() const {
+    return impl_->spec.font;
+}
+Rect Control::Bounds() const {
+    return impl_->spec.bounds;
+}
+void Control::OnClick(std::function<void()> handler) {
+    impl_->onClick = std::move(handler);
+}
 
 struct Grid::Impl {
     GridSpec spec;
@@ -76,9 +108,15 @@ Grid::Grid(Window&, const GridSpec& spec) : cells_(spec.columns), impl_(std::mak
 }
 Grid::~Grid() = default;
 void Grid::RowCountChanged() {}
-bool Grid::Enabled() const { return true; }
-int Grid::TabOrder() const { return impl_->spec.tabOrder; }
-Rect Grid::Bounds() const { return impl_->spec.bounds; }
+bool Grid::Enabled() const {
+    return true;
+}
+int Grid::TabOrder() const {
+    return impl_->spec.tabOrder;
+}
+Rect Grid::Bounds() const {
+    return impl_->spec.bounds;
+}
 
 struct Timer::Impl {
     unsigned interval = 0;
@@ -98,15 +136,21 @@ Timer::~Timer() {
     timers.erase(std::remove(timers.begin(), timers.end(), impl_.get()), timers.end());
 }
 
-bool Timer::Enabled() const { return impl_->enabled; }
+bool Timer::Enabled() const {
+    return impl_->enabled;
+}
 void Timer::SetEnabled(bool enabled) {
     if (enabled && !impl_->enabled) {
         impl_->due = TheMachine().tickMs + impl_->interval;
     }
     impl_->enabled = enabled;
 }
-unsigned Timer::Interval() const { return impl_->interval; }
-void Timer::OnTimer(std::function<void()> handler) { impl_->onTimer = std::move(handler); }
+unsigned Timer::Interval() const {
+    return impl_->interval;
+}
+void Timer::OnTimer(std::function<void()> handler) {
+    impl_->onTimer = std::move(handler);
+}
 
 namespace {
 
@@ -159,9 +203,15 @@ void RunMessageLoop(Window&) {
     }
 }
 
-void MinimiseApplication() { TheMachine().minimised = true; }
-void TerminateApplication() { TheMachine().terminated = true; }
-bool ApplicationTerminated() { return TheMachine().terminated; }
+void MinimiseApplication() {
+    TheMachine().minimised = true;
+}
+void TerminateApplication() {
+    TheMachine().terminated = true;
+}
+bool ApplicationTerminated() {
+    return TheMachine().terminated;
+}
 
 int ShowMessageBox(const std::string& text, const std::string& caption, unsigned buttons) {
     auto& m = TheMachine();

@@ -7,7 +7,9 @@
 
 namespace platform {
 
-std::int64_t UnixTimeSeconds() { return static_cast<std::int64_t>(std::time(nullptr)); }
+std::int64_t UnixTimeSeconds() {
+    return static_cast<std::int64_t>(std::time(nullptr));
+}
 
 LocalDateTime LocalNow() {
     SYSTEMTIME now{};

@@ -21,12 +21,15 @@ bool ListFolder(const std::string& pattern, std::vector<DirEntry>& entries) {
         return false;
     }
     do {
-        entries.push_back(DirEntry{data.cFileName, static_cast<std::uint32_t>(data.dwFileAttributes)});
+        entries.push_back(
+            DirEntry{data.cFileName, static_cast<std::uint32_t>(data.dwFileAttributes)});
     } while (FindNextFileA(find.get(), &data));
     return true;
 }
 
-bool CreateFolder(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
+bool CreateFolder(const std::string& path) {
+    return CreateDirectoryA(path.c_str(), nullptr) != 0;
+}
 
 MoveResult MoveExisting(const std::string& from, const std::string& to) {
     if (MoveFileA(from.c_str(), to.c_str())) {
@@ -40,7 +43,9 @@ MoveResult MoveExisting(const std::string& from, const std::string& to) {
     return MoveResult::Failed;
 }
 
-bool RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+bool RemoveFile(const std::string& path) {
+    return DeleteFileA(path.c_str()) != 0;
+}
 
 struct ExclusiveFile::Impl {
     FileHandle file;
@@ -57,7 +62,9 @@ ExclusiveFile::ExclusiveFile(const std::string& path) {
 
 ExclusiveFile::~ExclusiveFile() = default;
 
-bool ExclusiveFile::IsOpen() const { return impl_ != nullptr; }
+bool ExclusiveFile::IsOpen() const {
+    return impl_ != nullptr;
+}
 
 std::int64_t ExclusiveFile::Size() {
     if (!impl_) {

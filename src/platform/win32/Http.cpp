@@ -31,7 +31,8 @@ void SetTimeout(HINTERNET handle, DWORD option, DWORD milliseconds) {
 // One session for the life of the program, so connections to the server are reused.
 HINTERNET Session() {
     static InternetHandle session = [] {
-        InternetHandle h(InternetOpenA("Quorvel", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+        InternetHandle h(
+            InternetOpenA("Quorvel", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
         if (h) {
             SetTimeout(h.get(), INTERNET_OPTION_CONNECT_TIMEOUT, kConnectTimeoutMs);
             SetTimeout(h.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, kReceiveTimeoutMs);

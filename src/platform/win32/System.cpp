@@ -26,7 +26,8 @@ std::optional<std::string> EnvironmentVariable(const std::string& name) {
 std::string OwnExecutablePath() {
     std::vector<char> buffer(MAX_PATH);
     while (true) {
-        DWORD length = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        DWORD length =
+            GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (length < buffer.size()) {
             return std::string(buffer.data(), length);
         }
@@ -51,7 +52,9 @@ CriticalErrorsSuppressed::CriticalErrorsSuppressed()
     SetErrorMode(previous_ | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
 }
 
-CriticalErrorsSuppressed::~CriticalErrorsSuppressed() { SetErrorMode(previous_); }
+CriticalErrorsSuppressed::~CriticalErrorsSuppressed() {
+    SetErrorMode(previous_);
+}
 
 int CompareTextNoCase(const std::string& a, const std::string& b) {
     return lstrcmpiA(a.c_str(), b.c_str());

@@ -15,7 +15,8 @@ namespace {
 
 constexpr UINT kSyncGridMessage = WM_APP + 1;
 constexpr const char* kWindowClass = "TFORM_MAIN";
-constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | DS_MODALFRAME;
+constexpr DWORD kWindowStyle =
+    WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | DS_MODALFRAME;
 constexpr DWORD kWindowExStyle = WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE | WS_EX_CONTROLPARENT;
 
 bool g_terminated = false;
@@ -60,7 +61,9 @@ Rect BoundsInParent(HWND hwnd) {
     return Rect{r.left, r.top, r.right - r.left, r.bottom - r.top};
 }
 
-bool HasStyle(HWND hwnd, LONG_PTR style) { return (GetWindowLongPtrA(hwnd, GWL_STYLE) & style) != 0; }
+bool HasStyle(HWND hwnd, LONG_PTR style) {
+    return (GetWindowLongPtrA(hwnd, GWL_STYLE) & style) != 0;
+}
 
 } // namespace
 
@@ -180,10 +183,10 @@ Window::Window(const std::string& title, int clientWidth, int clientHeight)
     impl_->fonts[2] = MakeFont(16, FW_NORMAL);
     RECT frame{0, 0, clientWidth, clientHeight};
     AdjustWindowRectEx(&frame, kWindowStyle, FALSE, kWindowExStyle);
-    impl_->hwnd = CreateWindowExA(kWindowExStyle, kWindowClass, title.c_str(), kWindowStyle,
-                                  CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left,
-                                  frame.bottom - frame.top, nullptr, nullptr,
-                                  GetModuleHandleA(nullptr), nullptr);
+    impl_->hwnd =
+        CreateWindowExA(kWindowExStyle, kWindowClass, title.c_str(), kWindowStyle, CW_USEDEFAULT,
+                        CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top, nullptr,
+                        nullptr, GetModuleHandleA(nullptr), nullptr);
     // The title bar offers no maximise and no resize.
     HMENU menu = GetSystemMenu(impl_->hwnd, FALSE);
     if (menu != nullptr) {
@@ -220,7 +223,9 @@ Rect Window::ClientArea() const {
     return Rect{0, 0, r.right - r.left, r.bottom - r.top};
 }
 
-bool Window::Minimised() const { return IsIconic(impl_->hwnd) != 0; }
+bool Window::Minimised() const {
+    return IsIconic(impl_->hwnd) != 0;
+}
 
 namespace {
 
@@ -263,7 +268,8 @@ void Control::Impl::FitWidthToText() {
     SelectObject(dc, previous);
     ReleaseDC(hwnd, dc);
     Rect r = BoundsInParent(hwnd);
-    SetWindowPos(hwnd, nullptr, 0, 0, size.cx, r.height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(hwnd, nullptr, 0, 0, size.cx, r.height,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 Control::Control(Window& owner, const ControlSpec& spec) : impl_(std::make_unique<Impl>()) {
@@ -290,9 +296,13 @@ Control::Control(Window& owner, const ControlSpec& spec) : impl_(std::make_uniqu
     }
 }
 
-Control::~Control() { DestroyWindow(impl_->hwnd); }
+Control::~Control() {
+    DestroyWindow(impl_->hwnd);
+}
 
-ControlKind Control::Kind() const { return impl_->kind; }
+ControlKind Control::Kind() const {
+    return impl_->kind;
+}
 
 std::string Control::Text() const {
     int length = GetWindowTextLengthA(impl_->hwnd);
@@ -311,10 +321,18 @@ void Control::SetText(const std::string& text) {
     }
 }
 
-bool Control::Enabled() const { return IsWindowEnabled(impl_->hwnd) != 0; }
-void Control::SetEnabled(bool enabled) { EnableWindow(impl_->hwnd, enabled ? TRUE : FALSE); }
-bool Control::Visible() const { return HasStyle(impl_->hwnd, WS_VISIBLE); }
-void Control::SetVisible(bool visible) { ShowWindow(impl_->hwnd, visible ? SW_SHOWNA : SW_HIDE); }
+bool Control::Enabled() const {
+    return IsWindowEnabled(impl_->hwnd) != 0;
+}
+void Control::SetEnabled(bool enabled) {
+    EnableWindow(impl_->hwnd, enabled ? TRUE : FALSE);
+}
+bool Control::Visible() const {
+    return HasStyle(impl_->hwnd, WS_VISIBLE);
+}
+void Control::SetVisible(bool visible) {
+    ShowWindow(impl_->hwnd, visible ? SW_SHOWNA : SW_HIDE);
+}
 
 bool Control::Checked() const {
     return SendMessageA(impl_->hwnd, BM_GETCHECK, 0, 0) == BST_CHECKED;
@@ -328,25 +346,36 @@ bool Control::ReadOnly() const {
     return impl_->kind == ControlKind::EditBox && HasStyle(impl_->hwnd, ES_READONLY);
 }
 
-int Control::TabOrder() const { return impl_->tabOrder; }
-FontKind Control::Font() const { return impl_->fontKind; }
-Rect Control::Bounds() const { return BoundsInParent(impl_->hwnd); }
-void Control::OnClick(std::function<void()> handler) { impl_->onClick = std::move(handler); }
+int Control::TabOrder() const {
+    return impl_->tabOrder;
+}
+FontKind Control::Font() const {
+    return impl_->fontKind;
+}
+Rect Control::Bounds() const {
+    return BoundsInParent(impl_->hwnd);
+}
+void Control::OnClick(std::function<void()> handler) {
+    impl_->onClick = std::move(handler);
+}
 
-Grid::Grid(Window& owner, const GridSpec& spec) : cells_(spec.columns), impl_(std::make_unique<Impl>()) {
+Grid::Grid(Window& owner, const GridSpec& spec)
+    : cells_(spec.columns), impl_(std::make_unique<Impl>()) {
     Window::Impl& window = owner.impl();
     impl_->grid = this;
     impl_->tabOrder = spec.tabOrder;
     impl_->hwnd = CreateWindowExA(
         WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
-        WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_OWNERDATA | LVS_NOCOLUMNHEADER | LVS_SHOWSELALWAYS |
-            (spec.tabOrder >= 0 ? WS_TABSTOP : 0),
+        WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_OWNERDATA | LVS_NOCOLUMNHEADER |
+            LVS_SHOWSELALWAYS | (spec.tabOrder >= 0 ? WS_TABSTOP : 0),
         spec.bounds.left, spec.bounds.top, spec.bounds.width, spec.bounds.height, window.hwnd,
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(window.nextControlId++)),
         GetModuleHandleA(nullptr), nullptr);
     SetWindowLongPtrA(impl_->hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(impl_.get()));
-    SendMessageA(impl_->hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(window.Font(FontKind::Window)), FALSE);
-    SendMessageA(impl_->hwnd, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
+    SendMessageA(impl_->hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(window.Font(FontKind::Window)),
+                 FALSE);
+    SendMessageA(impl_->hwnd, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
+                 LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
     for (int c = 0; c < spec.columns; ++c) {
         LVCOLUMNA column{};
         column.mask = LVCF_WIDTH | LVCF_SUBITEM;
@@ -358,19 +387,28 @@ Grid::Grid(Window& owner, const GridSpec& spec) : cells_(spec.columns), impl_(st
     SendMessageA(impl_->hwnd, LVM_SETITEMCOUNT, 1, LVSICF_NOINVALIDATEALL);
 }
 
-Grid::~Grid() { DestroyWindow(impl_->hwnd); }
+Grid::~Grid() {
+    DestroyWindow(impl_->hwnd);
+}
 
 // The list view learns the new row count at the next pump, once however many rows changed.
 void Grid::RowCountChanged() {
     if (!impl_->syncPending) {
         impl_->syncPending = true;
-        PostMessageA(GetParent(impl_->hwnd), kSyncGridMessage, 0, reinterpret_cast<LPARAM>(impl_->hwnd));
+        PostMessageA(GetParent(impl_->hwnd), kSyncGridMessage, 0,
+                     reinterpret_cast<LPARAM>(impl_->hwnd));
     }
 }
 
-bool Grid::Enabled() const { return IsWindowEnabled(impl_->hwnd) != 0; }
-int Grid::TabOrder() const { return impl_->tabOrder; }
-Rect Grid::Bounds() const { return BoundsInParent(impl_->hwnd); }
+bool Grid::Enabled() const {
+    return IsWindowEnabled(impl_->hwnd) != 0;
+}
+int Grid::TabOrder() const {
+    return impl_->tabOrder;
+}
+Rect Grid::Bounds() const {
+    return BoundsInParent(impl_->hwnd);
+}
 
 Timer::Timer(Window& owner, unsigned intervalMs, bool enabled) : impl_(std::make_unique<Impl>()) {
     impl_->owner = &owner.impl();
@@ -387,7 +425,9 @@ Timer::~Timer() {
     }
 }
 
-bool Timer::Enabled() const { return impl_->enabled; }
+bool Timer::Enabled() const {
+    return impl_->enabled;
+}
 
 void Timer::SetEnabled(bool enabled) {
     if (impl_->owner == nullptr || enabled == impl_->enabled) {
@@ -401,8 +441,12 @@ void Timer::SetEnabled(bool enabled) {
     }
 }
 
-unsigned Timer::Interval() const { return impl_->interval; }
-void Timer::OnTimer(std::function<void()> handler) { impl_->onTimer = std::move(handler); }
+unsigned Timer::Interval() const {
+    return impl_->interval;
+}
+void Timer::OnTimer(std::function<void()> handler) {
+    impl_->onTimer = std::move(handler);
+}
 
 namespace {
 
@@ -426,7 +470,9 @@ void Dispatch(MSG& message) {
     DispatchMessageA(&message);
 }
 
-HWND Owner() { return g_main != nullptr ? g_main->hwnd : nullptr; }
+HWND Owner() {
+    return g_main != nullptr ? g_main->hwnd : nullptr;
+}
 
 } // namespace
 
@@ -468,7 +514,9 @@ void TerminateApplication() {
     PostQuitMessage(0);
 }
 
-bool ApplicationTerminated() { return g_terminated; }
+bool ApplicationTerminated() {
+    return g_terminated;
+}
 
 int ShowMessageBox(const std::string& text, const std::string& caption, unsigned buttons) {
     return MessageBoxA(Owner(), text.c_str(), caption.c_str(), buttons | MB_APPLMODAL);

@@ -35,7 +35,8 @@ void RemoveTree(const std::string& folder) {
 std::string ScratchFolder() {
     char temp[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, temp);
-    std::string folder = std::string(temp) + "quorvel-contract-" + std::to_string(GetCurrentProcessId()) + "\\";
+    std::string folder =
+        std::string(temp) + "quorvel-contract-" + std::to_string(GetCurrentProcessId()) + "\\";
     RemoveTree(folder);
     CreateDirectoryA(folder.c_str(), nullptr);
     return folder;
@@ -44,7 +45,8 @@ std::string ScratchFolder() {
 void MakeFolder(const std::string& path, std::uint32_t attributes) {
     CreateDirectoryA(path.c_str(), nullptr);
     if (attributes != FILE_ATTRIBUTE_DIRECTORY) {
-        SetFileAttributesA(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+        SetFileAttributesA(path.c_str(),
+                           attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
     }
 }
 
@@ -65,15 +67,16 @@ std::optional<std::string> Content(const std::string& path) {
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         return std::nullopt;
     }
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return std::nullopt;
     }
     std::string content;
     std::vector<char> buffer(65536);
     DWORD got = 0;
-    while (::ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr) && got > 0) {
+    while (::ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr) &&
+           got > 0) {
         content.append(buffer.data(), got);
     }
     CloseHandle(file);
@@ -99,7 +102,9 @@ void SetEnv(const std::string& name, const std::string& value) {
     SetEnvironmentVariableA(name.c_str(), value.c_str());
 }
 
-void UnsetEnv(const std::string& name) { SetEnvironmentVariableA(name.c_str(), nullptr); }
+void UnsetEnv(const std::string& name) {
+    SetEnvironmentVariableA(name.c_str(), nullptr);
+}
 
 HeldFile::HeldFile(const std::string& path) : path_(path) {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
@@ -110,6 +115,39 @@ HeldFile::HeldFile(const std::string& path) : path_(path) {
 HeldFile::~HeldFile() {
     if (handle_ != nullptr) {
         CloseHandle(handle_);
+    }
+}
+
+// The sleeper lies beside the test program.
+RunningProgram::RunningProgram() : moduleName_("quorvel_sleeper.exe") {
+    char own[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, own, MAX_PATH);
+    std::string path(own);
+    path = path.substr(0, path.find_last_of('\\') + 1) + moduleName_;
+    std::string line = "\"" + path + "\" 30000";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                       &process)) {
+        CloseHandle(process.hThread);
+        handle_ = process.hProcess;
+        id_ = process.dwProcessId;
+        WaitForInputIdle(process.hProcess, 2000);
+        Sleep(300); // until its main module is mapped and named
+    }
+}
+
+RunningProgram::~RunningProgram() {
+    End();
+}
+
+void RunningProgram::End() {
+    if (handle_ != nullptr) {
+        TerminateProcess(handle_, 0);
+        WaitForSingleObject(handle_, 10000);
+        CloseHandle(handle_);
+        handle_ = nullptr;
     }
 }
 

@@ -1,0 +1,271 @@
+#include "discovery/Discovery.h"
+#include "TestMachine.h"
+#include "platform/Files.h"
+
+namespace {
+
+using platform::memory::Click;
+using platform::memory::TheMachine;
+using testing_support::Box;
+using testing_support::Boxes;
+using testing_support::MachineTest;
+
+const Box kNotFound{"Could not find the Pelmora executable.\nPlease make sure Pelmora is installed "
+                    "or installed correctly.\nProgram may require manual update.",
+                    "Update Error", 0};
+
+Box NotValid(const std::string& folder) {
+    return Box{folder + " is not a valid Pelmora directory.\nPlease update the Pelmora_Mx.exe file "
+                        "manually.",
+               "Error", 0};
+}
+
+Box Incorrect(const std::string& folder) {
+    return Box{folder + " is an incorrect version of Pelmora.\nPlease contact Tarnell for the "
+                        "correct updater program.",
+               "Error", 0};
+}
+
+// Normal mode, with the product's settings of a build for Pelmora 4.x.
+class Discovery : public MachineTest {
+protected:
+    void SetUp() override {
+        MachineTest::SetUp();
+        M().SetEnv("ProgramFiles", "C:\\Program Files");
+        Click(Form().ManualUpdate);
+        Form().ExeName.SetText("Pelmora.exe");
+        SetBounds("4000000", "5000000");
+    }
+    void SetBounds(const char* min, const char* max) {
+        Form().Min_Version.SetText(min);
+        Form().Max_Version.SetText(max);
+    }
+    void Install(const std::string& folder) {
+        M().MakeFolders(folder);
+        M().WriteFile(folder + "\\Pelmora.exe", "MZ");
+    }
+    void Check() { Click(Form().CheckPathButton); }
+    std::string Path() { return Form().PelmoraPath.Text(); }
+    bool UpdateEnabled() { return Form().UpdateSoftwareButton.Enabled(); }
+};
+
+TEST_F(Discovery, NoCandidateGivesFileNotFoundAndOnlyTheCouldNotFindMessage) {
+    M().MakeFolders("C:\\Tools");
+    Check();
+    EXPECT_EQ(Path(), "File Not Found");
+    EXPECT_FALSE(UpdateEnabled());
+    EXPECT_EQ(Boxes(), std::vector<Box>{kNotFound});
+}
+
+TEST_F(Discovery, FindsTheVersionedInstallationAndEnablesTheUpdate) {
+    M().MakeFolders("C:\\Tools");
+    M().MakeFolders("C:\\Pelmora");
+    Install("C:\\Pelmora 4.1.2");
+    Check();
+    EXPECT_EQ(Path(), "C:\\Pelmora 4.1.2\\");
+    EXPECT_TRUE(UpdateEnabled());
+    EXPECT_TRUE(Boxes().empty());
+    EXPECT_EQ(Form().SearchDataGrid.RowCount(), 2) << "C:\\Pelmora and C:\\Pelmora 4.1.2";
+}
+
+TEST_F(Discovery, HighestVersionWinsAcrossDrivesAndTheEarlierRowOnTies) {
+    M().AddDrive('D');
+    M().AddDrive('E');
+    Install("D:\\Pelmora 4.2");
+    Install("E:\\Pelmora 4.3.0");
+    Install("C:\\Program Files\\Tarnell\\Pelmora 4.3");
+    Check();
+    EXPECT_EQ(Path(), "E:\\Pelmora 4.3.0\\") << "drive roots come before the maker's folder";
+
+    Install("C:\\Pelmora 4.3");
+    Check();
+    EXPECT_EQ(Path(), "C:\\Pelmora 4.3\\") << "drive C before drive E";
+}
+
+TEST_F(Discovery, BoundsAreInclusiveBelowAndExclusiveAbove) {
+    struct Case {
+        const char* folder;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"C:\\Pelmora 4.0.0", true}, {"C:\\Pelmora 4.999.999", true},
+        {"C:\\Pelmora 5.0", false},  {"C:\\Pelmora 3.999.999", false},
+        {"C:\\Pelmora 0.0.1", true},
+    };
+    for (const auto& c : cases) {
+        TearDown();
+        SetUp();
+        Install(c.folder);
+        Check();
+        if (c.accepted) {
+            EXPECT_EQ(Path(), std::string(c.folder) + "\\");
+            EXPECT_TRUE(Boxes().empty()) << c.folder;
+        } else {
+            EXPECT_EQ(Path(), "File Not Found");
+            EXPECT_EQ(Boxes(), (std::vector<Box>{Incorrect(c.folder), kNotFound}));
+        }
+    }
+}
+
+TEST_F(Discovery, TheBoundsOfAPlainBuildRejectEveryVersionButZeroZeroOne) {
+    SetBounds("0", "0");
+    Install("C:\\Pelmora 4.1.2");
+    Check();
+    EXPECT_EQ(Boxes(), (std::vector<Box>{Incorrect("C:\\Pelmora 4.1.2"), kNotFound}));
+}
+
+TEST_F(Discovery, UnreadableVersionStopsTheChoice) {
+    const char* folders[] = {"C:\\Pelmora.4.1", "C:\\Pelmora 4..1", "C:\\Pelmora 99999999999",
+                             "C:\\Pelmora 2148", "C:\\Pelmora 1.3000000"};
+    for (const char* folder : folders) {
+        TearDown();
+        SetUp();
+        Install("C:\\Pelmora 4.1.2"); // a fine row before it
+        Install(folder);
+        Check();
+        EXPECT_EQ(Path(), "File Not Found") << folder;
+        EXPECT_FALSE(UpdateEnabled());
+        EXPECT_EQ(Boxes(), (std::vector<Box>{NotValid(folder), kNotFound}));
+    }
+}
+
+TEST_F(Discovery, FirstVersionedRowBelowTheRangeIsRejectedAtOnce) {
+    M().AddDrive('D');
+    Install("C:\\Pelmora 3.9");
+    Install("D:\\Pelmora 4.1");
+    Check();
+    EXPECT_EQ(Boxes(), (std::vector<Box>{Incorrect("C:\\Pelmora 3.9"), kNotFound}));
+}
+
+TEST_F(Discovery, RowsAfterARejectedRowAreNotExamined) {
+    M().AddDrive('D');
+    Install("C:\\Pelmora 5.1");
+    Install("D:\\Pelmora.4.1");
+    Check();
+    EXPECT_EQ(Boxes(), (std::vector<Box>{Incorrect("C:\\Pelmora 5.1"), kNotFound}));
+}
+
+TEST_F(Discovery, ChosenFolderWithoutTheExecutable) {
+    M().MakeFolders("C:\\Pelmora 4.1.2");
+    M().MakeFolders("C:\\Pelmora 4.1.2\\Pelmora.exe"); // a folder of that name is no file
+    Check();
+    EXPECT_EQ(Path(), "File Not Found");
+    EXPECT_FALSE(UpdateEnabled());
+    EXPECT_EQ(Boxes(), std::vector<Box>{kNotFound});
+}
+
+TEST_F(Discovery, OnlyPlainMatchingFoldersAreCandidates) {
+    Install("C:\\pelmora 4.1.0"); // the filter sees the upper-cased name
+    Install("C:\\Pelmora 4.5 hidden");
+    M().SetAttributes("C:\\Pelmora 4.5 hidden", platform::AttrHidden);
+    Install("C:\\Pelmora 4.6");
+    M().SetAttributes("C:\\Pelmora 4.6", platform::AttrReadOnly);
+    Install("C:\\Pelmora 4.7");
+    M().SetAttributes("C:\\Pelmora 4.7", platform::AttrArchive);
+    Install("C:\\Pelmora 4.8");
+    M().SetAttributes("C:\\Pelmora 4.8", platform::AttrSystem);
+    M().WriteFile("C:\\Pelmora 4.9", "a file");
+    Check();
+    EXPECT_EQ(Path(), "C:\\pelmora 4.1.0\\");
+    EXPECT_EQ(Form().SearchDataGrid.RowCount(), 1);
+}
+
+TEST_F(Discovery, MissingAndNotReadyDrivesAddNothingAndRaiseNoDialog) {
+    M().AddDrive('A');
+    Install("A:\\Pelmora 4.9"); // A and B are never searched
+    M().AddDrive('D', false);
+    Install("E:\\Pelmora 4.8"); // no drive E
+    Install("C:\\Pelmora 4.1");
+    Check();
+    EXPECT_EQ(Path(), "C:\\Pelmora 4.1\\");
+    EXPECT_EQ(M().noDiskDialogs, 0);
+    EXPECT_EQ(M().errorMode, 0u) << "the error mode is put back";
+    int listings = M().CallCount("ListFolder");
+    EXPECT_EQ(listings, 25) << "24 drive roots and the maker's folder";
+}
+
+TEST_F(Discovery, UnsetProgramFilesSearchesTarnellOnTheCurrentDrive) {
+    M().UnsetEnv("ProgramFiles");
+    Install("C:\\Tarnell\\Pelmora 4.4");
+    Check();
+    EXPECT_EQ(Path(), "\\Tarnell\\Pelmora 4.4\\");
+    EXPECT_TRUE(UpdateEnabled());
+}
+
+TEST_F(Discovery, AnyNumberOfCandidateRows) {
+    M().MakeFolders("C:\\Program Files\\Tarnell");
+    for (int i = 0; i < 300; ++i) {
+        M().MakeFolders("C:\\Program Files\\Tarnell\\Pelmora 4.0." + std::to_string(i));
+    }
+    M().WriteFile("C:\\Program Files\\Tarnell\\Pelmora 4.0.299\\Pelmora.exe", "MZ");
+    Check();
+    EXPECT_EQ(Path(), "C:\\Program Files\\Tarnell\\Pelmora 4.0.299\\");
+}
+
+TEST_F(Discovery, RunningProductRefusesTheClick) {
+    Install("C:\\Pelmora 4.1.2");
+    Form().PelmoraPath.SetText("D:\\Earlier\\");
+    Form().SearchDataGrid.Append("C:\\kept");
+    M().processes.push_back({40, "explorer.exe", true, true});
+    M().processes.push_back({41, "PELMORA.EXE", true, true});
+    Form().UpdateSoftwareButton.SetEnabled(true);
+    Check();
+    EXPECT_EQ(Boxes(), (std::vector<Box>{{"The Pelmora application is currently running.\nPlease "
+                                          "close the application before applying the update.",
+                                          "Update Error", 0}}));
+    EXPECT_EQ(Path(), "D:\\Earlier\\");
+    EXPECT_EQ(Form().SearchDataGrid.Cell(0, 0), "C:\\kept");
+    EXPECT_FALSE(UpdateEnabled());
+    EXPECT_EQ(M().openProcessHandles, 0);
+
+    M().processes[1].running = false;
+    M().boxes.clear();
+    Check();
+    EXPECT_EQ(Path(), "C:\\Pelmora 4.1.2\\");
+    EXPECT_TRUE(Boxes().empty());
+}
+
+TEST_F(Discovery, ProcessesThatCannotBeOpenedAreNotTheProduct) {
+    Install("C:\\Pelmora 4.1.2");
+    M().processes.push_back({41, "Pelmora.exe", true, false});
+    Check();
+    EXPECT_EQ(Path(), "C:\\Pelmora 4.1.2\\");
+    M().failOps.insert("EnumProcesses");
+    Check();
+    EXPECT_EQ(Path(), "C:\\Pelmora 4.1.2\\");
+}
+
+TEST_F(Discovery, StartedFromTheBrowserCacheRefusesTheClick) {
+    const char* paths[] = {
+        "C:\\Users\\op\\Local Settings\\Temporary Internet Files\\Quorvel.exe",
+        "C:\\Users\\op\\AppData\\Local\\Microsoft\\Windows\\INetCache\\Content.IE5\\X1\\Quorvel."
+        "exe",
+    };
+    for (const char* path : paths) {
+        M().boxes.clear();
+        M().ownExecutablePath = path;
+        Form().PelmoraPath.SetText("");
+        Check();
+        ASSERT_EQ(Boxes().size(), 1u);
+        EXPECT_EQ(Boxes()[0].caption, "Update Error");
+        EXPECT_EQ(Boxes()[0].text.substr(0, 31), "This application cannot operate");
+        EXPECT_EQ(Path(), "");
+    }
+    M().ownExecutablePath = "C:\\temporary internet files\\Quorvel.exe"; // case counts
+    M().boxes.clear();
+    Check();
+    EXPECT_EQ(Boxes(), std::vector<Box>{kNotFound});
+}
+
+TEST_F(Discovery, ProcessIsFoundByNameInAnyCase) {
+    M().processes.push_back({7, "Explorer.EXE", true, true});
+    M().processes.push_back({9, "pelmora.exe", true, true});
+    EXPECT_EQ(FindProcessByName("PELMORA.EXE"), 9u);
+    EXPECT_EQ(FindProcessByName(""), 0u);
+    EXPECT_TRUE(IsProcessRunning(9));
+    EXPECT_FALSE(IsProcessRunning(0));
+    EXPECT_FALSE(IsProcessRunning(1234));
+    EXPECT_EQ(M().openProcessHandles, 0);
+}
+
+} // namespace
