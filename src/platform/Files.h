@@ -33,6 +33,9 @@ std::optional<std::uint32_t> FileAttributes(const std::string& path);
 // "." and ".." included where the system gives them. False when the listing cannot start.
 bool ListFolder(const std::string& pattern, std::vector<DirEntry>& entries);
 
+// The size of one file, by a directory look-up of its name; nothing when it is no file.
+std::optional<std::uint64_t> FileSize(const std::string& path);
+
 // Creates one folder; its parent must exist.
 bool CreateFolder(const std::string& path);
 

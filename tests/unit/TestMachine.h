@@ -17,7 +17,7 @@ using platform::memory::TheMachine;
 
 // A fresh machine with the operator's usual environment, and the window built on it.
 class MachineTest : public ::testing::Test {
-protected:
+public:
     void SetUp() override;
     void TearDown() override;
     // Builds the window now (tests that change the environment first call it late).

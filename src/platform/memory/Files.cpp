@@ -54,6 +54,18 @@ bool ListFolder(const std::string& pattern, std::vector<DirEntry>& entries) {
     return !entries.empty();
 }
 
+std::optional<std::uint64_t> FileSize(const std::string& path) {
+    auto& m = TheMachine();
+    if (m.Enter("FileSize", path)) {
+        return std::nullopt;
+    }
+    Node* node = m.tree.Find(path);
+    if (node == nullptr || node->IsFolder()) {
+        return std::nullopt;
+    }
+    return node->content.size();
+}
+
 bool CreateFolder(const std::string& path) {
     auto& m = TheMachine();
     if (m.Enter("CreateFolder", path)) {
@@ -175,6 +187,10 @@ std::int64_t ExclusiveFile::Size() {
     }
     Node* node = m.tree.Find(impl_->path);
     impl_->position = 0;
+    auto reported = m.reportedSizes.find(UpperAscii(impl_->path));
+    if (reported != m.reportedSizes.end()) {
+        return reported->second;
+    }
     return node != nullptr ? static_cast<std::int64_t>(node->content.size()) : -1;
 }
 

@@ -38,6 +38,7 @@ void Machine::Reset() {
     onMove = nullptr;
     opCounts_.clear();
     openFileHandles = 0;
+    reportedSizes.clear();
 }
 
 void Machine::MakeFolders(const std::string& path, std::uint32_t attributes) {

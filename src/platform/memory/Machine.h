@@ -56,6 +56,7 @@ public:
     // --- files and folders
     FileTree tree;
     void AddDrive(char letter, bool ready = true) { tree.AddDrive(letter, ready); }
+    void RemoveDrive(char letter) { tree.RemoveDrive(letter); }
     // Makes every missing level; the last one gets the given attributes.
     void MakeFolders(const std::string& path, std::uint32_t attributes = 0x10);
     void WriteFile(const std::string& path, const std::string& content,
@@ -69,6 +70,8 @@ public:
     // Every file below a folder, as paths relative to it, sorted.
     std::vector<std::string> FilesBelow(const std::string& folder);
     int OpenFileHandles() const { return openFileHandles; }
+    // A size the file reports when sized, whatever it holds (upper-cased path).
+    std::map<std::string, std::int64_t> reportedSizes;
 
     // --- environment and system
     void SetEnv(const std::string& name, const std::string& value);

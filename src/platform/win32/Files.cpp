@@ -27,6 +27,15 @@ bool ListFolder(const std::string& pattern, std::vector<DirEntry>& entries) {
     return true;
 }
 
+std::optional<std::uint64_t> FileSize(const std::string& path) {
+    WIN32_FIND_DATAA data{};
+    FindHandle find(FindFirstFileA(path.c_str(), &data));
+    if (!find || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return std::nullopt;
+    }
+    return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
 bool CreateFolder(const std::string& path) {
     return CreateDirectoryA(path.c_str(), nullptr) != 0;
 }

@@ -1,0 +1,50 @@
+// File names of list paths, download URLs and the download of one listed file.
+#include "../app/Main.h"
+#include "../discovery/Discovery.h"
+#include "../platform/Files.h"
+#include "../platform/Http.h"
+#include "../platform/System.h"
+#include "Transfer.h"
+
+std::string ListPathFileName(TFORM_MAIN& form, int row) {
+    const std::string& path = form.FileListGrid.Cell(0, row);
+    auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string CacheBustingQueryFor(int first, int second) {
+    return "?fakevariable=" + std::to_string(second) + std::to_string(first);
+}
+
+std::string CacheBustingQuery(RandomGenerator& random) {
+    int first = random.Draw();
+    int second = random.Draw();
+    return CacheBustingQueryFor(first, second);
+}
+
+std::string TempFilePath() { return FolderOf(platform::OwnExecutablePath()) + kTempFileName; }
+
+namespace {
+
+void ShowDownloadLabels(TFORM_MAIN& form, bool visible) {
+    form.DownloadLabel.SetVisible(visible);
+    form.ShowFileName.SetVisible(visible);
+}
+
+} // namespace
+
+bool DownloadFile(TFORM_MAIN& form, int row) {
+    const std::string temp = TempFilePath();
+    if (platform::FileExists(temp)) {
+        platform::RemoveFile(temp);
+    }
+    const std::string listPath = form.FileListGrid.Cell(0, row);
+    const std::string url = form.URLPath.Text() + listPath + CacheBustingQuery(form.Random);
+    ShowDownloadLabels(form, true);
+    form.ShowFileName.SetText(listPath);
+    ProcessMessages();
+    bool downloaded = platform::DownloadToFile(url, temp);
+    ShowDownloadLabels(form, false);
+    ProcessMessages();
+    return platform::FileExists(temp) && downloaded;
+}

@@ -1,0 +1,123 @@
+// List paths turned into local folders, made one level at a time.
+#include "../app/Main.h"
+#include "../discovery/Discovery.h"
+#include "../platform/Files.h"
+#include "../platform/System.h"
+#include "Transfer.h"
+
+// A level that names no folder of its own ("." and "..", however padded, since Windows
+// drops trailing dots and blanks), or holds a character Windows reads otherwise: refused,
+// so that no list entry reaches outside the folder it is made below.
+bool RefusedName(const std::string& name) {
+    if (name.empty()) {
+        return false; // nothing is named, nothing reached; callers refuse it on their own
+    }
+    if (name.find_first_not_of(". ") == std::string::npos) {
+        return true;
+    }
+    for (unsigned char c : name) {
+        if (c < 32 || c == ':' || c == '<' || c == '>' || c == '"' || c == '|' || c == '?' ||
+            c == '*' || c == '/' || c == '\\') {
+            return true;
+        }
+    }
+    return false;
+}
+
+namespace {
+
+std::string WithoutTrailingBackslash(std::string path) {
+    while (!path.empty() && path.back() == '\\') {
+        path.pop_back();
+    }
+    return path;
+}
+
+// The user's desktop folder and each folder on the way to it are never made: they belong to
+// the user's profile, whether they exist or not.
+bool OnTheWayToTheDesktop(const std::string& fullName) {
+    std::string desktop =
+        platform::UpperCase(DesktopFolder("\\Desktop"));
+    std::string full = platform::UpperCase(WithoutTrailingBackslash(fullName));
+    if (full.empty() || desktop.compare(0, full.size(), full) != 0) {
+        return false;
+    }
+    return desktop.size() == full.size() || desktop[full.size()] == '\\';
+}
+
+bool Listed(TFORM_MAIN& form, const std::string& fullName) {
+    const platform::Grid& grid = form.SearchDataGrid;
+    for (int row = 0; row < grid.RowCount(); ++row) {
+        if (grid.Cell(0, row) == fullName) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+int CreateFolderChain(TFORM_MAIN& form, std::string parent, const std::string& name) {
+    if (name.empty() || parent.empty() || parent.find('\\') == std::string::npos ||
+        parent.find(':') == std::string::npos || RefusedName(name)) {
+        return -1;
+    }
+    form.SearchDataGrid.Clear();
+    if (parent.back() != '\\') {
+        parent += '\\';
+    }
+    SearchFolders(form, parent, false);
+    std::string fullName = parent + name;
+    if (OnTheWayToTheDesktop(fullName) || Listed(form, fullName)) {
+        return 0;
+    }
+    if (platform::CreateFolder(fullName)) {
+        return 1;
+    }
+    // Folders with any attribute beyond "directory" are not listed, yet they are there.
+    return platform::FolderExists(fullName) ? 0 : -1;
+}
+
+std::string ListPathToLocal(TFORM_MAIN& form, const std::string& base, const std::string& listPath) {
+    std::string path = listPath;
+    for (char& c : path) {
+        if (c == '/') {
+            c = '\\';
+        }
+    }
+    if (!path.empty() && path[0] == '\\') {
+        path.erase(0, 1);
+    }
+    std::string current = base.substr(0, 3);
+    path = (base.size() > 3 ? base.substr(3) : std::string()) + path;
+    bool failed = false;
+    bool refused = false;
+    std::size_t start = 0;
+    for (std::size_t slash = path.find('\\', start); slash != std::string::npos;
+         slash = path.find('\\', start)) {
+        std::string level = path.substr(start, slash - start);
+        start = slash + 1;
+        // Below a refused level nothing is made: ".." would put the deeper levels outside.
+        refused = refused || RefusedName(level);
+        if (refused || CreateFolderChain(form, current, level) == -1) {
+            failed = true;
+        }
+        if (current.empty() || current.back() != '\\') {
+            current += '\\';
+        }
+        current += level;
+    }
+    if (failed) {
+        return "ERROR: " + current;
+    }
+    if (current.empty() || current.back() != '\\') {
+        current += '\\';
+    }
+    return current;
+}
+
+bool IsErrorText(const std::string& result) { return result.compare(0, 5, "ERROR") == 0; }
+
+std::string ErrorFolder(const std::string& result) {
+    return result.size() > 7 ? result.substr(7) : std::string();
+}

@@ -1,0 +1,58 @@
+// The update list, list paths, local folders and downloads.
+#pragma once
+
+#include <string>
+
+class TFORM_MAIN;
+class RandomGenerator;
+namespace platform {
+class Grid;
+}
+
+constexpr const char* kListFileName = "PelmoraUpdaterList.txt";
+constexpr const char* kTempFileName = "temp1234.$$$";
+
+// A folder or file name that could reach outside the folder it is made in, or that
+// Windows would read as something else: "." or "..", ":", control characters and the like.
+bool RefusedName(const std::string& name);
+
+// Makes sure that the one folder parent + name exists: 1 created, 0 nothing to do
+// (present, or on the way to the user's desktop), -1 refused or failed.
+int CreateFolderChain(TFORM_MAIN& form, std::string parent, const std::string& name);
+
+// The local folder that holds a list path's file below base, every missing level made;
+// or "ERROR: " and the folder path when a level cannot be made.
+std::string ListPathToLocal(TFORM_MAIN& form, const std::string& base, const std::string& path);
+
+bool IsErrorText(const std::string& result);
+// The folder path of an error text of ListPathToLocal.
+std::string ErrorFolder(const std::string& result);
+
+// The file name of a row's list path: the text after its last "/".
+std::string ListPathFileName(TFORM_MAIN& form, int row);
+
+// "?fakevariable=" and two fresh draws: the second, then the first.
+std::string CacheBustingQuery(RandomGenerator& random);
+std::string CacheBustingQueryFor(int first, int second);
+
+// The updater's own folder + the temporary file's name.
+std::string TempFilePath();
+
+// Fetches the file of a row into the temporary file while the status labels show it.
+bool DownloadFile(TFORM_MAIN& form, int row);
+
+// The whole content of a file; empty when it cannot be opened or read.
+std::string ReadFileText(const std::string& fileName);
+
+// Fills an emptied grid with the entries of a list text: path, then date stamp.
+void ReadListIntoGrid(const std::string& text, platform::Grid& grid);
+
+// Fetches the remote list, reads both lists into the grids and puts the new local list in place.
+bool GetUpdateList(TFORM_MAIN& form);
+
+// The stamps of a row differ, or ForceUpdate is set.
+bool StampChanged(TFORM_MAIN& form, int row);
+// Manual mode only: the row's file is already at its target path.
+bool AlreadyPresent(TFORM_MAIN& form, const std::string& targetPath);
+// Whether the run fetches the row's file (the replacement decision).
+bool MustReplace(TFORM_MAIN& form, int row, const std::string& targetPath);

@@ -1,0 +1,217 @@
+#include "TestMachine.h"
+#include "platform/Files.h"
+#include "transfer/Transfer.h"
+
+namespace {
+
+using testing_support::MachineTest;
+
+std::vector<std::string> FoldersMade() {
+    std::vector<std::string> made;
+    for (const auto& call : platform::memory::TheMachine().calls) {
+        if (call.op == "CreateFolder") {
+            made.push_back(call.detail);
+        }
+    }
+    return made;
+}
+
+// Every folder on the machine, as a sorted list of paths.
+void CollectFolders(const platform::memory::Node& node, const std::string& path,
+                    std::vector<std::string>& out) {
+    for (const auto& [key, child] : node.children) {
+        if (child->IsFolder()) {
+            out.push_back(path + "\\" + child->name);
+            CollectFolders(*child, path + "\\" + child->name, out);
+        }
+    }
+}
+
+std::vector<std::string> AllFolders() {
+    std::vector<std::string> out;
+    for (auto& [letter, drive] : platform::memory::TheMachine().tree.drives) {
+        CollectFolders(drive.root, std::string(1, letter) + ":", out);
+    }
+    return out;
+}
+
+class FolderChain : public MachineTest {
+public:
+    std::string Local(const std::string& base, const std::string& path) {
+        return ListPathToLocal(Form(), base, path);
+    }
+};
+
+TEST_F(FolderChain, LevelsOfBaseAndPathAreMadeInOrder) {
+    EXPECT_EQ(Local("C:\\Apps\\Prog\\", "data/img/a.bmp"), "C:\\Apps\\Prog\\data\\img\\");
+    EXPECT_EQ(FoldersMade(), (std::vector<std::string>{"C:\\Apps", "C:\\Apps\\Prog",
+                                                       "C:\\Apps\\Prog\\data",
+                                                       "C:\\Apps\\Prog\\data\\img"}));
+    EXPECT_TRUE(M().IsFolder("C:\\Apps\\Prog\\data\\img"));
+    Form().FileListGrid.SetCell(0, 0, "data/img/a.bmp");
+    EXPECT_EQ(ListPathFileName(Form(), 0), "a.bmp");
+    // Made once: the second walk finds every level listed.
+    M().calls.clear();
+    EXPECT_EQ(Local("C:\\Apps\\Prog\\", "data/img/a.bmp"), "C:\\Apps\\Prog\\data\\img\\");
+    EXPECT_TRUE(FoldersMade().empty());
+    EXPECT_EQ(Form().SearchDataGrid.Cell(0, 0), "C:\\Apps\\Prog\\data\\img")
+        << "the grid keeps the sub-folders of the last parent";
+}
+
+TEST_F(FolderChain, PathShapes) {
+    struct Case {
+        const char* path;
+        const char* folder;
+        const char* fileName;
+    };
+    const Case cases[] = {
+        {"a.dll", "C:\\Inst\\", "a.dll"},
+        {"/sub/a.dll", "C:\\Inst\\sub\\", "a.dll"},
+        {"sub\\deep\\a.dll", "C:\\Inst\\sub\\deep\\", "sub\\deep\\a.dll"},
+        {"sub/", "C:\\Inst\\sub\\", ""},
+        {"a//b.dll", "ERROR: C:\\Inst\\a\\", "b.dll"},
+        {"s/x.dll", "C:\\Inst\\s\\", "x.dll"},
+        {"bin/x.dll", "C:\\Inst\\bin\\", "x.dll"},
+        {"Desktop/x.dll", "C:\\Inst\\Desktop\\", "x.dll"},
+    };
+    for (const auto& c : cases) {
+        Form().FileListGrid.SetCell(0, 0, c.path);
+        EXPECT_EQ(Local("C:\\Inst\\", c.path), c.folder) << c.path;
+        EXPECT_EQ(ListPathFileName(Form(), 0), c.fileName) << c.path;
+    }
+    EXPECT_TRUE(M().IsFolder("C:\\Inst\\s")) << "a name inside HOMEPATH is still made";
+    EXPECT_TRUE(M().IsFolder("C:\\Inst\\bin"));
+}
+
+TEST_F(FolderChain, ErrorTextNamesTheFolderWithoutItsClosingBackslash) {
+    M().MakeFolders("C:\\Apps");
+    M().failOps.insert("CreateFolder");
+    EXPECT_EQ(Local("C:\\Apps\\", "New/a.dll"), "ERROR: C:\\Apps\\New");
+    EXPECT_EQ(ErrorFolder("ERROR: C:\\Apps\\New"), "C:\\Apps\\New");
+    EXPECT_TRUE(IsErrorText("ERROR: C:\\Apps\\New"));
+    EXPECT_FALSE(IsErrorText("C:\\ERROR\\"));
+}
+
+TEST_F(FolderChain, TheWalkGoesOnAfterAFailedLevel) {
+    M().MakeFolders("C:\\Inst");
+    M().failNth["CreateFolder"] = 1;
+    EXPECT_EQ(Local("C:\\Inst\\", "a/b/c.dll"), "ERROR: C:\\Inst\\a\\b");
+    EXPECT_EQ(FoldersMade(), (std::vector<std::string>{"C:\\Inst\\a", "C:\\Inst\\a\\b"}));
+}
+
+TEST_F(FolderChain, NetworkBaseGivesAnErrorText) {
+    std::string result = Local("\\\\server\\share\\", "a/b.dll");
+    EXPECT_TRUE(IsErrorText(result)) << result;
+    EXPECT_TRUE(FoldersMade().empty());
+}
+
+TEST_F(FolderChain, FoldersThatExistButAreNotListedCountAsPresent) {
+    M().MakeFolders("C:\\Program Files\\Tarnell\\Pelmora 4.1");
+    M().SetAttributes("C:\\Program Files", platform::AttrReadOnly);
+    M().SetAttributes("C:\\Program Files\\Tarnell\\Pelmora 4.1",
+                      platform::AttrArchive | platform::AttrNotIndexed);
+    EXPECT_EQ(Local("C:\\Program Files\\Tarnell\\Pelmora 4.1\\", "data/a.dll"),
+              "C:\\Program Files\\Tarnell\\Pelmora 4.1\\data\\");
+    EXPECT_EQ(CreateFolderChain(Form(), "C:\\", "Program Files"), 0);
+    EXPECT_EQ(CreateFolderChain(Form(), "C:\\Program Files", "Tarnell"), 0);
+}
+
+TEST_F(FolderChain, CreateFolderChainResults) {
+    M().WriteFile("C:\\file", "x");
+    struct Case {
+        const char* parent;
+        const char* name;
+        int result;
+    };
+    const Case cases[] = {
+        {"C:\\", "New", 1},  {"C:\\", "new", 0},   {"C:", "Other", -1},     {"C:\\", "", -1},
+        {"", "x", -1},       {"C:", "", -1},       {"noslash:", "x", -1},  {"\\\\srv\\", "x", -1},
+        {"C:\\", "file", -1}, {"C:\\Missing\\", "x", -1},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(CreateFolderChain(Form(), c.parent, c.name), c.result)
+            << c.parent << " + " << c.name;
+    }
+}
+
+TEST_F(FolderChain, TheWayToTheUsersDesktopIsNeverMade) {
+    // HOMEDRIVE C:, HOMEPATH \Users\op: nothing exists yet.
+    EXPECT_EQ(CreateFolderChain(Form(), "C:\\", "Users"), 0);
+    EXPECT_EQ(CreateFolderChain(Form(), "C:\\USERS\\", "OP"), 0) << "compared without case";
+    EXPECT_EQ(CreateFolderChain(Form(), "C:\\Users\\op\\", "Desktop"), 0);
+    EXPECT_FALSE(M().IsFolder("C:\\Users"));
+    EXPECT_EQ(CreateFolderChain(Form(), "C:\\", "Use"), 1) << "part of a name is no ancestor";
+    EXPECT_EQ(CreateFolderChain(Form(), "C:\\", "op"), 1);
+    // The desktop download folder itself is made once the desktop is there.
+    EXPECT_TRUE(IsErrorText(Local("C:\\", "Users\\op\\Desktop\\Tarnell Temp Files\\")));
+    M().MakeFolders("C:\\Users\\op\\Desktop");
+    M().SetAttributes("C:\\Users", platform::AttrReadOnly);
+    EXPECT_EQ(Local("C:\\", "Users\\op\\Desktop\\Tarnell Temp Files\\"),
+              "C:\\Users\\op\\Desktop\\Tarnell Temp Files\\");
+}
+
+TEST_F(FolderChain, LevelsThatCouldLeaveTheBaseAreRefusedAndNothingIsMadeOutside) {
+    const char* paths[] = {
+        "../x.dll",        "./x.dll",          "a/../../x.dll",   "../../Windows/x.dll",
+        "C:/x.dll",        "D:/Data/x.dll",    "a/b:c/x.dll",     "a/\x01/x.dll",
+        "... /x.dll",      ".. /evil/x.dll",   "a/..\\..\\x.dll", "//server/share/x",
+        "a/\x7f\x1f/x.dll", "a/x\tz/y.dll",
+    };
+    M().MakeFolders("C:\\Inst");
+    std::vector<std::string> before = AllFolders();
+    for (const char* path : paths) {
+        std::string result = Local("C:\\Inst\\", path);
+        EXPECT_TRUE(IsErrorText(result)) << path << " gave " << result;
+    }
+    std::vector<std::string> after = AllFolders();
+    for (const auto& folder : after) {
+        bool inside = folder.rfind("C:\\Inst\\", 0) == 0;
+        bool existed = std::find(before.begin(), before.end(), folder) != before.end();
+        EXPECT_TRUE(inside || existed) << "made outside the base: " << folder;
+    }
+    EXPECT_TRUE(RefusedName(".."));
+    EXPECT_TRUE(RefusedName(". ."));
+    EXPECT_FALSE(RefusedName("a.b"));
+    EXPECT_FALSE(RefusedName("v1."));
+    EXPECT_FALSE(RefusedName("\xE9t\xE9"));
+}
+
+class DownloadOne : public MachineTest {
+public:
+    const std::string kBase = "http://127.0.0.1:8480/public/tarnell/software/updates/quorvel_installer/";
+};
+
+TEST_F(DownloadOne, FetchesIntoTheTemporaryFileAndShowsTheLabelsMeanwhile) {
+    Form().FileListGrid.SetCell(0, 0, "sub/a b.dll");
+    M().Serve(kBase + "sub/a b.dll", "new body");
+    M().WriteFile("C:\\Quorvel\\temp1234.$$$", "stale");
+    bool labelsShown = false;
+    M().AtPump(1, [&] {
+        labelsShown = Form().DownloadLabel.Visible() && Form().ShowFileName.Visible() &&
+                      Form().ShowFileName.Text() == "sub/a b.dll";
+    });
+    EXPECT_TRUE(DownloadFile(Form(), 0));
+    EXPECT_TRUE(labelsShown);
+    EXPECT_EQ(M().pumps, 2);
+    EXPECT_FALSE(Form().DownloadLabel.Visible());
+    EXPECT_FALSE(Form().ShowFileName.Visible());
+    EXPECT_EQ(M().FileContent("C:\\Quorvel\\temp1234.$$$"), "new body");
+    ASSERT_EQ(M().requests.size(), 1u);
+    EXPECT_EQ(M().requests[0].rfind(kBase + "sub/a b.dll?fakevariable=", 0), 0u);
+}
+
+TEST_F(DownloadOne, FailureLeavesNoTemporaryFileAndHidesTheLabels) {
+    Form().FileListGrid.SetCell(0, 0, "a.dll");
+    M().WriteFile("C:\\Quorvel\\temp1234.$$$", "stale");
+    M().Serve(kBase + "a.dll", "body");
+    M().http[kBase + "a.dll"].status = 404;
+    EXPECT_FALSE(DownloadFile(Form(), 0));
+    EXPECT_FALSE(M().IsFile("C:\\Quorvel\\temp1234.$$$"));
+    EXPECT_FALSE(Form().DownloadLabel.Visible());
+    // A call that reports failure after writing the file still fails.
+    M().http[kBase + "a.dll"].status = 200;
+    M().failOps.insert("DownloadToFile");
+    EXPECT_FALSE(DownloadFile(Form(), 0));
+}
+
+} // namespace

@@ -1,0 +1,240 @@
+#include "TestMachine.h"
+#include "platform/Files.h"
+#include "transfer/Transfer.h"
+
+namespace {
+
+using platform::memory::Click;
+using platform::memory::TheMachine;
+using testing_support::Box;
+using testing_support::Boxes;
+using testing_support::MachineTest;
+
+using Rows = std::vector<std::pair<std::string, std::string>>;
+
+Rows GridRows(const platform::Grid& grid) {
+    Rows rows;
+    for (int r = 0; r < grid.RowCount(); ++r) {
+        rows.emplace_back(grid.Cell(0, r), grid.Cell(1, r));
+    }
+    return rows;
+}
+
+class ListReading : public MachineTest {};
+
+TEST_F(ListReading, LinesBecomeEntries) {
+    struct Case {
+        std::string text;
+        Rows rows;
+    };
+    const std::string longStamp(250, 's');
+    const Case cases[] = {
+        {"a/b.dll\t2011-05-02\r\n", {{"a/b.dll", "2011-05-02"}}},
+        {"a/b.dll\t2011-05-02", {{"a/b.dll", "2011-05-02"}}},
+        {"", {{"", ""}}},
+        {"a", {{"", ""}}},
+        {"ab", {{"", ""}}},
+        {"\r\n", {{"", ""}}},
+        {"abc", {{"abc", ""}}},
+        {"x\t1\r\nab", {{"x\t1", ""}}}, // the last 2 characters are dropped, and with them...
+        {"x\t1\r\n\r\n\r\ny\t2\r\n", {{"x", "1"}, {"y", "2"}}},
+        {"x\tS\r\n\r\n\r\n\r\n", {{"x", "S"}, {"", ""}}},
+        {"a\nb\tS\r\nc.dll\r\n", {{"a\nb", "S"}, {"c.dll", ""}}},
+        {"a\rb\tS", {{"a\rb", "S"}}},
+        {"p\tA\tB\r\n", {{"p", "A\tB"}}},
+        {"whole line\r\n", {{"whole line", ""}}},
+        {"\r\nabc", {{"abc", ""}}},
+        {"p\t" + longStamp + "\r\nq\t1", {{"p", longStamp}, {"q", "1"}}},
+        {std::string("a\0b\tS\0T", 7), {{std::string("a\0b", 3), std::string("S\0T", 3)}}},
+        {"\tstamp only", {{"", "stamp only"}}},
+    };
+    for (const auto& c : cases) {
+        Form().FileListGrid.Clear();
+        ReadListIntoGrid(c.text, Form().FileListGrid);
+        if (c.text == "x\t1\r\nab") {
+            // ...the TAB split still happens on the first line.
+            EXPECT_EQ(GridRows(Form().FileListGrid), (Rows{{"x", "1"}}));
+            continue;
+        }
+        EXPECT_EQ(GridRows(Form().FileListGrid), c.rows) << testing::PrintToString(c.text);
+    }
+}
+
+TEST_F(ListReading, ReadFileTextGivesTheBytesOrNothing) {
+    M().WriteFile("C:\\l.txt", std::string("a\0\xff\r\n", 5));
+    EXPECT_EQ(ReadFileText("C:\\l.txt"), std::string("a\0\xff\r\n", 5));
+    EXPECT_EQ(ReadFileText("C:\\none.txt"), "");
+    M().HoldFile("C:\\l.txt");
+    EXPECT_EQ(ReadFileText("C:\\l.txt"), "");
+    M().HoldFile("C:\\l.txt", false);
+    M().failOps.insert("ReadFile");
+    EXPECT_EQ(ReadFileText("C:\\l.txt"), "");
+    EXPECT_TRUE(Boxes().empty()) << "failures the file operations report show nothing";
+    EXPECT_EQ(M().OpenFileHandles(), 0);
+}
+
+TEST_F(ListReading, AnErrorWhileReadingShowsTheFileErrorBoxWithOkAndCancel) {
+    M().WriteFile("C:\\l.txt", "abc");
+    M().reportedSizes["C:\\L.TXT"] = std::int64_t{1} << 62; // no buffer can be had
+    M().onMessageBox = [](const platform::memory::MessageBoxRecord&) { return platform::IdCancel; };
+    EXPECT_EQ(ReadFileText("C:\\l.txt"), "");
+    EXPECT_EQ(Boxes(), (std::vector<Box>{{"Can't perform one of the following file operations: "
+                                          "Open, Seek, Read, Close.",
+                                          "File Error", 1}}));
+    EXPECT_EQ(M().OpenFileHandles(), 0);
+}
+
+TEST(CacheBusting, NumberIsTheSecondDrawThenTheFirst) {
+    EXPECT_EQ(CacheBustingQueryFor(7, 12345), "?fakevariable=123457");
+    EXPECT_EQ(CacheBustingQueryFor(0, 0), "?fakevariable=00");
+    RandomGenerator random;
+    random.Seed(99);
+    RandomGenerator copy = random;
+    int first = copy.Draw();
+    int second = copy.Draw();
+    EXPECT_EQ(CacheBustingQuery(random), CacheBustingQueryFor(first, second));
+    EXPECT_NE(CacheBustingQuery(random), CacheBustingQueryFor(first, second)) << "fresh draws";
+}
+
+// The remote list served, the updater in C:\Quorvel.
+class GetList : public MachineTest {
+public:
+    const std::string kBase = "http://127.0.0.1:8480/public/tarnell/software/updates/quorvel_installer/";
+    const std::string kDesktop = "C:\\Users\\op\\Desktop\\";
+    const std::string kTarget = kDesktop + "Tarnell Temp Files\\";
+    void SetUp() override {
+        MachineTest::SetUp();
+        M().MakeFolders(kDesktop);
+        M().SetAttributes("C:\\Users", platform::AttrReadOnly); // as Windows has it
+    }
+    void ServeList(const std::string& text) { M().Serve(kBase + "filelist.txt", text); }
+};
+
+TEST_F(GetList, ManualModeMakesTheFolderAndPutsTheListInPlace) {
+    ServeList("a.dll\t1\r\nsub/b.dll\t2\r\n");
+    ASSERT_TRUE(GetUpdateList(Form()));
+    EXPECT_TRUE(M().IsFolder(kTarget));
+    EXPECT_EQ(M().FileContent(kTarget + "PelmoraUpdaterList.txt"), "a.dll\t1\r\nsub/b.dll\t2\r\n");
+    EXPECT_FALSE(M().IsFile("C:\\Quorvel\\PelmoraUpdaterList.txt"));
+    EXPECT_EQ(GridRows(Form().FileListGrid), (Rows{{"a.dll", "1"}, {"sub/b.dll", "2"}}));
+    EXPECT_EQ(GridRows(Form().LocalFileListGrid), (Rows{{"", ""}, {"", ""}}));
+    ASSERT_EQ(M().requests.size(), 1u);
+    EXPECT_EQ(M().requests[0].rfind(kBase + "filelist.txt?fakevariable=", 0), 0u);
+    EXPECT_EQ(M().pumps, 0) << "the list download pumps nothing";
+    EXPECT_FALSE(Form().DownloadLabel.Visible());
+    EXPECT_TRUE(Boxes().empty());
+}
+
+TEST_F(GetList, LocalListIsReadThenReplacedAndItsGridFitsTheRemoteRows) {
+    Click(Form().ManualUpdate);
+    Form().PelmoraPath.SetText("C:\\Pelmora 4.1\\");
+    M().WriteFile("C:\\Pelmora 4.1\\PelmoraUpdaterList.txt", "a.dll\told\r\nb.dll\t2\r\nc.dll\t3\r\n");
+    ServeList("a.dll\tnew\r\nb.dll\t2\r\n");
+    ASSERT_TRUE(GetUpdateList(Form()));
+    EXPECT_EQ(GridRows(Form().LocalFileListGrid), (Rows{{"a.dll", "old"}, {"b.dll", "2"}}));
+    EXPECT_EQ(M().FileContent("C:\\Pelmora 4.1\\PelmoraUpdaterList.txt"), "a.dll\tnew\r\nb.dll\t2\r\n");
+
+    ServeList("a.dll\tnew\r\nb.dll\t2\r\nc.dll\t3\r\nd.dll\t4\r\n");
+    ASSERT_TRUE(GetUpdateList(Form()));
+    EXPECT_EQ(GridRows(Form().LocalFileListGrid),
+              (Rows{{"a.dll", "new"}, {"b.dll", "2"}, {"", ""}, {"", ""}}));
+}
+
+TEST_F(GetList, FailuresOfTheListDownload) {
+    struct Case {
+        const char* name;
+        std::function<void(GetList&)> arrange;
+    };
+    const Case cases[] = {
+        {"not found", [](GetList& t) { t.M().http[t.kBase + "filelist.txt"].status = 404; }},
+        {"server error", [](GetList& t) { t.M().http[t.kBase + "filelist.txt"].status = 500; }},
+        {"refused", [](GetList& t) { t.M().http[t.kBase + "filelist.txt"].refused = true; }},
+        {"cut short", [](GetList& t) { t.M().http[t.kBase + "filelist.txt"].cutAfter = 3; }},
+        {"empty", [](GetList& t) { t.ServeList(""); }},
+        {"one byte", [](GetList& t) { t.ServeList("a"); }},
+        {"nobody answers", [](GetList& t) { t.M().http.clear(); }},
+    };
+    for (const auto& c : cases) {
+        TearDown();
+        SetUp();
+        M().WriteFile(kTarget + "PelmoraUpdaterList.txt", "a.dll\t1\r\n");
+        ServeList("a.dll\t2\r\nb.dll\t3\r\n");
+        c.arrange(*this);
+        EXPECT_FALSE(GetUpdateList(Form())) << c.name;
+        EXPECT_EQ(Boxes(), (std::vector<Box>{{"Could not file list. Check network connections or "
+                                              "your PC's firewall.",
+                                              "Download Error", 0}}))
+            << c.name;
+        EXPECT_FALSE(M().IsFile(kTarget + "PelmoraUpdaterList.txt")) << c.name;
+        EXPECT_EQ(GridRows(Form().LocalFileListGrid), (Rows{{"a.dll", "1"}})) << c.name;
+    }
+}
+
+TEST_F(GetList, AListOfExactlyTwoBytesIsAcceptedWithoutEntries) {
+    ServeList("ab");
+    ASSERT_TRUE(GetUpdateList(Form()));
+    EXPECT_EQ(GridRows(Form().FileListGrid), (Rows{{"", ""}}));
+}
+
+TEST_F(GetList, TargetFolderThatCannotBeMadeEndsSilently) {
+    M().failOps.insert("CreateFolder");
+    ServeList("a.dll\t1\r\n");
+    EXPECT_FALSE(GetUpdateList(Form()));
+    EXPECT_TRUE(Boxes().empty());
+    EXPECT_TRUE(M().requests.empty());
+}
+
+TEST_F(GetList, ListThatCannotBeMovedIntoPlace) {
+    M().MakeFolders(kTarget);
+    M().WriteFile(kTarget + "PelmoraUpdaterList.txt", "a.dll\t1\r\n");
+    M().HoldFile(kTarget + "PelmoraUpdaterList.txt"); // its deletion fails
+    ServeList("a.dll\t2\r\n");
+    EXPECT_FALSE(GetUpdateList(Form()));
+    EXPECT_EQ(Boxes(), (std::vector<Box>{{"Could not move file list. Please update manually.",
+                                          "Update Error", 0}}));
+    EXPECT_EQ(M().FileContent("C:\\Quorvel\\PelmoraUpdaterList.txt"), "a.dll\t2\r\n");
+    EXPECT_EQ(M().FileContent(kTarget + "PelmoraUpdaterList.txt"), "a.dll\t1\r\n");
+}
+
+TEST_F(GetList, UpdaterInsideTheTargetFolderFetchesStraightIntoPlace) {
+    Click(Form().ManualUpdate);
+    M().ownExecutablePath = "C:\\Pelmora 4.1\\Quorvel.exe";
+    M().MakeFolders("C:\\Pelmora 4.1");
+    Form().PelmoraPath.SetText("C:\\pelmora 4.1\\");
+    ServeList("a.dll\t2\r\n");
+    ASSERT_TRUE(GetUpdateList(Form()));
+    EXPECT_EQ(M().FileContent("C:\\Pelmora 4.1\\PelmoraUpdaterList.txt"), "a.dll\t2\r\n");
+    EXPECT_TRUE(Boxes().empty());
+}
+
+TEST_F(GetList, ReplacementDecision) {
+    struct Case {
+        const char* local;
+        const char* remote;
+        bool force, manual, present, replace;
+    };
+    const Case cases[] = {
+        {"1", "1", false, false, false, false}, {"1", "2", false, false, false, true},
+        {"", "", false, false, false, false},   {"", "", true, false, false, true},
+        {"", "2", false, false, false, true},   {"a", "A", false, false, false, true},
+        {"1", "1", true, false, true, true},    {"1", "2", false, true, true, false},
+        {"1", "2", true, true, true, false},    {"1", "2", false, true, false, true},
+        {"1", "1", false, true, false, false},  {"1", "1", true, true, false, true},
+    };
+    for (const auto& c : cases) {
+        Form().ManualUpdate.SetChecked(c.manual);
+        Form().ForceUpdate.SetChecked(c.force);
+        Form().LocalFileListGrid.SetCell(1, 0, c.local);
+        Form().FileListGrid.SetCell(1, 0, c.remote);
+        M().RemoveDrive('D');
+        M().AddDrive('D');
+        if (c.present) {
+            M().WriteFile("D:\\a.dll", "x");
+        }
+        EXPECT_EQ(MustReplace(Form(), 0, "D:\\a.dll"), c.replace)
+            << c.local << "/" << c.remote << " force " << c.force << " manual " << c.manual
+            << " present " << c.present;
+    }
+}
+
+} // namespace
