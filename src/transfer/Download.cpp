@@ -22,7 +22,9 @@ std::string CacheBustingQuery(RandomGenerator& random) {
     return CacheBustingQueryFor(first, second);
 }
 
-std::string TempFilePath() { return FolderOf(platform::OwnExecutablePath()) + kTempFileName; }
+std::string TempFilePath() {
+    return FolderOf(platform::OwnExecutablePath()) + kTempFileName;
+}
 
 namespace {
 

@@ -36,8 +36,7 @@ std::string WithoutTrailingBackslash(std::string path) {
 // The user's desktop folder and each folder on the way to it are never made: they belong to
 // the user's profile, whether they exist or not.
 bool OnTheWayToTheDesktop(const std::string& fullName) {
-    std::string desktop =
-        platform::UpperCase(DesktopFolder("\\Desktop"));
+    std::string desktop = platform::UpperCase(DesktopFolder("\\Desktop"));
     std::string full = platform::UpperCase(WithoutTrailingBackslash(fullName));
     if (full.empty() || desktop.compare(0, full.size(), full) != 0) {
         return false;
@@ -78,7 +77,8 @@ int CreateFolderChain(TFORM_MAIN& form, std::string parent, const std::string& n
     return platform::FolderExists(fullName) ? 0 : -1;
 }
 
-std::string ListPathToLocal(TFORM_MAIN& form, const std::string& base, const std::string& listPath) {
+std::string ListPathToLocal(TFORM_MAIN& form, const std::string& base,
+                            const std::string& listPath) {
     std::string path = listPath;
     for (char& c : path) {
         if (c == '/') {
@@ -116,7 +116,9 @@ std::string ListPathToLocal(TFORM_MAIN& form, const std::string& base, const std
     return current;
 }
 
-bool IsErrorText(const std::string& result) { return result.compare(0, 5, "ERROR") == 0; }
+bool IsErrorText(const std::string& result) {
+    return result.compare(0, 5, "ERROR") == 0;
+}
 
 std::string ErrorFolder(const std::string& result) {
     return result.size() > 7 ? result.substr(7) : std::string();

@@ -34,6 +34,16 @@ private:
     void* handle_ = nullptr;
 };
 
+// The update server's URL of a release file, and whether the server is there. It serves
+// ok.bin ("release body\r\n"), big.bin (1 MiB), "a b/c.txt"; error.bin answers 500,
+// short.bin is cut after 5 bytes, drop.bin loses its connection, moved.bin redirects to
+// ok.bin and loop.bin to itself; every other name is not found.
+bool ServerAvailable();
+std::string ServerUrl(const std::string& name);
+std::string BigBody();
+// A URL whose connection is refused.
+std::string RefusedUrl();
+
 // A program of the test's own, started and running until End() or destruction.
 class RunningProgram {
 public:

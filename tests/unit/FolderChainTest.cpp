@@ -44,9 +44,9 @@ public:
 
 TEST_F(FolderChain, LevelsOfBaseAndPathAreMadeInOrder) {
     EXPECT_EQ(Local("C:\\Apps\\Prog\\", "data/img/a.bmp"), "C:\\Apps\\Prog\\data\\img\\");
-    EXPECT_EQ(FoldersMade(), (std::vector<std::string>{"C:\\Apps", "C:\\Apps\\Prog",
-                                                       "C:\\Apps\\Prog\\data",
-                                                       "C:\\Apps\\Prog\\data\\img"}));
+    EXPECT_EQ(FoldersMade(),
+              (std::vector<std::string>{"C:\\Apps", "C:\\Apps\\Prog", "C:\\Apps\\Prog\\data",
+                                        "C:\\Apps\\Prog\\data\\img"}));
     EXPECT_TRUE(M().IsFolder("C:\\Apps\\Prog\\data\\img"));
     Form().FileListGrid.SetCell(0, 0, "data/img/a.bmp");
     EXPECT_EQ(ListPathFileName(Form(), 0), "a.bmp");
@@ -124,9 +124,10 @@ TEST_F(FolderChain, CreateFolderChainResults) {
         int result;
     };
     const Case cases[] = {
-        {"C:\\", "New", 1},  {"C:\\", "new", 0},   {"C:", "Other", -1},     {"C:\\", "", -1},
-        {"", "x", -1},       {"C:", "", -1},       {"noslash:", "x", -1},  {"\\\\srv\\", "x", -1},
-        {"C:\\", "file", -1}, {"C:\\Missing\\", "x", -1},
+        {"C:\\", "New", 1},         {"C:\\", "new", 0},     {"C:", "Other", -1},
+        {"C:\\", "", -1},           {"", "x", -1},          {"C:", "", -1},
+        {"noslash:", "x", -1},      {"\\\\srv\\", "x", -1}, {"C:\\", "file", -1},
+        {"C:\\Missing\\", "x", -1},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(CreateFolderChain(Form(), c.parent, c.name), c.result)
@@ -152,9 +153,9 @@ TEST_F(FolderChain, TheWayToTheUsersDesktopIsNeverMade) {
 
 TEST_F(FolderChain, LevelsThatCouldLeaveTheBaseAreRefusedAndNothingIsMadeOutside) {
     const char* paths[] = {
-        "../x.dll",        "./x.dll",          "a/../../x.dll",   "../../Windows/x.dll",
-        "C:/x.dll",        "D:/Data/x.dll",    "a/b:c/x.dll",     "a/\x01/x.dll",
-        "... /x.dll",      ".. /evil/x.dll",   "a/..\\..\\x.dll", "//server/share/x",
+        "../x.dll",         "./x.dll",        "a/../../x.dll",   "../../Windows/x.dll",
+        "C:/x.dll",         "D:/Data/x.dll",  "a/b:c/x.dll",     "a/\x01/x.dll",
+        "... /x.dll",       ".. /evil/x.dll", "a/..\\..\\x.dll", "//server/share/x",
         "a/\x7f\x1f/x.dll", "a/x\tz/y.dll",
     };
     M().MakeFolders("C:\\Inst");
@@ -178,7 +179,8 @@ TEST_F(FolderChain, LevelsThatCouldLeaveTheBaseAreRefusedAndNothingIsMadeOutside
 
 class DownloadOne : public MachineTest {
 public:
-    const std::string kBase = "http://127.0.0.1:8480/public/tarnell/software/updates/quorvel_installer/";
+    const std::string kBase =
+        "http://127.0.0.1:8480/public/tarnell/software/updates/quorvel_installer/";
 };
 
 TEST_F(DownloadOne, FetchesIntoTheTemporaryFileAndShowsTheLabelsMeanwhile) {

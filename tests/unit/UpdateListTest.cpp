@@ -99,7 +99,8 @@ TEST(CacheBusting, NumberIsTheSecondDrawThenTheFirst) {
 // The remote list served, the updater in C:\Quorvel.
 class GetList : public MachineTest {
 public:
-    const std::string kBase = "http://127.0.0.1:8480/public/tarnell/software/updates/quorvel_installer/";
+    const std::string kBase =
+        "http://127.0.0.1:8480/public/tarnell/software/updates/quorvel_installer/";
     const std::string kDesktop = "C:\\Users\\op\\Desktop\\";
     const std::string kTarget = kDesktop + "Tarnell Temp Files\\";
     void SetUp() override {
@@ -128,11 +129,13 @@ TEST_F(GetList, ManualModeMakesTheFolderAndPutsTheListInPlace) {
 TEST_F(GetList, LocalListIsReadThenReplacedAndItsGridFitsTheRemoteRows) {
     Click(Form().ManualUpdate);
     Form().PelmoraPath.SetText("C:\\Pelmora 4.1\\");
-    M().WriteFile("C:\\Pelmora 4.1\\PelmoraUpdaterList.txt", "a.dll\told\r\nb.dll\t2\r\nc.dll\t3\r\n");
+    M().WriteFile("C:\\Pelmora 4.1\\PelmoraUpdaterList.txt",
+                  "a.dll\told\r\nb.dll\t2\r\nc.dll\t3\r\n");
     ServeList("a.dll\tnew\r\nb.dll\t2\r\n");
     ASSERT_TRUE(GetUpdateList(Form()));
     EXPECT_EQ(GridRows(Form().LocalFileListGrid), (Rows{{"a.dll", "old"}, {"b.dll", "2"}}));
-    EXPECT_EQ(M().FileContent("C:\\Pelmora 4.1\\PelmoraUpdaterList.txt"), "a.dll\tnew\r\nb.dll\t2\r\n");
+    EXPECT_EQ(M().FileContent("C:\\Pelmora 4.1\\PelmoraUpdaterList.txt"),
+              "a.dll\tnew\r\nb.dll\t2\r\n");
 
     ServeList("a.dll\tnew\r\nb.dll\t2\r\nc.dll\t3\r\nd.dll\t4\r\n");
     ASSERT_TRUE(GetUpdateList(Form()));

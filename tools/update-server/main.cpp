@@ -92,7 +92,8 @@ public:
         for (const auto& [key, value] : req.params) {
             query += (query.empty() ? "?" : "&") + key + "=" + value;
         }
-        out_ << req.method << " " << req.path << query << " " << status << " " << bytes << std::endl;
+        out_ << req.method << " " << req.path << query << " " << status << " " << bytes
+             << std::endl;
     }
 
 private:
@@ -123,8 +124,8 @@ void ServeBody(httplib::Response& res, std::shared_ptr<std::string> body, std::s
             if (offset >= cutAfter) {
                 return false; // the connection closes with the body short
             }
-            std::size_t n = std::min({length, body->size() - offset, cutAfter - offset,
-                                      std::size_t{256 * 1024}});
+            std::size_t n = std::min(
+                {length, body->size() - offset, cutAfter - offset, std::size_t{256 * 1024}});
             sink.write(body->data() + offset, n);
             return true;
         });
@@ -209,10 +210,12 @@ int main(int argc, char** argv) {
         ServeBody(res, body, cutAfter);
     });
 
-    int port = options.port == 0 ? server.bind_to_any_port(options.bind)
-                                 : (server.bind_to_port(options.bind, options.port) ? options.port : -1);
+    int port = options.port == 0
+                   ? server.bind_to_any_port(options.bind)
+                   : (server.bind_to_port(options.bind, options.port) ? options.port : -1);
     if (port <= 0) {
-        std::cerr << "update-server: cannot listen on " << options.bind << ":" << options.port << "\n";
+        std::cerr << "update-server: cannot listen on " << options.bind << ":" << options.port
+                  << "\n";
         return 1;
     }
     if (!options.portFile.empty()) {

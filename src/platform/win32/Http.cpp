@@ -16,6 +16,7 @@ namespace {
 constexpr DWORD kConnectTimeoutMs = 15000;
 constexpr DWORD kReceiveTimeoutMs = 30000;
 constexpr DWORD kBufferSize = 256 * 1024;
+constexpr int kMaxRedirects = 10;
 
 struct InternetHandleTraits {
     using Native = HINTERNET;
@@ -86,16 +87,57 @@ bool CopyBody(HINTERNET request, HANDLE file, long long expected) {
     return expected < 0 || total == expected;
 }
 
+bool IsRedirect(DWORD status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// The absolute URL a redirect points to, or empty.
+std::string RedirectTarget(HINTERNET request, const std::string& from) {
+    std::vector<char> location(4096);
+    DWORD size = static_cast<DWORD>(location.size() - 1);
+    if (!HttpQueryInfoA(request, HTTP_QUERY_LOCATION, location.data(), &size, nullptr)) {
+        return std::string();
+    }
+    std::vector<char> combined(8192);
+    DWORD length = static_cast<DWORD>(combined.size());
+    if (!InternetCombineUrlA(from.c_str(), location.data(), combined.data(), &length,
+                             ICU_NO_ENCODE)) {
+        return std::string();
+    }
+    return std::string(combined.data(), length);
+}
+
+// Redirects are followed here, a limited number of times: Wine's WinINet would follow a
+// redirect loop for ever.
+InternetHandle OpenFinal(HINTERNET session, std::string url) {
+    const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+                        INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_UI |
+                        INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_KEEP_CONNECTION |
+                        INTERNET_FLAG_NO_AUTO_REDIRECT;
+    for (int hop = 0; hop <= kMaxRedirects; ++hop) {
+        InternetHandle request(InternetOpenUrlA(session, url.c_str(), nullptr, 0, flags, 0));
+        if (!request) {
+            return request;
+        }
+        DWORD status = StatusCode(request.get());
+        if (!IsRedirect(status)) {
+            return status == 200 ? std::move(request) : InternetHandle();
+        }
+        url = RedirectTarget(request.get(), url);
+        if (url.empty()) {
+            break;
+        }
+    }
+    return InternetHandle();
+}
+
 bool Fetch(const std::string& url, const std::string& path) {
     HINTERNET session = Session();
     if (session == nullptr) {
         return false;
     }
-    const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
-                        INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_UI |
-                        INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_KEEP_CONNECTION;
-    InternetHandle request(InternetOpenUrlA(session, url.c_str(), nullptr, 0, flags, 0));
-    if (!request || StatusCode(request.get()) != 200) {
+    InternetHandle request = OpenFinal(session, url);
+    if (!request) {
         return false;
     }
     FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,

@@ -46,6 +46,47 @@ HeldFile::~HeldFile() {
     TheMachine().HoldFile(path_, false);
 }
 
+std::string BigBody() {
+    std::string body(1 << 20, '\0');
+    for (std::size_t i = 0; i < body.size(); ++i) {
+        body[i] = static_cast<char>(i % 251);
+    }
+    return body;
+}
+
+namespace {
+const std::string kBase = "http://update.test/public/tarnell/software/updates/quorvel_installer/";
+}
+
+bool ServerAvailable() {
+    auto& m = TheMachine();
+    m.Serve(kBase + "ok.bin", "release body\r\n");
+    m.Serve(kBase + "a b/c.txt", "inner\r\n");
+    m.Serve(kBase + "big.bin", BigBody());
+    m.Serve(kBase + "error.bin", "<html>injected error page</html>");
+    m.http[kBase + "error.bin"].status = 500;
+    m.Serve(kBase + "short.bin", std::string(100, 'x'));
+    m.http[kBase + "short.bin"].cutAfter = 5;
+    m.Serve(kBase + "drop.bin", std::string(100, 'y'));
+    m.http[kBase + "drop.bin"].cutAfter = 0;
+    m.http[kBase + "moved.bin"].status = 302;
+    m.http[kBase + "moved.bin"].redirectTo = kBase + "ok.bin";
+    m.http[kBase + "loop.bin"].status = 302;
+    m.http[kBase + "loop.bin"].redirectTo = kBase + "loop.bin";
+    m.Serve(kBase + "missing.bin", "not found");
+    m.http[kBase + "missing.bin"].status = 404;
+    return true;
+}
+
+std::string ServerUrl(const std::string& name) {
+    return kBase + name;
+}
+
+std::string RefusedUrl() {
+    TheMachine().http["http://127.0.0.1:9/x"].refused = true;
+    return "http://127.0.0.1:9/x";
+}
+
 RunningProgram::RunningProgram() : id_(4242), moduleName_("quorvel_sleeper.exe") {
     TheMachine().processes.push_back({id_, moduleName_, true, true});
 }

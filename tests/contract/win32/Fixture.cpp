@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <vector>
 
 namespace fixture {
@@ -116,6 +117,56 @@ HeldFile::~HeldFile() {
     if (handle_ != nullptr) {
         CloseHandle(handle_);
     }
+}
+
+std::string BigBody() {
+    std::string body(1 << 20, '\0');
+    for (std::size_t i = 0; i < body.size(); ++i) {
+        body[i] = static_cast<char>(i % 251);
+    }
+    return body;
+}
+
+namespace {
+
+// The port the test server took, read through Wine's view of the host's files.
+std::string ServerPort() {
+    const char* dir = std::getenv("QUORVEL_TEST_SERVER_DIR");
+    if (dir == nullptr) {
+        return std::string();
+    }
+    std::string path = std::string("Z:") + dir + "/port";
+    for (char& c : path) {
+        if (c == '/') {
+            c = '\\';
+        }
+    }
+    auto text = Content(path);
+    if (!text) {
+        return std::string();
+    }
+    std::string port;
+    for (char c : *text) {
+        if (c >= '0' && c <= '9') {
+            port += c;
+        }
+    }
+    return port;
+}
+
+} // namespace
+
+bool ServerAvailable() {
+    return !ServerPort().empty();
+}
+
+std::string ServerUrl(const std::string& name) {
+    return "http://127.0.0.1:" + ServerPort() +
+           "/public/tarnell/software/updates/quorvel_installer/" + name;
+}
+
+std::string RefusedUrl() {
+    return "http://127.0.0.1:9/x";
 }
 
 // The sleeper lies beside the test program.

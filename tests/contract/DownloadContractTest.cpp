@@ -1,0 +1,62 @@
+// The HTTP download: only a final 200 with its whole body counts, and a failure leaves no file.
+#include "contract/Fixture.h"
+#include "platform/Files.h"
+#include "platform/Http.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using platform::DownloadToFile;
+
+class DownloadContract : public ::testing::Test {
+protected:
+    void SetUp() override {
+        root_ = fixture::ScratchFolder();
+        if (!fixture::ServerAvailable()) {
+            GTEST_FAIL() << "the test server is not running";
+        }
+        target_ = root_ + "temp1234.$$$";
+    }
+    std::string root_;
+    std::string target_;
+};
+
+TEST_F(DownloadContract, OkWithBodyAndRedirectFollowed) {
+    EXPECT_TRUE(DownloadToFile(fixture::ServerUrl("ok.bin") + "?fakevariable=123457", target_));
+    EXPECT_EQ(fixture::Content(target_), "release body\r\n");
+    EXPECT_TRUE(platform::RemoveFile(target_));
+    EXPECT_TRUE(DownloadToFile(fixture::ServerUrl("moved.bin"), target_));
+    EXPECT_EQ(fixture::Content(target_), "release body\r\n");
+    EXPECT_TRUE(DownloadToFile(fixture::ServerUrl("a b/c.txt"), target_));
+    EXPECT_EQ(fixture::Content(target_), "inner\r\n");
+}
+
+TEST_F(DownloadContract, LargeBodyArrivesWhole) {
+    EXPECT_TRUE(DownloadToFile(fixture::ServerUrl("big.bin"), target_));
+    auto content = fixture::Content(target_);
+    ASSERT_TRUE(content.has_value());
+    EXPECT_EQ(content->size(), std::size_t{1} << 20);
+    EXPECT_TRUE(*content == fixture::BigBody());
+}
+
+TEST_F(DownloadContract, ExistingTargetIsReplaced) {
+    fixture::MakeFile(target_, std::string(4000, 'o'));
+    EXPECT_TRUE(DownloadToFile(fixture::ServerUrl("ok.bin"), target_));
+    EXPECT_EQ(fixture::Content(target_), "release body\r\n");
+}
+
+TEST_F(DownloadContract, FailuresLeaveNoFile) {
+    const std::string urls[] = {
+        fixture::ServerUrl("missing.bin"), fixture::ServerUrl("error.bin"),
+        fixture::ServerUrl("short.bin"),   fixture::ServerUrl("drop.bin"),
+        fixture::ServerUrl("loop.bin"),    fixture::RefusedUrl(),
+    };
+    for (const auto& url : urls) {
+        fixture::MakeFile(target_, "previous");
+        EXPECT_FALSE(DownloadToFile(url, target_)) << url;
+        EXPECT_FALSE(platform::FileExists(target_)) << url;
+    }
+}
+
+} // namespace
