@@ -24,6 +24,9 @@ constexpr const char* kCouldNotFileList =
     "Could not file list. Check network connections or your PC's firewall.";
 constexpr const char* kCouldNotMoveFileList = "Could not move file list. Please update manually.";
 constexpr const char* kCouldNotCreateFolder = "\nCould not create this folder.";
+constexpr const char* kRefusedFileName =
+    "\nThe update list names this file in a way that cannot be installed.\nThe list may be "
+    "damaged; nothing was downloaded for it.";
 constexpr const char* kCouldNotDownload =
     "Could not download file. Check network connections or your PC's firewall.";
 constexpr const char* kCouldNotBackup = "Could not move files to the backup location.";

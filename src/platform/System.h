@@ -28,6 +28,9 @@ private:
     std::uint32_t previous_;
 };
 
+// Waits without handling any window message.
+void PauseMilliseconds(unsigned milliseconds);
+
 // Compares two texts as whole strings ignoring case, by the system's rules (lstrcmpiA).
 int CompareTextNoCase(const std::string& a, const std::string& b);
 

@@ -25,6 +25,7 @@ void Machine::Reset() {
     localTime = LocalDateTime{2026, 12, 7, 9, 41, 1};
     regional = RegionalFormats{};
     tickMs = 0;
+    pausedMs = 0;
     boxes.clear();
     onMessageBox = nullptr;
     pumpActions.clear();
@@ -36,6 +37,7 @@ void Machine::Reset() {
     failOps.clear();
     failNth.clear();
     onMove = nullptr;
+    failWhen = nullptr;
     opCounts_.clear();
     openFileHandles = 0;
     reportedSizes.clear();
@@ -151,7 +153,7 @@ bool Machine::Enter(const char* op, const std::string& detail) {
     long index = static_cast<long>(calls.size());
     calls.push_back(PlatformCall{op, detail});
     int nth = ++opCounts_[op];
-    if (index == failCallIndex || failOps.count(op) != 0) {
+    if (index == failCallIndex || failOps.count(op) != 0 || (failWhen && failWhen(op, detail))) {
         return true;
     }
     auto it = failNth.find(op);

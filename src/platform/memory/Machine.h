@@ -103,6 +103,7 @@ public:
     LocalDateTime localTime{2026, 12, 7, 9, 41, 1};
     RegionalFormats regional;
     std::uint64_t tickMs = 0;
+    std::uint64_t pausedMs = 0;
 
     // --- the operator: message boxes and actions at pump points
     std::vector<MessageBoxRecord> boxes;
@@ -123,6 +124,8 @@ public:
     std::set<std::string> failOps;
     // The n-th call (from 1) of an op fails.
     std::map<std::string, int> failNth;
+    // Decides for each call whether it fails, by its op and detail.
+    std::function<bool(const std::string& op, const std::string& detail)> failWhen;
     // Called for each move before it runs; a test may release or hold files here.
     std::function<void(const std::string& from, const std::string& to)> onMove;
     // Records the call; true when it must fail.

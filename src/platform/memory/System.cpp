@@ -38,6 +38,14 @@ CriticalErrorsSuppressed::~CriticalErrorsSuppressed() {
     TheMachine().errorMode = previous_;
 }
 
+// The machine's clock moves on; no timer fires, since nothing is pumped.
+void PauseMilliseconds(unsigned milliseconds) {
+    auto& m = TheMachine();
+    m.Enter("Pause", std::to_string(milliseconds));
+    m.tickMs += milliseconds;
+    m.pausedMs += milliseconds;
+}
+
 int CompareTextNoCase(const std::string& a, const std::string& b) {
     std::string ua = memory::UpperAscii(a);
     std::string ub = memory::UpperAscii(b);

@@ -56,6 +56,8 @@ CriticalErrorsSuppressed::~CriticalErrorsSuppressed() {
     SetErrorMode(previous_);
 }
 
+void PauseMilliseconds(unsigned milliseconds) { Sleep(milliseconds); }
+
 int CompareTextNoCase(const std::string& a, const std::string& b) {
     return lstrcmpiA(a.c_str(), b.c_str());
 }
