@@ -66,7 +66,8 @@ void ReplaceAll(std::string& text, char from, char to) {
 
 } // namespace
 
-std::string FormatRunStamp(const platform::LocalDateTime& now, const platform::RegionalFormats& formats) {
+std::string FormatRunStamp(const platform::LocalDateTime& now,
+                           const platform::RegionalFormats& formats) {
     std::string stamp = FormatShortDate(now, formats.shortDate) + "-" + FormatTime(now, formats);
     ReplaceAll(stamp, '/', '-');
     ReplaceAll(stamp, ':', '-');
@@ -74,4 +75,6 @@ std::string FormatRunStamp(const platform::LocalDateTime& now, const platform::R
     return stamp;
 }
 
-std::string MakeRunStamp() { return FormatRunStamp(platform::LocalNow(), platform::Regional()); }
+std::string MakeRunStamp() {
+    return FormatRunStamp(platform::LocalNow(), platform::Regional());
+}

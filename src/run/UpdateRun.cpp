@@ -21,7 +21,9 @@ struct RunState {
 
 enum class RowEnd { Next, Failed, DownloadFailed };
 
-bool ManualMode(TFORM_MAIN& form) { return form.ManualUpdate.Checked(); }
+bool ManualMode(TFORM_MAIN& form) {
+    return form.ManualUpdate.Checked();
+}
 
 void DeleteLocalList(TFORM_MAIN& form) {
     const std::string local = form.PelmoraPath.Text() + kListFileName;
@@ -110,7 +112,8 @@ bool MoveMarker(TFORM_MAIN& form, const std::string& runBackupFolder) {
 void Report(TFORM_MAIN& form, const RunState& run) {
     if (run.runOk && !ManualMode(form)) {
         if (run.replacedCount > 0) {
-            ShowMessageBox(std::to_string(run.replacedCount) + msg::kFilesUpdated, "", platform::MbOk);
+            ShowMessageBox(std::to_string(run.replacedCount) + msg::kFilesUpdated, "",
+                           platform::MbOk);
         } else {
             ShowMessageBox(msg::kNoUpdateRequired, "", platform::MbOk);
         }
@@ -140,7 +143,8 @@ void TFORM_MAIN::UpdateSoftwareButtonClick() {
         return;
     }
     SetControlsEnabled(false);
-    const std::string runBackupFolder = PelmoraPath.Text() + "UpdateBackup\\" + MakeRunStamp() + "\\";
+    const std::string runBackupFolder =
+        PelmoraPath.Text() + "UpdateBackup\\" + MakeRunStamp() + "\\";
     for (int row = 0; row < FileListGrid.RowCount() && run.runOk; ++row) {
         RowEnd end = ProcessRow(*this, row, runBackupFolder, run);
         if (end == RowEnd::DownloadFailed) {

@@ -10,7 +10,8 @@ using testing_support::Box;
 using testing_support::Boxes;
 using testing_support::MachineTest;
 
-const std::string kBase = "http://127.0.0.1:8480/public/tarnell/software/updates/quorvel_installer/";
+const std::string kBase =
+    "http://127.0.0.1:8480/public/tarnell/software/updates/quorvel_installer/";
 const std::string kDesktop = "C:\\Users\\op\\Desktop\\";
 const std::string kInstall = "C:\\Program Files\\Tarnell\\Pelmora 4.1.2\\";
 const std::string kMarker =
@@ -27,9 +28,12 @@ const Box kProductUpdated{"Pelmora has been updated to the latest version.\nPlea
                           "", 0};
 const Box kMarkerFailed{"Could not move backup folder. Please update manually.", "Update Error", 0};
 
-Box Count(int n) { return Box{std::to_string(n) + " Files Have been updated", "", 0}; }
+Box Count(int n) {
+    return Box{std::to_string(n) + " Files Have been updated", "", 0};
+}
 Box Download(const std::string& name) {
-    return Box{"Could not download file. Check network connections or your PC's firewall.", name, 0};
+    return Box{"Could not download file. Check network connections or your PC's firewall.", name,
+               0};
 }
 Box FolderBox(const std::string& folder) {
     return Box{folder + "\nCould not create this folder.", "Update Error", 0};
@@ -110,8 +114,8 @@ public:
         EXPECT_EQ(Form().ForceUpdate.Enabled(), enabled);
     }
 
-    const std::vector<Entry> kOld = {{"Pelmora.exe", "1"}, {"bin/core.dll", "1"},
-                                     {"bin/ui.dll", "1"},  {"data/a.dat", "1"},
+    const std::vector<Entry> kOld = {{"Pelmora.exe", "1"},     {"bin/core.dll", "1"},
+                                     {"bin/ui.dll", "1"},      {"data/a.dat", "1"},
                                      {"data/deep/b.dat", "1"}, {"AppLaunch.exe", "1"}};
 };
 
@@ -173,7 +177,8 @@ TEST_F(UpdateRun, ThreeReplacedOneOfThemTheProductExecutable) {
     Serve(release);
     NormalMode();
     RunUpdate();
-    EXPECT_EQ(Fetched(), (std::vector<std::string>{"Pelmora.exe", "bin/ui.dll", "data/deep/b.dat"}));
+    EXPECT_EQ(Fetched(),
+              (std::vector<std::string>{"Pelmora.exe", "bin/ui.dll", "data/deep/b.dat"}));
     EXPECT_EQ(Boxes(), (std::vector<Box>{Count(3), kProductUpdated}));
     EXPECT_EQ(At(kInstall + "Pelmora.exe"), "new Pelmora.exe");
     EXPECT_EQ(At(kInstall + "bin\\ui.dll"), "new bin/ui.dll");
@@ -290,8 +295,9 @@ TEST_F(UpdateRun, PreviousVersionThatCannotBeBackedUpStaysInPlace) {
     M().HoldFile(kInstall + "bin\\core.dll");
     NormalMode();
     RunUpdate();
-    EXPECT_EQ(Boxes(), (std::vector<Box>{{"Could not move files to the backup location.", "core.dll", 0},
-                                         kUpdateManually}));
+    EXPECT_EQ(Boxes(),
+              (std::vector<Box>{{"Could not move files to the backup location.", "core.dll", 0},
+                                kUpdateManually}));
     EXPECT_EQ(At(kInstall + "bin\\core.dll"), "old bin/core.dll");
     EXPECT_EQ(At("C:\\Quorvel\\temp1234.$$$"), "new bin/core.dll");
     EXPECT_GE(M().pausedMs, 1800u) << "tried again for about two seconds";
@@ -314,8 +320,8 @@ TEST_F(UpdateRun, NewVersionThatCannotBePutInPlaceLeavesThePreviousOneAtItsPath)
         }
     };
     RunUpdate();
-    EXPECT_EQ(Boxes(), (std::vector<Box>{{"Could not move downloaded file.", "a.dat", 0},
-                                         kUpdateManually}));
+    EXPECT_EQ(Boxes(),
+              (std::vector<Box>{{"Could not move downloaded file.", "a.dat", 0}, kUpdateManually}));
     EXPECT_EQ(At(kInstall + "bin\\core.dll"), "new bin/core.dll");
     EXPECT_EQ(At(kInstall + "bin\\ui.dll"), "new bin/ui.dll");
     EXPECT_EQ(At(kInstall + "data\\a.dat"), "old data/a.dat") << "the previous version is back";

@@ -56,7 +56,9 @@ CriticalErrorsSuppressed::~CriticalErrorsSuppressed() {
     SetErrorMode(previous_);
 }
 
-void PauseMilliseconds(unsigned milliseconds) { Sleep(milliseconds); }
+void PauseMilliseconds(unsigned milliseconds) {
+    Sleep(milliseconds);
+}
 
 int CompareTextNoCase(const std::string& a, const std::string& b) {
     return lstrcmpiA(a.c_str(), b.c_str());
