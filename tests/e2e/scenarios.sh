@@ -1,0 +1,246 @@
+#!/usr/bin/env bash
+# End-to-end scenarios: the shipped Quorvel.exe under Wine, against the update server on
+# loopback, driven by quorvel-driver as an operator drives it.
+#
+#   scenarios.sh BUILD_DIR SOURCE_DIR UPDATE_SERVER PORT SCENARIO
+#
+# The prefix (BUILD_DIR/e2e-prefix) is made on first use: its Z: drive is unmapped so that
+# nothing outside it is scanned, and P: is a test folder that holds the installation.
+set -euo pipefail
+
+build=$1
+source=$2
+server=$3
+port=$4
+scenario=$5
+
+prefix=$build/e2e-prefix
+work=$build/e2e-work/$scenario
+drive_c=$prefix/drive_c
+drive_p=$build/e2e-work/drive-p
+base=/public/tarnell/software/updates/quorvel_installer
+install="$drive_p/Pelmora 4.1.2"
+marker_dir="$drive_c/users/Public/Documents/Pelmora Documents/system-do not touch"
+wine_run=$source/cmake/wine-run.sh
+
+fail() {
+    echo "FAIL [$scenario]: $*" >&2
+    echo "--- driver log" >&2
+    cat "$drive_c/e2e/driver.log" >&2 2>/dev/null || true
+    echo "--- server log" >&2
+    cat "$work/requests.log" >&2 2>/dev/null || true
+    exit 1
+}
+
+# --- the prefix, the installation drive, the programs inside the prefix
+
+prepare_prefix() {
+    if [ ! -f "$prefix/.quorvel-e2e" ]; then
+        "$wine_run" "$prefix" cmd /c exit >/dev/null 2>&1 || true
+        touch "$prefix/.quorvel-e2e"
+    fi
+    rm -f "$prefix/dosdevices/z:"
+    mkdir -p "$drive_p"
+    ln -sfn "$drive_p" "$prefix/dosdevices/p:"
+    user_dir=$(find "$drive_c/users" -mindepth 1 -maxdepth 1 -type d ! -name Public | head -n 1)
+    desktop="$user_dir/Desktop"
+    mkdir -p "$drive_c/Quorvel" "$drive_c/e2e" "$desktop"
+    cp "$build/e2e/Quorvel.exe" "$drive_c/Quorvel/Quorvel.exe"
+    cp "$build/tests/quorvel-driver.exe" "$drive_c/e2e/quorvel-driver.exe"
+}
+
+reset_machine() {
+    rm -rf "$desktop/Tarnell Temp Files" "$desktop/Pelmora Updater Files" "$drive_p"/* \
+        "$drive_c/users/Public/Documents/Pelmora Documents"
+    rm -f "$drive_c/Quorvel/PelmoraUpdaterList.txt" "$drive_c/Quorvel/temp1234.\$\$\$" \
+        "$drive_c/e2e/driver.log"
+}
+
+# --- the release and the server
+
+stage_release() {
+    rm -rf "$work/release"
+    mkdir -p "$work"
+    cp -r "$source/examples/release" "$work/release"
+    cp "$build/tools/AppLaunch.exe" "$work/release/AppLaunch.exe"
+    : > "$work/faults"
+}
+
+start_server() {
+    rm -f "$work/port" "$work/requests.log"
+    "$server" --root "$work/release" --port "$port" --port-file "$work/port" \
+        --log "$work/requests.log" --faults "$work/faults" --max-seconds 300 \
+        >"$work/server.out" 2>&1 &
+    server_pid=$!
+    trap 'kill $server_pid 2>/dev/null || true' EXIT
+    for _ in $(seq 100); do
+        [ -s "$work/port" ] && return 0
+        sleep 0.1
+    done
+    fail "the update server did not start: $(cat "$work/server.out")"
+}
+
+# --- the operator
+
+drive() {
+    "$wine_run" "$prefix" 'C:\e2e\quorvel-driver.exe' 'C:\e2e\driver.log' \
+        'launch=C:\Quorvel\Quorvel.exe' "$@" >/dev/null 2>&1 ||
+        fail "the driver stopped: $(grep ERROR "$drive_c/e2e/driver.log" 2>/dev/null)"
+}
+
+# --- what must hold
+
+expect_log() {
+    local expected
+    expected=$(cat)
+    local actual
+    actual=$(tr -d '\r' < "$drive_c/e2e/driver.log")
+    [ "$actual" = "$expected" ] || fail "the operator saw
+$actual
+but expected
+$expected"
+}
+
+expect_file() { # path content-file
+    [ -f "$1" ] || fail "missing $1"
+    cmp -s "$1" "$2" || fail "$1 differs from $2"
+}
+
+expect_no_file() { [ ! -e "$1" ] || fail "unexpected $1"; }
+
+expect_requests() { # count of file requests other than the list
+    local n
+    n=$(grep -v "filelist.txt" "$work/requests.log" | grep -c . || true)
+    [ "$n" = "$1" ] || fail "expected $1 file downloads, saw $n"
+}
+
+install_product() { # the installed Pelmora 4.1.2: old files, the launcher, its local list
+    mkdir -p "$install/bin" "$install/data/maps" "$install/docs"
+    for f in Pelmora.exe bin/core.dll bin/ui.dll data/maps/world.dat docs/readme.txt; do
+        printf 'old %s\r\n' "$f" > "$install/$f"
+    done
+    cp "$build/tools/AppLaunch.exe" "$install/AppLaunch.exe"
+    cp "$work/release/filelist.txt" "$install/PelmoraUpdaterList.txt"
+    mkdir -p "$marker_dir"
+    printf 'marker' > "$marker_dir/PelmorEmpty.aaa"
+}
+
+# A release whose list names no launcher (so the start-up run ends without one and leaves
+# the window to the operator) and in which three files changed since the installed list.
+changed_release() {
+    install_product
+    printf 'Pelmora.exe\t2026-12-09 08:00\r\nbin/core.dll\t2026-12-09 08:00\r\nbin/ui.dll\t2026-11-20 16:30\r\ndata/maps/world.dat\t2026-12-09 08:00\r\ndocs/readme.txt\t2026-11-20 16:30\r\n' \
+        > "$work/release/filelist.txt"
+    # The installed list, row for row, with the launcher's row removed.
+    grep -v AppLaunch "$install/PelmoraUpdaterList.txt" > "$install/list.tmp"
+    mv "$install/list.tmp" "$install/PelmoraUpdaterList.txt"
+}
+
+operator_updates_the_installation() {
+    drive wait-minimised 'click=Manual Update' 'wait-enabled=Check Local Path' \
+        'click=Check Local Path' 'wait-enabled=Download Files' "$@" 'click=Download Files' wait-exit
+}
+
+# --- the scenarios
+
+# Start-up with no input: the release lands in the desktop folder, the launcher starts.
+scenario_startup_fetch() {
+    drive wait-exit
+    expect_log <<< "EXIT 0"
+    local target="$desktop/Tarnell Temp Files"
+    for f in AppLaunch.exe Pelmora.exe bin/core.dll bin/ui.dll data/maps/world.dat docs/readme.txt; do
+        expect_file "$target/$f" "$work/release/$f"
+    done
+    expect_no_file "$target/PelmoraUpdaterList.txt"
+    expect_no_file "$drive_c/Quorvel/temp1234.\$\$\$"
+    [ -f "$target/AppLaunch.exe.started" ] || fail "the launcher did not start"
+}
+
+# A second start-up with the files already present fetches nothing again.
+scenario_second_startup() {
+    scenario_startup_fetch
+    rm -f "$desktop/Tarnell Temp Files/AppLaunch.exe.started"
+    : > "$work/requests.log"
+    drive wait-exit
+    expect_log <<< "EXIT 0"
+    expect_requests 0
+    grep -q "filelist.txt" "$work/requests.log" || fail "the list was not fetched"
+    [ -f "$desktop/Tarnell Temp Files/AppLaunch.exe.started" ] || fail "the launcher did not start"
+}
+
+# Normal mode: the operator finds the installation and updates it.
+scenario_normal_update() {
+    changed_release
+    operator_updates_the_installation
+    expect_log <<'LOG'
+BOX |3 Files Have been updated|OK
+BOX |Pelmora has been updated to the latest version.\nPlease check version number in the top lefthand corner when running Pelmora.|OK
+EXIT 0
+LOG
+    for f in Pelmora.exe bin/core.dll data/maps/world.dat; do
+        expect_file "$install/$f" "$work/release/$f"
+    done
+    local backups=("$install"/UpdateBackup/*/)
+    [ ${#backups[@]} = 1 ] || fail "expected one run backup folder"
+    local backup=${backups[0]}
+    for f in Pelmora.exe bin/core.dll data/maps/world.dat; do
+        grep -q "old $f" "$backup/$f" || fail "the previous $f is not in $backup"
+    done
+    grep -q "old bin/ui.dll" "$install/bin/ui.dll" || fail "an unchanged file was replaced"
+    [ -d "$backup/docs" ] || fail "the backup folder lacks the list's folders"
+    grep -q marker "$backup/PelmorEmpty.aaa" || fail "the marker file was not moved"
+    expect_no_file "$marker_dir/PelmorEmpty.aaa"
+    expect_file "$install/PelmoraUpdaterList.txt" "$work/release/filelist.txt"
+    [ -f "$install/AppLaunch.exe.started" ] || fail "the launcher did not start"
+}
+
+# A file answered 404: the message, nothing lost, no error page put in place.
+scenario_file_not_found() {
+    echo "bin/ui.dll status 404" > "$work/faults"
+    drive wait-boxes=1 close wait-exit
+    expect_log <<'LOG'
+BOX ui.dll|Could not download file. Check network connections or your PC's firewall.|OK
+EXIT 0
+LOG
+    local target="$desktop/Tarnell Temp Files"
+    expect_file "$target/bin/core.dll" "$work/release/bin/core.dll"
+    expect_no_file "$target/bin/ui.dll"
+    expect_no_file "$target/PelmoraUpdaterList.txt"
+    expect_no_file "$drive_c/Quorvel/temp1234.\$\$\$"
+    ! grep -rq "injected error page" "$target" || fail "an error page was put in place"
+}
+
+# The list cut short: the list message, no list and no file anywhere.
+scenario_list_cut_short() {
+    echo "filelist.txt cut 10" > "$work/faults"
+    drive wait-boxes=1 close wait-exit
+    expect_log <<'LOG'
+BOX Download Error|Could not file list. Check network connections or your PC's firewall.|OK
+EXIT 0
+LOG
+    expect_no_file "$drive_c/Quorvel/PelmoraUpdaterList.txt"
+    [ -z "$(ls -A "$desktop/Tarnell Temp Files" 2>/dev/null)" ] || fail "files were fetched"
+    expect_requests 0
+}
+
+# A file held open by another program: its move fails, the previous version stays safe.
+scenario_held_file() {
+    changed_release
+    operator_updates_the_installation 'hold=P:\Pelmora 4.1.2\bin\core.dll'
+    expect_log <<'LOG'
+BOX core.dll|Could not move files to the backup location.|OK
+BOX Error|Please update the files manually.\nMake sure you are logged in as Administrator.\nContact Tarnell for help.|OK
+EXIT 0
+LOG
+    grep -q "old bin/core.dll" "$install/bin/core.dll" || fail "the held file was lost"
+    expect_file "$install/Pelmora.exe" "$work/release/Pelmora.exe"
+    expect_no_file "$install/PelmoraUpdaterList.txt"
+    [ -f "$install/AppLaunch.exe.started" ] || fail "the launcher did not start"
+}
+
+prepare_prefix
+reset_machine
+stage_release
+start_server
+"scenario_$scenario"
+echo "PASS [$scenario]"
