@@ -1,11 +1,58 @@
 #!/usr/bin/env bash
-# Sets up what is missing, builds Quorvel.exe and starts it under Wine, on the user's
-# display or under Xvfb when there is none.
+# The main job, on a fresh Debian machine: sets up what is missing, builds Quorvel.exe,
+# serves the sample release from the local update server (127.0.0.1:8480, the host the
+# default build asks), runs Quorvel.exe under Wine on the user's display (or under Xvfb
+# when there is none), and shows what landed in the desktop folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root=$PWD
 
 bash scripts/setup.sh
+echo "== building"
+cmake --preset host >/dev/null
+cmake --build --preset host --target update-server >/dev/null
 cmake --preset windows >/dev/null
-cmake --build --preset windows --target Quorvel
+cmake --build --preset windows --target Quorvel AppLaunch >/dev/null
 
-exec cmake/wine-run.sh "$PWD/build/windows/demo-prefix" build/windows/src/Quorvel.exe
+demo=$root/build/demo
+prefix=$root/build/windows/demo-prefix
+rm -rf "$demo/release"
+mkdir -p "$demo"
+cp -r examples/release "$demo/release"
+cp build/windows/tools/AppLaunch.exe "$demo/release/AppLaunch.exe"
+
+echo "== update server on 127.0.0.1:8480"
+rm -f "$demo/port" "$demo/requests.log"
+build/host/tools/update-server --root "$demo/release" --port 8480 --port-file "$demo/port" \
+    --log "$demo/requests.log" --max-seconds 600 >"$demo/server.out" 2>&1 &
+server=$!
+trap 'kill $server 2>/dev/null || true' EXIT
+for _ in $(seq 50); do [ -s "$demo/port" ] && break; sleep 0.1; done
+if [ ! -s "$demo/port" ]; then
+    echo "The update server did not start (is port 8480 in use?):" >&2
+    cat "$demo/server.out" >&2
+    exit 1
+fi
+
+# The demo prefix's own desktop, never the user's: start from an empty download folder.
+cmake/wine-run.sh "$prefix" cmd /c exit >/dev/null 2>&1 || true
+desktop=$(find "$prefix/drive_c/users" -mindepth 2 -maxdepth 2 -name Desktop ! -path '*/Public/*' | head -n 1)
+rm -rf "$desktop/Tarnell Temp Files"
+
+echo "== running Quorvel.exe"
+cmake/wine-run.sh "$prefix" "$root/build/windows/src/Quorvel.exe" 2>"$demo/wine.log" || true
+
+target="$desktop/Tarnell Temp Files"
+echo "== what landed in the desktop folder ($target)"
+if [ -d "$target" ]; then
+    (cd "$target" && find . -type f | sort | sed 's|^\./|  |')
+else
+    echo "  nothing: the folder was not made"
+fi
+if [ -f "$target/AppLaunch.exe.started" ]; then
+    echo "== the launcher AppLaunch.exe ran: $(tr -d '\r' < "$target/AppLaunch.exe.started")"
+else
+    echo "== the launcher did not run"
+fi
+echo "== requests the server answered"
+sed 's/^/  /' "$demo/requests.log"

@@ -26,6 +26,8 @@ ControlSpec LabelSpec(const char* text, Rect bounds) {
     return spec;
 }
 
+// The status labels' width follows their text, as the toolkit's labels do: where the
+// system lacks the design font, the text still shows whole.
 ControlSpec StatusLabelSpec(const char* text, Rect bounds, bool autoSize) {
     ControlSpec spec = LabelSpec(text, bounds);
     spec.font = FontKind::StatusBold;
@@ -93,7 +95,7 @@ TFORM_MAIN::TFORM_MAIN()
     : Window(msg::kAppTitle, 524, 60), Label1(Window, LabelSpec("File Path:", {24, 408, 44, 13})),
       Label2(Window, LabelSpec("URL Path:", {24, 472, 50, 13})),
       Label3(Window, LabelSpec("Looking For:", {24, 368, 59, 13})),
-      DownloadLabel(Window, StatusLabelSpec("Downloading Please Wait...", {4, 2, 219, 20}, false)),
+      DownloadLabel(Window, StatusLabelSpec("Downloading Please Wait...", {4, 2, 219, 20}, true)),
       ShowFileName(Window, StatusLabelSpec("Name", {4, 26, 47, 20}, true)),
       Label4(Window, LabelSpec("Min Version:", {80, 544, 58, 13})),
       Label5(Window, LabelSpec("Max Version:", {256, 544, 61, 13})),

@@ -31,6 +31,17 @@ std::vector<HWND> Children(HWND parent) {
     return children;
 }
 
+int TextWidth(HWND control) {
+    HDC dc = GetDC(control);
+    HGDIOBJ previous = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0)));
+    std::string text = WindowText(control);
+    SIZE size{};
+    GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, previous);
+    ReleaseDC(control, dc);
+    return size.cx;
+}
+
 class RealWindow : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -68,7 +79,7 @@ TEST_F(RealWindow, EveryControlWithCaptionPlaceStateAndTabOrder) {
         {"Static", "File Path:", 24, 408, 44, 13, true, true, -1},
         {"Static", "URL Path:", 24, 472, 50, 13, true, true, -1},
         {"Static", "Looking For:", 24, 368, 59, 13, true, true, -1},
-        {"Static", "Downloading Please Wait...", 4, 2, 219, 20, false, true, -1},
+        {"Static", "Downloading Please Wait...", 4, 2, -1, 20, false, true, -1},
         {"Static", "Name", 4, 26, -1, 20, false, true, -1},
         {"Static", "Min Version:", 80, 544, 58, 13, true, true, -1},
         {"Static", "Max Version:", 256, 544, 61, 13, true, true, -1},
@@ -104,6 +115,8 @@ TEST_F(RealWindow, EveryControlWithCaptionPlaceStateAndTabOrder) {
         EXPECT_EQ(r.top, e.top) << e.text;
         if (e.width >= 0) {
             EXPECT_EQ(r.right - r.left, e.width) << e.text;
+        } else {
+            EXPECT_GE(r.right - r.left, TextWidth(c)) << "a status label shows its whole text";
         }
         EXPECT_EQ(r.bottom - r.top, e.height) << e.text;
         LONG_PTR style = GetWindowLongPtrA(c, GWL_STYLE);

@@ -246,7 +246,7 @@ WindowClassAndStyle StyleFor(const ControlSpec& spec) {
         return {"BUTTON", BS_AUTOCHECKBOX, 0};
     case ControlKind::Label:
     default:
-        return {"STATIC", SS_LEFT | SS_NOPREFIX, 0};
+        return {"STATIC", SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0};
     }
 }
 
