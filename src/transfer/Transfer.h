@@ -43,6 +43,8 @@ bool DownloadFile(TFORM_MAIN& form, int row);
 
 // The whole content of a file; empty when it cannot be opened or read.
 std::string ReadFileText(const std::string& fileName);
+// The same, telling whether the whole file was read.
+bool ReadWholeFile(const std::string& fileName, std::string& text);
 
 // Fills an emptied grid with the entries of a list text: path, then date stamp.
 void ReadListIntoGrid(const std::string& text, platform::Grid& grid);

@@ -11,20 +11,27 @@
 #include <exception>
 #include <vector>
 
-std::string ReadFileText(const std::string& fileName) {
-    std::string text;
+bool ReadWholeFile(const std::string& fileName, std::string& text) {
+    text.clear();
     try {
         platform::ExclusiveFile file(fileName);
         std::int64_t size = file.Size();
         if (size < 0) {
-            return text;
+            return false;
         }
         std::vector<char> buffer(static_cast<std::size_t>(size) + 1);
         std::int64_t got = file.Read(buffer.data(), size);
         text.append(buffer.data(), static_cast<std::size_t>(got > 0 ? got : 0));
+        return got == size;
     } catch (const std::exception&) {
         ShowMessageBox(msg::kFileOperations, msg::kFileError, platform::MbOkCancel);
+        return false;
     }
+}
+
+std::string ReadFileText(const std::string& fileName) {
+    std::string text;
+    ReadWholeFile(fileName, text);
     return text;
 }
 
@@ -90,8 +97,12 @@ bool GetUpdateList(TFORM_MAIN& form) {
     }
     if (form.ManualUpdate.Checked()) {
         const std::string target = form.PelmoraPath.Text();
-        if (IsErrorText(ListPathToLocal(form, target.substr(0, 3),
-                                        target.size() > 3 ? target.substr(3) : std::string()))) {
+        const std::string made = ListPathToLocal(
+            form, target.substr(0, 3), target.size() > 3 ? target.substr(3) : std::string());
+        if (IsErrorText(made)) {
+            // Said, not silent: otherwise the start-up run would end with an empty window.
+            ShowMessageBox(ErrorFolder(made) + msg::kCouldNotCreateFolder, msg::kUpdateError,
+                           platform::MbOk);
             return false;
         }
     }
@@ -109,7 +120,14 @@ bool GetUpdateList(TFORM_MAIN& form) {
         ShowMessageBox(msg::kCouldNotMoveFileList, msg::kUpdateError, platform::MbOk);
         return false;
     }
-    ReadListIntoGrid(ReadFileText(local), form.FileListGrid);
+    // A list that cannot be read back would pass for an empty release: "no update required".
+    std::string list;
+    if (!ReadWholeFile(local, list)) {
+        platform::RemoveFile(local);
+        ShowMessageBox(msg::kFileOperations, msg::kFileError, platform::MbOkCancel);
+        return false;
+    }
+    ReadListIntoGrid(list, form.FileListGrid);
     form.LocalFileListGrid.SetRowCount(form.FileListGrid.RowCount());
     return true;
 }

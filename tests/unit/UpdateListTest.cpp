@@ -179,12 +179,26 @@ TEST_F(GetList, AListOfExactlyTwoBytesIsAcceptedWithoutEntries) {
     EXPECT_EQ(GridRows(Form().FileListGrid), (Rows{{"", ""}}));
 }
 
-TEST_F(GetList, TargetFolderThatCannotBeMadeEndsSilently) {
+TEST_F(GetList, TargetFolderThatCannotBeMadeIsToldAndNothingIsFetched) {
     M().failOps.insert("CreateFolder");
     ServeList("a.dll\t1\r\n");
     EXPECT_FALSE(GetUpdateList(Form()));
-    EXPECT_TRUE(Boxes().empty());
+    EXPECT_EQ(Boxes(), (std::vector<Box>{{kTarget.substr(0, kTarget.size() - 1) +
+                                              "\nCould not create this folder.",
+                                          "Update Error", 0}}));
     EXPECT_TRUE(M().requests.empty());
+}
+
+TEST_F(GetList, ListThatCannotBeReadBackIsRemovedAndTold) {
+    ServeList("a.dll\t1\r\n");
+    M().failWhen = [this](const std::string& op, const std::string& detail) {
+        return op == "OpenFile" && detail == kTarget + "PelmoraUpdaterList.txt";
+    };
+    EXPECT_FALSE(GetUpdateList(Form()));
+    EXPECT_EQ(Boxes(), (std::vector<Box>{{"Can't perform one of the following file operations: "
+                                          "Open, Seek, Read, Close.",
+                                          "File Error", 1}}));
+    EXPECT_FALSE(M().IsFile(kTarget + "PelmoraUpdaterList.txt"));
 }
 
 TEST_F(GetList, ListThatCannotBeMovedIntoPlace) {
