@@ -6,14 +6,14 @@ cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 
-for preset in host windows fuzz; do
+for preset in host windows sanitize fuzz; do
     echo "== $preset: configure and build"
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset"
 done
 
 status=0
-for preset in host windows fuzz; do
+for preset in host windows sanitize fuzz; do
     echo "== $preset: tests"
     ctest --preset "$preset" || status=1
 done

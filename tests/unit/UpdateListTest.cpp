@@ -75,7 +75,7 @@ TEST_F(ListReading, ReadFileTextGivesTheBytesOrNothing) {
 
 TEST_F(ListReading, AnErrorWhileReadingShowsTheFileErrorBoxWithOkAndCancel) {
     M().WriteFile("C:\\l.txt", "abc");
-    M().reportedSizes["C:\\L.TXT"] = std::int64_t{1} << 62; // no buffer can be had
+    M().reportedSizes["C:\\L.TXT"] = INT64_MAX; // no buffer can be had
     M().onMessageBox = [](const platform::memory::MessageBoxRecord&) { return platform::IdCancel; };
     EXPECT_EQ(ReadFileText("C:\\l.txt"), "");
     EXPECT_EQ(Boxes(), (std::vector<Box>{{"Can't perform one of the following file operations: "
