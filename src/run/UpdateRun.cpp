@@ -70,6 +70,11 @@ RowEnd ProcessRow(TFORM_MAIN& form, int row, const std::string& runBackupFolder,
     if (!MustReplace(form, row, targetPath)) {
         return RowEnd::Next;
     }
+    // An entry that names only a folder has nothing to install: its folder is made above.
+    if (fileName.empty()) {
+        ShowMessageBox(listPath + msg::kRefusedFileName, msg::kUpdateError, platform::MbOk);
+        return RowEnd::Failed;
+    }
     ++run.replacedCount;
     if (fileName == form.ExeName.Text()) {
         run.exeReplaced = true;

@@ -38,6 +38,10 @@ std::string TrimLevel(std::string level) {
 } // namespace
 
 std::optional<ParsedPath> ParsePath(const std::string& rawPath) {
+    // The ANSI calls take at most MAX_PATH characters, the terminating NUL included.
+    if (rawPath.size() >= kMaxPath) {
+        return std::nullopt;
+    }
     std::string path = rawPath;
     for (char& c : path) {
         if (c == '/') {

@@ -33,6 +33,10 @@ struct ParsedPath {
     std::vector<std::string> levels;
 };
 
+constexpr std::size_t kMaxPath = 260;
+// CreateDirectoryA leaves room for an 8.3 file name below the new folder.
+constexpr std::size_t kMaxFolderPath = kMaxPath - 12;
+
 std::string UpperAscii(const std::string& text);
 
 // Nothing when the text is no valid local path (UNC, bad characters, no drive).

@@ -71,6 +71,9 @@ bool CreateFolder(const std::string& path) {
     if (m.Enter("CreateFolder", path)) {
         return false;
     }
+    if (path.size() >= memory::kMaxFolderPath) {
+        return false;
+    }
     auto parsed = ParsePath(path);
     if (!parsed) {
         return false;
