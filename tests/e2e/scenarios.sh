@@ -238,6 +238,63 @@ LOG
     [ -f "$install/AppLaunch.exe.started" ] || fail "the launcher did not start"
 }
 
+# --- network faults: each ends with its message, nothing lost, and no hang
+
+# A listed file that does not arrive whole: the download message, no partial file kept.
+file_fault() {
+    echo "bin/ui.dll $1" > "$work/faults"
+    drive wait-boxes=1 close wait-exit
+    expect_log <<'LOG'
+BOX ui.dll|Could not download file. Check network connections or your PC's firewall.|OK
+EXIT 0
+LOG
+    local target="$desktop/Tarnell Temp Files"
+    expect_file "$target/bin/core.dll" "$work/release/bin/core.dll"
+    expect_no_file "$target/bin/ui.dll"
+    expect_no_file "$drive_c/Quorvel/temp1234.\$\$\$"
+    expect_no_file "$target/PelmoraUpdaterList.txt"
+}
+
+scenario_file_500() { file_fault "status 500"; }
+scenario_file_redirect_loop() { file_fault "redirect $base/bin/ui.dll"; }
+scenario_file_cut() { file_fault "cut 7"; }
+scenario_file_drop() { file_fault "drop"; }
+# Held back past the updater's receive time-out (30 s).
+scenario_file_stall() { file_fault "stall 50"; }
+
+# A list that cannot be had: the list message, and nothing fetched.
+list_fault() {
+    drive wait-boxes=1 close wait-exit
+    expect_log <<'LOG'
+BOX Download Error|Could not file list. Check network connections or your PC's firewall.|OK
+EXIT 0
+LOG
+    expect_requests 0
+    expect_no_file "$drive_c/Quorvel/PelmoraUpdaterList.txt"
+}
+
+scenario_list_404() { echo "filelist.txt status 404" > "$work/faults"; list_fault; }
+scenario_list_500() { echo "filelist.txt status 500" > "$work/faults"; list_fault; }
+# One byte arrives: too short to be a list. It stays in the updater's own folder only.
+scenario_list_1_byte() {
+    printf 'a' > "$work/release/filelist.txt"
+    drive wait-boxes=1 close wait-exit
+    expect_log <<'LOG'
+BOX Download Error|Could not file list. Check network connections or your PC's firewall.|OK
+EXIT 0
+LOG
+    expect_requests 0
+    expect_no_file "$desktop/Tarnell Temp Files/PelmoraUpdaterList.txt"
+}
+
+# A list of exactly two bytes is a list without entries: nothing to fetch, no launcher.
+scenario_list_2_bytes() {
+    printf '\r\n' > "$work/release/filelist.txt"
+    drive wait-minimised close wait-exit
+    expect_log <<< "EXIT 0"
+    expect_requests 0
+}
+
 prepare_prefix
 reset_machine
 stage_release

@@ -107,15 +107,52 @@ std::string RedirectTarget(HINTERNET request, const std::string& from) {
     return std::string(combined.data(), length);
 }
 
-// Redirects are followed here, a limited number of times: Wine's WinINet would follow a
-// redirect loop for ever.
-InternetHandle OpenFinal(HINTERNET session, std::string url) {
+// One GET. The request handle is made before anything is sent, so that its time-outs
+// hold for the wait on the answer too (Wine keeps no session-wide receive time-out).
+InternetHandle OpenRequest(HINTERNET session, const std::string& url, InternetHandle& connection) {
+    char host[256] = {};
+    char path[4096] = {};
+    char extra[4096] = {};
+    URL_COMPONENTSA parts{};
+    parts.dwStructSize = sizeof(parts);
+    parts.lpszHostName = host;
+    parts.dwHostNameLength = sizeof(host);
+    parts.lpszUrlPath = path;
+    parts.dwUrlPathLength = sizeof(path);
+    parts.lpszExtraInfo = extra;
+    parts.dwExtraInfoLength = sizeof(extra);
+    if (!InternetCrackUrlA(url.c_str(), 0, 0, &parts) || parts.nScheme != INTERNET_SCHEME_HTTP) {
+        return InternetHandle();
+    }
+    connection = InternetHandle(InternetConnectA(session, host, parts.nPort, nullptr, nullptr,
+                                                 INTERNET_SERVICE_HTTP, 0, 0));
+    if (!connection) {
+        return InternetHandle();
+    }
     const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
                         INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_UI |
                         INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_KEEP_CONNECTION |
                         INTERNET_FLAG_NO_AUTO_REDIRECT;
+    std::string target = std::string(path) + extra;
+    InternetHandle request(HttpOpenRequestA(connection.get(), "GET", target.c_str(), nullptr,
+                                            nullptr, nullptr, flags, 0));
+    if (!request) {
+        return request;
+    }
+    SetTimeout(request.get(), INTERNET_OPTION_CONNECT_TIMEOUT, kConnectTimeoutMs);
+    SetTimeout(request.get(), INTERNET_OPTION_SEND_TIMEOUT, kReceiveTimeoutMs);
+    SetTimeout(request.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, kReceiveTimeoutMs);
+    if (!HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0)) {
+        return InternetHandle();
+    }
+    return request;
+}
+
+// Redirects are followed here, a limited number of times: Wine's WinINet would follow a
+// redirect loop for ever.
+InternetHandle OpenFinal(HINTERNET session, std::string url, InternetHandle& connection) {
     for (int hop = 0; hop <= kMaxRedirects; ++hop) {
-        InternetHandle request(InternetOpenUrlA(session, url.c_str(), nullptr, 0, flags, 0));
+        InternetHandle request = OpenRequest(session, url, connection);
         if (!request) {
             return request;
         }
@@ -136,7 +173,8 @@ bool Fetch(const std::string& url, const std::string& path) {
     if (session == nullptr) {
         return false;
     }
-    InternetHandle request = OpenFinal(session, url);
+    InternetHandle connection;
+    InternetHandle request = OpenFinal(session, url, connection);
     if (!request) {
         return false;
     }
