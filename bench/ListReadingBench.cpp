@@ -50,5 +50,3 @@ BENCHMARK(BM_ReadList)
     ->Complexity(benchmark::oN);
 
 } // namespace
-
-BENCHMARK_MAIN();

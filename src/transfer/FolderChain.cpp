@@ -65,8 +65,13 @@ int CreateFolderChain(TFORM_MAIN& form, std::string parent, const std::string& n
     if (parent.back() != '\\') {
         parent += '\\';
     }
-    SearchFolders(form, parent, false);
     std::string fullName = parent + name;
+    // An existing folder gives 0 whether the listing shows it or not: asked first, the walk
+    // of each row stays cheap however many folders its parent holds.
+    if (platform::FolderExists(fullName)) {
+        return 0;
+    }
+    SearchFolders(form, parent, false);
     if (OnTheWayToTheDesktop(fullName) || Listed(form, fullName)) {
         return 0;
     }

@@ -54,8 +54,8 @@ TEST_F(FolderChain, LevelsOfBaseAndPathAreMadeInOrder) {
     M().calls.clear();
     EXPECT_EQ(Local("C:\\Apps\\Prog\\", "data/img/a.bmp"), "C:\\Apps\\Prog\\data\\img\\");
     EXPECT_TRUE(FoldersMade().empty());
-    EXPECT_EQ(Form().SearchDataGrid.Cell(0, 0), "C:\\Apps\\Prog\\data\\img")
-        << "the grid keeps the sub-folders of the last parent";
+    EXPECT_EQ(M().CallCount("ListFolder"), 4) << "present folders are known without listings";
+    EXPECT_EQ(Form().SearchDataGrid.RowCount(), 1) << "the scratch grid is emptied";
 }
 
 TEST_F(FolderChain, PathShapes) {
