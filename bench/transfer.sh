@@ -1,0 +1,105 @@
+#!/usr/bin/env bash
+# The start-up fetch of Quorvel.exe under Wine against curl, on the same server in the same
+# run: a release of 300 files (about 200 MB) in nested folders on the update server on
+# loopback. Prints the median times of alternating rounds, the ratio Quorvel/curl, and the
+# bytes per second against a plain loopback copy of the same bytes.
+#   bench/transfer.sh [ROUNDS]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+rounds=${1:-3}
+
+bash scripts/setup.sh
+cmake --preset host >/dev/null && cmake --build --preset host --target update-server >/dev/null
+cmake --preset windows >/dev/null && cmake --build --preset windows --target QuorvelE2E AppLaunch >/dev/null
+port=$(grep -m1 '^QUORVEL_E2E_PORT' build/windows/CMakeCache.txt | cut -d= -f2)
+
+work=$root/build/bench
+prefix=$root/build/windows/bench-prefix
+release=$work/release
+if [ ! -f "$release/filelist.txt" ]; then
+    echo "== making the release"
+    rm -rf "$release"
+    python3 - "$release" <<'PY'
+import os, random, sys
+root = sys.argv[1]
+random.seed(8)
+lines = []
+for i in range(299):
+    folder = f"modules/m{i % 6}/part{i % 17}"
+    size = random.randint(200_000, 1_150_000)
+    os.makedirs(os.path.join(root, folder), exist_ok=True)
+    with open(os.path.join(root, folder, f"f{i}.bin"), "wb") as f:
+        f.write(os.urandom(size))
+    lines.append(f"{folder}/f{i}.bin\t2026-12-08\r\n")
+with open(os.path.join(root, "filelist.txt"), "w", newline="") as f:
+    f.write("AppLaunch.exe\t1\r\n" + "".join(lines))
+PY
+    cp build/windows/tools/AppLaunch.exe "$release/AppLaunch.exe"
+fi
+bytes=$(find "$release" -type f ! -name filelist.txt -printf '%s\n' | awk '{s+=$1} END {print s}')
+
+build/host/tools/update-server --root "$release" --port "$port" --port-file "$work/port" \
+    --max-seconds 1800 >/dev/null 2>&1 &
+server=$!
+trap 'kill $server 2>/dev/null || true' EXIT
+sleep 0.5
+base=http://127.0.0.1:$port/public/tarnell/software/updates/quorvel_installer
+
+cmake/wine-run.sh "$prefix" cmd /c exit >/dev/null 2>&1 || true
+desktop=$(find "$prefix/drive_c/users" -mindepth 2 -maxdepth 2 -name Desktop ! -path '*/Public/*' | head -n 1)
+mkdir -p "$prefix/drive_c/Quorvel"
+cp build/windows/e2e/Quorvel.exe "$prefix/drive_c/Quorvel/Quorvel.exe"
+
+now() { date +%s.%N; }
+quorvel_round() {
+    rm -rf "$desktop/Tarnell Temp Files"
+    local t0; t0=$(now)
+    cmake/wine-run.sh "$prefix" 'C:\Quorvel\Quorvel.exe' >/dev/null 2>&1 || true
+    echo "$(now) - $t0" | bc
+    [ -f "$desktop/Tarnell Temp Files/AppLaunch.exe.started" ] || { echo "Quorvel did not finish" >&2; exit 1; }
+}
+curl_round() {
+    rm -rf "$work/curl"
+    mkdir -p "$work/curl"
+    tr -d '\r' < "$release/filelist.txt" | cut -f1 |
+        awk -v b="$base" -v d="$work/curl" '{print "url = \"" b "/" $0 "?fakevariable=1\"\noutput = \"" d "/" $0 "\""}' \
+        > "$work/curl.config"
+    local t0; t0=$(now)
+    curl -s --fail --create-dirs -K "$work/curl.config"
+    echo "$(now) - $t0" | bc
+}
+wine_start_round() {
+    local t0; t0=$(now)
+    cmake/wine-run.sh "$prefix" cmd /c exit >/dev/null 2>&1 || true
+    echo "$(now) - $t0" | bc
+}
+median() { sort -n | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
+
+echo "== $rounds alternating rounds, $bytes bytes in 300 files"
+: > "$work/q.times"; : > "$work/c.times"; : > "$work/w.times"
+for r in $(seq "$rounds"); do
+    quorvel_round >> "$work/q.times"
+    curl_round >> "$work/c.times"
+    wine_start_round >> "$work/w.times"
+done
+loopback=$(python3 - "$bytes" <<'PY'
+import socket, sys, threading, time
+n = int(sys.argv[1]); chunk = b"\0" * (1 << 20)
+srv = socket.socket(); srv.bind(("127.0.0.1", 0)); srv.listen(1)
+def sink():
+    c, _ = srv.accept()
+    while c.recv(1 << 20): pass
+t = threading.Thread(target=sink); t.start()
+s = socket.create_connection(srv.getsockname()); t0 = time.time(); sent = 0
+while sent < n:
+    s.sendall(chunk); sent += len(chunk)
+s.close(); t.join(); print(time.time() - t0)
+PY
+)
+q=$(median < "$work/q.times"); c=$(median < "$work/c.times"); w=$(median < "$work/w.times")
+printf 'Quorvel.exe under Wine: median %.2f s (of which Wine start-up alone %.2f s)\n' "$q" "$w"
+printf 'curl:                   median %.2f s\n' "$c"
+printf 'ratio Quorvel/curl:     %.2f  (without Wine start-up: %.2f)\n' "$(echo "$q / $c" | bc -l)" "$(echo "($q - $w) / $c" | bc -l)"
+printf 'throughput: Quorvel %.0f MB/s, curl %.0f MB/s, loopback copy %.0f MB/s\n' \
+    "$(echo "$bytes / $q / 1000000" | bc -l)" "$(echo "$bytes / $c / 1000000" | bc -l)" "$(echo "$bytes / $loopback / 1000000" | bc -l)"
