@@ -19,62 +19,62 @@ TFORM_MAIN* FORM_MAIN = nullptr;
 namespace {
 
 ControlSpec LabelSpec(const char* text, Rect bounds) {
-    ControlSpec spec;
-    spec.kind = ControlKind::Label;
-    spec.text = text;
-    spec.bounds = bounds;
-    return spec;
+    ControlSpec layout;
+    layout.kind = ControlKind::Label;
+    layout.text = text;
+    layout.bounds = bounds;
+    return layout;
 }
 
 // The status labels' width follows their text, as the toolkit's labels do: where the
 // system lacks the design font, the text still shows whole.
 ControlSpec StatusLabelSpec(const char* text, Rect bounds, bool autoSize) {
-    ControlSpec spec = LabelSpec(text, bounds);
-    spec.font = FontKind::StatusBold;
-    spec.visible = false;
-    spec.autoSize = autoSize;
-    return spec;
+    ControlSpec layout = LabelSpec(text, bounds);
+    layout.font = FontKind::StatusBold;
+    layout.visible = false;
+    layout.autoSize = autoSize;
+    return layout;
 }
 
 ControlSpec EditSpec(const char* text, Rect bounds, int tabOrder, bool enabled, bool readOnly) {
-    ControlSpec spec;
-    spec.kind = ControlKind::EditBox;
-    spec.text = text;
-    spec.bounds = bounds;
-    spec.tabOrder = tabOrder;
-    spec.enabled = enabled;
-    spec.readOnly = readOnly;
-    return spec;
+    ControlSpec layout;
+    layout.kind = ControlKind::EditBox;
+    layout.text = text;
+    layout.bounds = bounds;
+    layout.tabOrder = tabOrder;
+    layout.enabled = enabled;
+    layout.readOnly = readOnly;
+    return layout;
 }
 
 ControlSpec ButtonSpec(const char* text, Rect bounds, int tabOrder, bool enabled, FontKind font) {
-    ControlSpec spec;
-    spec.kind = ControlKind::Button;
-    spec.text = text;
-    spec.bounds = bounds;
-    spec.tabOrder = tabOrder;
-    spec.enabled = enabled;
-    spec.font = font;
-    return spec;
+    ControlSpec layout;
+    layout.kind = ControlKind::Button;
+    layout.text = text;
+    layout.bounds = bounds;
+    layout.tabOrder = tabOrder;
+    layout.enabled = enabled;
+    layout.font = font;
+    return layout;
 }
 
 ControlSpec CheckBoxSpec(const char* text, Rect bounds, int tabOrder, bool checked) {
-    ControlSpec spec;
-    spec.kind = ControlKind::CheckBox;
-    spec.text = text;
-    spec.bounds = bounds;
-    spec.tabOrder = tabOrder;
-    spec.checked = checked;
-    return spec;
+    ControlSpec layout;
+    layout.kind = ControlKind::CheckBox;
+    layout.text = text;
+    layout.bounds = bounds;
+    layout.tabOrder = tabOrder;
+    layout.checked = checked;
+    return layout;
 }
 
 GridSpec GridOf(int columns, int columnWidth, Rect bounds, int tabOrder) {
-    GridSpec spec;
-    spec.columns = columns;
-    spec.defaultColumnWidth = columnWidth;
-    spec.bounds = bounds;
-    spec.tabOrder = tabOrder;
-    return spec;
+    GridSpec layout;
+    layout.columns = columns;
+    layout.defaultColumnWidth = columnWidth;
+    layout.bounds = bounds;
+    layout.tabOrder = tabOrder;
+    return layout;
 }
 
 std::string EnvOrEmpty(const char* name) {

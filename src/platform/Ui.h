@@ -63,7 +63,7 @@ struct ControlSpec {
 // A label, edit box, button or check box of the main window.
 class Control {
 public:
-    Control(Window& owner, const ControlSpec& spec);
+    Control(Window& owner, const ControlSpec& layout);
     ~Control();
     Control(const Control&) = delete;
     Control& operator=(const Control&) = delete;
@@ -102,7 +102,7 @@ struct GridSpec {
 // A grid of text cells, used as a list. The cells live here; the control shows them.
 class Grid {
 public:
-    Grid(Window& owner, const GridSpec& spec);
+    Grid(Window& owner, const GridSpec& layout);
     ~Grid();
     Grid(const Grid&) = delete;
     Grid& operator=(const Grid&) = delete;

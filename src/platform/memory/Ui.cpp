@@ -39,72 +39,73 @@ bool Window::Minimised() const {
 }
 
 struct Control::Impl {
-    ControlSpec spec;
+    ControlSpec layout;
     std::function<void()> onClick;
 };
 
-Control::Control(Window&, const ControlSpec& spec) : impl_(std::make_unique<Impl>()) {
-    impl_->spec = spec;
-    if (spec.autoSize) {
+Control::Control(Window&, const ControlSpec& layout) : impl_(std::make_unique<Impl>()) {
+    impl_->layout = layout;
+    if (layout.autoSize) {
         // Roughly the width the bold status font gives.
-        impl_->spec.bounds.width = static_cast<int>(spec.text.size()) * 9 + 11;
+        impl_->layout.bounds.width = static_cast<int>(layout.text.size()) * 9 + 11;
     }
 }
 
 Control::~Control() = default;
 
 ControlKind Control::Kind() const {
-    return impl_->spec.kind;
+    return impl_->layout.kind;
 }
 std::string Control::Text() const {
-    return impl_->spec.text;
+    return impl_->layout.text;
 }
 void Control::SetText(const std::string& text) {
-    impl_->spec.text = text;
-    if (impl_->spec.autoSize) {
-        impl_->spec.bounds.width = static_cast<int>(text.size()) * 9 + 11;
+    impl_->layout.text = text;
+    if (impl_->layout.autoSize) {
+        impl_->layout.bounds.width = static_cast<int>(text.size()) * 9 + 11;
     }
 }
 bool Control::Enabled() const {
-    return impl_->spec.enabled;
+    return impl_->layout.enabled;
 }
 void Control::SetEnabled(bool enabled) {
-    impl_->spec.enabled = enabled;
+    impl_->layout.enabled = enabled;
 }
 bool Control::Visible() const {
-    return impl_->spec.visible;
+    return impl_->layout.visible;
 }
 void Control::SetVisible(bool visible) {
-    impl_->spec.visible = visible;
+    impl_->layout.visible = visible;
 }
 bool Control::Checked() const {
-    return impl_->spec.checked;
+    return impl_->layout.checked;
 }
 void Control::SetChecked(bool checked) {
-    impl_->spec.checked = checked;
+    impl_->layout.checked = checked;
 }
 bool Control::ReadOnly() const {
-    return impl_->spec.readOnly;
+    return impl_->layout.readOnly;
 }
 int Control::TabOrder() const {
-    return impl_->spec.tabOrder;
+    return impl_->layout.tabOrder;
 }
 FontKind Control::Font() const {
-    return impl_->spec.font;
+    return impl_->layout.font;
 }
 Rect Control::Bounds() const {
-    return impl_->spec.bounds;
+    return impl_->layout.bounds;
 }
 void Control::OnClick(std::function<void()> handler) {
     impl_->onClick = std::move(handler);
 }
 
 struct Grid::Impl {
-    GridSpec spec;
+    GridSpec layout;
 };
 
-Grid::Grid(Window&, const GridSpec& spec) : cells_(spec.columns), impl_(std::make_unique<Impl>()) {
-    impl_->spec = spec;
+Grid::Grid(Window&, const GridSpec& layout)
+    : cells_(layout.columns), impl_(std::make_unique<Impl>()) {
+    impl_->layout = layout;
 }
 Grid::~Grid() = default;
 void Grid::RowCountChanged() {}
@@ -112,10 +113,10 @@ bool Grid::Enabled() const {
     return true;
 }
 int Grid::TabOrder() const {
-    return impl_->spec.tabOrder;
+    return impl_->layout.tabOrder;
 }
 Rect Grid::Bounds() const {
-    return impl_->spec.bounds;
+    return impl_->layout.bounds;
 }
 
 struct Timer::Impl {
@@ -234,11 +235,11 @@ namespace memory {
 
 void Click(Control& control) {
     auto& impl = control.impl();
-    if (!impl.spec.enabled) {
+    if (!impl.layout.enabled) {
         return;
     }
-    if (impl.spec.kind == ControlKind::CheckBox) {
-        impl.spec.checked = !impl.spec.checked;
+    if (impl.layout.kind == ControlKind::CheckBox) {
+        impl.layout.checked = !impl.layout.checked;
     }
     if (impl.onClick) {
         impl.onClick();

@@ -235,10 +235,10 @@ struct WindowClassAndStyle {
     DWORD exStyle;
 };
 
-WindowClassAndStyle StyleFor(const ControlSpec& spec) {
-    switch (spec.kind) {
+WindowClassAndStyle StyleFor(const ControlSpec& layout) {
+    switch (layout.kind) {
     case ControlKind::EditBox:
-        return {"EDIT", static_cast<DWORD>(ES_AUTOHSCROLL | (spec.readOnly ? ES_READONLY : 0)),
+        return {"EDIT", static_cast<DWORD>(ES_AUTOHSCROLL | (layout.readOnly ? ES_READONLY : 0)),
                 WS_EX_CLIENTEDGE};
     case ControlKind::Button:
         return {"BUTTON", BS_PUSHBUTTON, 0};
@@ -272,26 +272,26 @@ void Control::Impl::FitWidthToText() {
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-Control::Control(Window& owner, const ControlSpec& spec) : impl_(std::make_unique<Impl>()) {
+Control::Control(Window& owner, const ControlSpec& layout) : impl_(std::make_unique<Impl>()) {
     Window::Impl& window = owner.impl();
-    WindowClassAndStyle cls = StyleFor(spec);
-    impl_->kind = spec.kind;
-    impl_->tabOrder = spec.tabOrder;
-    impl_->fontKind = spec.font;
-    impl_->font = window.Font(spec.font);
-    impl_->autoSize = spec.autoSize;
+    WindowClassAndStyle cls = StyleFor(layout);
+    impl_->kind = layout.kind;
+    impl_->tabOrder = layout.tabOrder;
+    impl_->fontKind = layout.font;
+    impl_->font = window.Font(layout.font);
+    impl_->autoSize = layout.autoSize;
     impl_->hwnd = CreateWindowExA(
-        cls.exStyle, cls.className, spec.text.c_str(),
-        cls.style | CommonStyle(spec.visible, spec.enabled, spec.tabOrder), spec.bounds.left,
-        spec.bounds.top, spec.bounds.width, spec.bounds.height, window.hwnd,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(window.nextControlId++)),
+        cls.exStyle, cls.className, layout.text.c_str(),
+        cls.style | CommonStyle(layout.visible, layout.enabled, layout.tabOrder),
+        layout.bounds.left, layout.bounds.top, layout.bounds.width, layout.bounds.height,
+        window.hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(window.nextControlId++)),
         GetModuleHandleA(nullptr), nullptr);
     SetWindowLongPtrA(impl_->hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(impl_.get()));
     SendMessageA(impl_->hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(impl_->font), FALSE);
-    if (spec.kind == ControlKind::CheckBox) {
-        SendMessageA(impl_->hwnd, BM_SETCHECK, spec.checked ? BST_CHECKED : BST_UNCHECKED, 0);
+    if (layout.kind == ControlKind::CheckBox) {
+        SendMessageA(impl_->hwnd, BM_SETCHECK, layout.checked ? BST_CHECKED : BST_UNCHECKED, 0);
     }
-    if (spec.autoSize) {
+    if (layout.autoSize) {
         impl_->FitWidthToText();
     }
 }
@@ -359,27 +359,27 @@ void Control::OnClick(std::function<void()> handler) {
     impl_->onClick = std::move(handler);
 }
 
-Grid::Grid(Window& owner, const GridSpec& spec)
-    : cells_(spec.columns), impl_(std::make_unique<Impl>()) {
+Grid::Grid(Window& owner, const GridSpec& layout)
+    : cells_(layout.columns), impl_(std::make_unique<Impl>()) {
     Window::Impl& window = owner.impl();
     impl_->grid = this;
-    impl_->tabOrder = spec.tabOrder;
+    impl_->tabOrder = layout.tabOrder;
     impl_->hwnd = CreateWindowExA(
         WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
         WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_OWNERDATA | LVS_NOCOLUMNHEADER |
-            LVS_SHOWSELALWAYS | (spec.tabOrder >= 0 ? WS_TABSTOP : 0),
-        spec.bounds.left, spec.bounds.top, spec.bounds.width, spec.bounds.height, window.hwnd,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(window.nextControlId++)),
+            LVS_SHOWSELALWAYS | (layout.tabOrder >= 0 ? WS_TABSTOP : 0),
+        layout.bounds.left, layout.bounds.top, layout.bounds.width, layout.bounds.height,
+        window.hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(window.nextControlId++)),
         GetModuleHandleA(nullptr), nullptr);
     SetWindowLongPtrA(impl_->hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(impl_.get()));
     SendMessageA(impl_->hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(window.Font(FontKind::Window)),
                  FALSE);
     SendMessageA(impl_->hwnd, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
                  LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
-    for (int c = 0; c < spec.columns; ++c) {
+    for (int c = 0; c < layout.columns; ++c) {
         LVCOLUMNA column{};
         column.mask = LVCF_WIDTH | LVCF_SUBITEM;
-        column.cx = spec.defaultColumnWidth;
+        column.cx = layout.defaultColumnWidth;
         column.iSubItem = c;
         SendMessageA(impl_->hwnd, LVM_INSERTCOLUMNA, static_cast<WPARAM>(c),
                      reinterpret_cast<LPARAM>(&column));

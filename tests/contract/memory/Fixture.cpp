@@ -46,14 +46,6 @@ HeldFile::~HeldFile() {
     TheMachine().HoldFile(path_, false);
 }
 
-std::string BigBody() {
-    std::string body(1 << 20, '\0');
-    for (std::size_t i = 0; i < body.size(); ++i) {
-        body[i] = static_cast<char>(i % 251);
-    }
-    return body;
-}
-
 namespace {
 const std::string kBase = "http://update.test/public/tarnell/software/updates/quorvel_installer/";
 }

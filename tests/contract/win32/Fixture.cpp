@@ -119,14 +119,6 @@ HeldFile::~HeldFile() {
     }
 }
 
-std::string BigBody() {
-    std::string body(1 << 20, '\0');
-    for (std::size_t i = 0; i < body.size(); ++i) {
-        body[i] = static_cast<char>(i % 251);
-    }
-    return body;
-}
-
 namespace {
 
 // The port the test server took, read through Wine's view of the host's files.
