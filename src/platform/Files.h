@@ -80,6 +80,13 @@ inline bool FileExists(const std::string& path) {
     return attributes.has_value() && (*attributes & AttrDirectory) == 0;
 }
 
+// Deletes a file when one is there; whether that worked is not looked at.
+inline void RemoveFileIfPresent(const std::string& path) {
+    if (FileExists(path)) {
+        RemoveFile(path);
+    }
+}
+
 inline bool FolderExists(const std::string& path) {
     auto attributes = FileAttributes(path);
     return attributes.has_value() && (*attributes & AttrDirectory) != 0;

@@ -26,10 +26,7 @@ bool ManualMode(TFORM_MAIN& form) {
 }
 
 void DeleteLocalList(TFORM_MAIN& form) {
-    const std::string local = form.PelmoraPath.Text() + kListFileName;
-    if (platform::FileExists(local)) {
-        platform::RemoveFile(local);
-    }
+    platform::RemoveFileIfPresent(form.PelmoraPath.Text() + kListFileName);
 }
 
 void FolderFailure(const std::string& result) {

@@ -37,9 +37,7 @@ void ShowDownloadLabels(TFORM_MAIN& form, bool visible) {
 
 bool DownloadFile(TFORM_MAIN& form, int row) {
     const std::string temp = TempFilePath();
-    if (platform::FileExists(temp)) {
-        platform::RemoveFile(temp);
-    }
+    platform::RemoveFileIfPresent(temp);
     const std::string listPath = form.FileListGrid.Cell(0, row);
     const std::string url = form.URLPath.Text() + listPath + CacheBustingQuery(form.Random);
     ShowDownloadLabels(form, true);

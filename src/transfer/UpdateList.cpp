@@ -106,9 +106,7 @@ bool GetUpdateList(TFORM_MAIN& form) {
             return false;
         }
     }
-    if (platform::FileExists(local)) {
-        platform::RemoveFile(local);
-    }
+    platform::RemoveFileIfPresent(local);
     const std::string url = form.URLPath.Text() + "filelist.txt" + CacheBustingQuery(form.Random);
     if (!ListDownloaded(platform::DownloadToFile(url, downloaded), downloaded)) {
         ShowMessageBox(msg::kCouldNotFileList, msg::kDownloadError, platform::MbOk);
