@@ -37,10 +37,13 @@ void GridCells::SetCell(int column, int row, std::string text) {
     }
 }
 
-void GridCells::Clear() {
+bool GridCells::Clear() {
+    bool changed = false;
     for (auto& column : columns_) {
+        changed = changed || column.size() != 1 || !column[0].empty();
         column.assign(1, std::string());
     }
+    return changed;
 }
 
 void Grid::SetRowCount(int rows) {
@@ -48,9 +51,12 @@ void Grid::SetRowCount(int rows) {
     RowCountChanged();
 }
 
+// Every folder made during a run clears the scratch grid: a grid that is clear already
+// costs the list view no repaint.
 void Grid::Clear() {
-    cells_.Clear();
-    RowCountChanged();
+    if (cells_.Clear()) {
+        RowCountChanged();
+    }
 }
 
 void Grid::Append(std::string value) {

@@ -17,7 +17,8 @@ public:
     // Cells outside the grid read as empty and ignore writes, as the toolkit's grid does.
     const std::string& Cell(int column, int row) const;
     void SetCell(int column, int row, std::string text);
-    void Clear();
+    // Back to one empty row; false when it already was, so nothing needs repainting.
+    bool Clear();
 
 private:
     bool Inside(int column, int row) const;

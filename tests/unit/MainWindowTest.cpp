@@ -1,5 +1,6 @@
 #include "TestMachine.h"
 #include "app/ExceptionDisplay.h"
+#include "platform/GridCells.h"
 #include "platform/memory/Machine.h"
 
 #include <stdexcept>
@@ -220,6 +221,30 @@ TEST(GridAsList, AppendReusesTheEmptyLastRowAndClearLeavesOneRow) {
     EXPECT_EQ(grid.Cell(0, 0), "");
     EXPECT_EQ(grid.Cell(1, 0), "");
     EXPECT_EQ(grid.Cell(5, 9), "") << "outside the grid reads as empty";
+}
+
+// A clear that changes nothing must say so (the list view is then spared a repaint), and
+// one that changes anything must not hide it.
+TEST(GridCells, ClearTellsWhetherAnythingChanged) {
+    struct Case {
+        int rows;
+        const char* first;
+        const char* second;
+        bool changed;
+    };
+    const Case cases[] = {
+        {1, "", "", false}, {1, "a", "", true}, {1, "", "stamp", true},
+        {2, "", "", true},  {3, "a", "b", true},
+    };
+    for (const auto& c : cases) {
+        platform::GridCells cells(2);
+        cells.SetRowCount(c.rows);
+        cells.SetCell(0, 0, c.first);
+        cells.SetCell(1, 0, c.second);
+        EXPECT_EQ(cells.Clear(), c.changed) << c.rows << " '" << c.first << "' '" << c.second << "'";
+        EXPECT_EQ(cells.RowCount(), 1);
+        EXPECT_FALSE(cells.Clear()) << "a second clear changes nothing";
+    }
 }
 
 } // namespace

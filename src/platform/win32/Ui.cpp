@@ -86,7 +86,7 @@ struct Control::Impl {
     bool autoSize = false;
     std::function<void()> onClick;
 
-    void FitWidthToText();
+    void FitWidthToText(const std::string& text);
 };
 
 struct Grid::Impl {
@@ -257,19 +257,20 @@ DWORD CommonStyle(bool visible, bool enabled, int tabOrder) {
 
 } // namespace
 
-void Control::Impl::FitWidthToText() {
+// A label shown during every download is resized only when its width really changes:
+// each resize repaints.
+void Control::Impl::FitWidthToText(const std::string& text) {
     HDC dc = GetDC(hwnd);
     HGDIOBJ previous = SelectObject(dc, font);
-    int length = GetWindowTextLengthA(hwnd);
-    std::vector<char> text(static_cast<std::size_t>(length) + 1);
-    GetWindowTextA(hwnd, text.data(), length + 1);
     SIZE size{};
-    GetTextExtentPoint32A(dc, text.data(), length, &size);
+    GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
     SelectObject(dc, previous);
     ReleaseDC(hwnd, dc);
     Rect r = BoundsInParent(hwnd);
-    SetWindowPos(hwnd, nullptr, 0, 0, size.cx, r.height,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    if (r.width != size.cx) {
+        SetWindowPos(hwnd, nullptr, 0, 0, size.cx, r.height,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
 }
 
 Control::Control(Window& owner, const ControlSpec& layout) : impl_(std::make_unique<Impl>()) {
@@ -292,7 +293,7 @@ Control::Control(Window& owner, const ControlSpec& layout) : impl_(std::make_uni
         SendMessageA(impl_->hwnd, BM_SETCHECK, layout.checked ? BST_CHECKED : BST_UNCHECKED, 0);
     }
     if (layout.autoSize) {
-        impl_->FitWidthToText();
+        impl_->FitWidthToText(layout.text);
     }
 }
 
@@ -317,7 +318,7 @@ std::string Control::Text() const {
 void Control::SetText(const std::string& text) {
     SetWindowTextA(impl_->hwnd, text.c_str());
     if (impl_->autoSize) {
-        impl_->FitWidthToText();
+        impl_->FitWidthToText(text);
     }
 }
 
