@@ -40,6 +40,13 @@ TEST_F(DownloadContract, LargeBodyArrivesWhole) {
     EXPECT_TRUE(*content == fixture::BigBody());
 }
 
+// A release may ship a file of no bytes: it arrives as an empty file, not as a failure.
+TEST_F(DownloadContract, EmptyBodyGivesAnEmptyFile) {
+    fixture::MakeFile(target_, "previous");
+    EXPECT_TRUE(DownloadToFile(fixture::ServerUrl("empty.bin"), target_));
+    EXPECT_EQ(fixture::Content(target_), "");
+}
+
 TEST_F(DownloadContract, ExistingTargetIsReplaced) {
     fixture::MakeFile(target_, std::string(4000, 'o'));
     EXPECT_TRUE(DownloadToFile(fixture::ServerUrl("ok.bin"), target_));

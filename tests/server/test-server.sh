@@ -26,6 +26,7 @@ rm -rf "$workdir/release"
 mkdir -p "$workdir/release/a b"
 printf 'release body\r\n' > "$workdir/release/ok.bin"
 printf 'inner\r\n' > "$workdir/release/a b/c.txt"
+: > "$workdir/release/empty.bin"
 head -c 100 /dev/zero | tr '\0' 'x' > "$workdir/release/short.bin"
 head -c 100 /dev/zero | tr '\0' 'y' > "$workdir/release/drop.bin"
 python3 -c "import sys; sys.stdout.buffer.write(bytes(i % 251 for i in range(1 << 20)))" \

@@ -169,6 +169,14 @@ int main(int argc, char** argv) {
     // As many requests a connection as the common web servers allow, not the library's 5:
     // clients that reuse connections are measured doing so.
     server.set_keep_alive_max_count(100);
+    // Without the library's SO_REUSEPORT: a second server on a port already served must fail
+    // to start, not silently share the port and answer half the requests from another
+    // release.
+    server.set_socket_options([](socket_t sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&yes),
+                   sizeof(yes));
+    });
 
     server.Get(R"(/.*)", [&](const httplib::Request& req, httplib::Response& res) {
         if (req.path.rfind(kBasePath, 0) != 0) {
@@ -217,6 +225,11 @@ int main(int argc, char** argv) {
         }
         auto body = ReadWhole(*file);
         log.Write(req, 200, std::min(body->size(), cutAfter));
+        if (body->empty()) {
+            // The library's content provider never finishes a body of no bytes.
+            res.set_content(std::string(), "application/octet-stream");
+            return;
+        }
         ServeBody(res, body, cutAfter);
     });
 

@@ -53,6 +53,7 @@ const std::string kBase = "http://update.test/public/tarnell/software/updates/qu
 bool ServerAvailable() {
     auto& m = TheMachine();
     m.Serve(kBase + "ok.bin", "release body\r\n");
+    m.Serve(kBase + "empty.bin", "");
     m.Serve(kBase + "a b/c.txt", "inner\r\n");
     m.Serve(kBase + "big.bin", BigBody());
     m.Serve(kBase + "error.bin", "<html>injected error page</html>");
