@@ -240,14 +240,19 @@ scenario_file_drop() { file_fault "drop"; }
 # Held back past the updater's receive time-out (30 s).
 scenario_file_stall() { file_fault "stall 50"; }
 
-# A list that cannot be had: the list message, and nothing fetched.
-list_fault() {
+# The operator sees the list message once, the updater ends, and no file is asked for.
+expect_list_refused() {
     drive wait-boxes=1 close wait-exit
     expect_log <<'LOG'
 BOX Download Error|Could not file list. Check network connections or your PC's firewall.|OK
 EXIT 0
 LOG
     expect_requests 0
+}
+
+# A list that cannot be had: the list message, and nothing fetched.
+list_fault() {
+    expect_list_refused
     expect_no_file "$drive_c/Quorvel/PelmoraUpdaterList.txt"
     [ -z "$(ls -A "$desktop/Tarnell Temp Files" 2>/dev/null)" ] || fail "files were fetched"
 }
@@ -257,12 +262,7 @@ scenario_list_500() { echo "filelist.txt status 500" > "$work/faults"; list_faul
 # One byte arrives: too short to be a list. It stays in the updater's own folder only.
 scenario_list_1_byte() {
     printf 'a' > "$work/release/filelist.txt"
-    drive wait-boxes=1 close wait-exit
-    expect_log <<'LOG'
-BOX Download Error|Could not file list. Check network connections or your PC's firewall.|OK
-EXIT 0
-LOG
-    expect_requests 0
+    expect_list_refused
     expect_no_file "$desktop/Tarnell Temp Files/PelmoraUpdaterList.txt"
 }
 
