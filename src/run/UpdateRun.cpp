@@ -8,6 +8,7 @@
 #include "../platform/Files.h"
 #include "../platform/Processes.h"
 #include "../platform/System.h"
+#include "../transfer/ReleaseSignature.h"
 #include "../transfer/Transfer.h"
 #include "Run.h"
 
@@ -131,6 +132,9 @@ void Report(TFORM_MAIN& form, const RunState& run) {
 // The launcher's path is quoted: unquoted, Windows would try "C:\Program.exe" and the like
 // first for a path with blanks.
 void Launch(TFORM_MAIN& form) {
+    if (release::kProtected && !release::LauncherMatches(form)) {
+        return;
+    }
     platform::MinimiseApplication();
     if (platform::StartProcess("\"" + form.PelmoraPath.Text() + kLauncherName + "\"")) {
         platform::TerminateApplication();

@@ -4,6 +4,7 @@
 #include "../platform/Files.h"
 #include "../platform/Http.h"
 #include "../platform/System.h"
+#include "ReleaseSignature.h"
 #include "Transfer.h"
 
 std::string ListPathFileName(TFORM_MAIN& form, int row) {
@@ -38,6 +39,9 @@ void ShowDownloadLabels(TFORM_MAIN& form, bool visible) {
 bool DownloadFile(TFORM_MAIN& form, int row) {
     const std::string temp = TempFilePath();
     platform::RemoveFileIfPresent(temp);
+    if (release::kProtected && !release::RowVerifiable(form, row)) {
+        return false;
+    }
     const std::string listPath = form.FileListGrid.Cell(0, row);
     const std::string url = form.URLPath.Text() + listPath + CacheBustingQuery(form.Random);
     ShowDownloadLabels(form, true);
@@ -46,5 +50,6 @@ bool DownloadFile(TFORM_MAIN& form, int row) {
     bool downloaded = platform::DownloadToFile(url, temp);
     ShowDownloadLabels(form, false);
     ProcessMessages();
-    return platform::FileExists(temp) && downloaded;
+    return platform::FileExists(temp) && downloaded &&
+           (!release::kProtected || release::DownloadMatches(form, row, temp));
 }

@@ -6,6 +6,7 @@
 #include "../platform/Files.h"
 #include "../platform/Http.h"
 #include "../platform/System.h"
+#include "ReleaseSignature.h"
 #include "Transfer.h"
 
 #include <exception>
@@ -112,6 +113,9 @@ bool GetUpdateList(TFORM_MAIN& form) {
         ShowMessageBox(msg::kCouldNotFileList, msg::kDownloadError, platform::MbOk);
         return false;
     }
+    if (release::kProtected && !release::ListAccepted(form, downloaded)) {
+        return false;
+    }
     // When the updater runs from the target folder the list was fetched straight into place.
     if (!SamePath(downloaded, local) &&
         platform::MoveExisting(downloaded, local) != platform::MoveResult::Moved) {
@@ -140,5 +144,8 @@ bool AlreadyPresent(TFORM_MAIN& form, const std::string& targetPath) {
 }
 
 bool MustReplace(TFORM_MAIN& form, int row, const std::string& targetPath) {
+    if (release::kProtected && AlreadyPresent(form, targetPath)) {
+        return !release::PresentFileKept(form, row, targetPath);
+    }
     return !AlreadyPresent(form, targetPath) && StampChanged(form, row);
 }
