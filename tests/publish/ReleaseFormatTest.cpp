@@ -1,0 +1,178 @@
+// The release format shared by the release tool and the protected updater.
+#include "release/ReleaseFormat.h"
+#include "release/Hex.h"
+#include "transfer/Transfer.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Refusal {
+    std::string path;
+    std::string why; // part of the reason given
+};
+
+TEST(ReleaseFormat, ListPathsTheUpdaterCannotInstallAreRefused) {
+    const Refusal refused[] = {
+        {".", "dots"},
+        {"..", "dots"},
+        {"../outside.dll", "dots"},
+        {"bin/./a.dll", "dots"},
+        {"bin/../../a.dll", "dots"},
+        {"/root.dll", "empty"},
+        {"bin//a.dll", "empty"},
+        {"bin/", "empty"},
+        {"", "empty"},
+        {"c:evil.dll", "':'"},
+        {"bin\\a.dll", "backslash"},
+        {"a\tb.dll", "TAB"},
+        {std::string("a\rb"), "control"},
+        {std::string("a\nb"), "control"},
+        {std::string("a\x01"), "control"},
+        {"a?.dll", "'?'"},
+        {"a*.dll", "'*'"},
+        {"CON", "device"},
+        {"bin/nul.txt", "device"},
+        {"Com1.dll", "device"},
+        {"lpt9", "device"},
+        {"AUX.tar.gz", "device"},
+        {"trailing.", "ending in a dot"},
+        {"trailing /a.dll", "ending in a dot or a blank"},
+        {std::string(201, 'a'), "201 characters"},
+        {"PelmoraUpdaterList.txt", "updater uses"},
+        {"pelmoraupdaterrelease.sig", "updater uses"},
+    };
+    for (const auto& r : refused) {
+        auto why = release::RefusedListPath(r.path);
+        ASSERT_TRUE(why.has_value()) << "\"" << r.path << "\"";
+        EXPECT_NE(why->find(r.why), std::string::npos) << "\"" << r.path << "\": " << *why;
+    }
+    const std::string accepted[] = {
+        "Pelmora.exe", "bin/core.dll",        "a b/c d.txt",
+        "console.dll", "data/maps/w.dat",     "COM10",
+        ".hidden",     std::string(200, 'a'), "bin/PelmoraUpdaterList.txt"};
+    for (const auto& path : accepted) {
+        EXPECT_EQ(release::RefusedListPath(path), std::nullopt) << "\"" << path << "\"";
+    }
+}
+
+// Whatever the updater refuses as a file or folder name, the tool refuses too.
+TEST(ReleaseFormat, ToolRefusesEveryNameTheUpdaterRefuses) {
+    std::vector<std::string> names = {".",   "..",   "...", " ",   ". .", "a:b", "a<b",
+                                      "a>b", "a\"b", "a|b", "a?b", "a*b", "a/b", "a\\b"};
+    for (int c = 1; c < 32; ++c) {
+        names.push_back(std::string("a") + static_cast<char>(c));
+    }
+    for (const auto& name : names) {
+        ASSERT_TRUE(RefusedName(name)) << "\"" << name << "\"";
+        if (name.find('/') == std::string::npos) {
+            EXPECT_TRUE(release::RefusedListPath(name).has_value()) << "\"" << name << "\"";
+            EXPECT_TRUE(release::RefusedListPath("bin/" + name).has_value()) << name;
+        }
+    }
+}
+
+TEST(ReleaseFormat, StampsCarryTheirHashAtTheEndOnly) {
+    const std::string hex(64, 'a');
+    auto digest = release::FromHex<32>(hex);
+    ASSERT_TRUE(digest.has_value());
+    EXPECT_EQ(release::MakeStamp("2026-12-09", *digest), "2026-12-09\tsha256=" + hex);
+    EXPECT_EQ(release::StampDigest("2026-12-09\tsha256=" + hex), digest);
+    EXPECT_EQ(release::StampDigest("sha256=" + hex), digest);
+    const std::string withoutHash[] = {
+        "2026-12-09",
+        "2026-12-09\tsha256=" + hex.substr(1),
+        "2026-12-09\tsha256=" + hex + "0",
+        "2026-12-09\tsha256=" + std::string(63, 'a') + "A",
+        "2026-12-09\tsha256=" + std::string(63, 'a') + "g",
+        "2026-12-09 sha256=" + hex,
+        "2026-12-09\tsha256=" + hex + "\t",
+        "2026-12-09\tSHA256=" + hex,
+    };
+    for (const auto& stamp : withoutHash) {
+        EXPECT_EQ(release::StampDigest(stamp), std::nullopt) << stamp;
+    }
+}
+
+TEST(ReleaseFormat, ListsReadAsTheUpdaterReadsThem) {
+    auto entries = release::ParseList("a\t1\r\n\r\nb/c\t2\t3\r\nd\r\ne\n\tx\r\nxy");
+    ASSERT_EQ(entries.size(), 4u);
+    EXPECT_EQ(entries[0].path, "a");
+    EXPECT_EQ(entries[1].path, "b/c");
+    EXPECT_EQ(entries[1].stamp, "2\t3");
+    EXPECT_EQ(entries[2].path, "d");
+    EXPECT_EQ(entries[2].stamp, "");
+    EXPECT_EQ(entries[3].path, "e\n");
+    EXPECT_EQ(release::WriteList({{"a", "1"}, {"b", "2"}}), "a\t1\r\nb\t2\r\n");
+}
+
+TEST(ReleaseFormat, SignatureFilesAreReadOneWayOnly) {
+    release::SignatureFile file;
+    file.release = 42;
+    file.listDigest.fill(0x11);
+    file.signature.fill(0x22);
+    const std::string text = release::WriteSignatureFile(file);
+    auto back = release::ParseSignatureFile(text);
+    ASSERT_TRUE(back.has_value());
+    EXPECT_EQ(back->release, 42u);
+    EXPECT_EQ(back->listDigest, file.listDigest);
+    EXPECT_EQ(back->signature, file.signature);
+
+    auto replace = [&](const std::string& from, const std::string& to) {
+        std::string t = text;
+        t.replace(t.find(from), from.size(), to);
+        return t;
+    };
+    const std::string damaged[] = {
+        "",
+        text + "extra\r\n",
+        replace("release 42", "release 042"),
+        replace("release 42", "release 0"),
+        replace("release 42", "release -4"),
+        replace("release 42", "release 1000000000"),
+        replace("release 42", "release  42"),
+        replace("quorvel-release-signature 1", "quorvel-release-signature 2"),
+        replace("\r\nrelease", "\nrelease"),
+        replace("list-sha256 11", "list-sha256 1"),
+        replace("signature 22", "signature 2"),
+        replace("signature 22", "signatur 22"),
+        std::string(600, 'x'),
+    };
+    for (const auto& t : damaged) {
+        EXPECT_EQ(release::ParseSignatureFile(t), std::nullopt) << t;
+    }
+}
+
+TEST(ReleaseFormat, KeyFilesRoundTripAndSignaturesCheck) {
+    auto key = platform::GenerateP256();
+    ASSERT_TRUE(key.has_value());
+    auto back = release::ParseKeyFile(release::WriteKeyFile(*key));
+    ASSERT_TRUE(back.has_value());
+    EXPECT_EQ(back->privateKey, key->privateKey);
+    EXPECT_EQ(back->publicKey, key->publicKey);
+    EXPECT_EQ(release::ParseKeyFile("quorvel-private-key 1\r\nprivate 00\r\npublic 00\r\n"),
+              std::nullopt);
+
+    const std::string list = "a\t2026-12-09\tsha256=" + std::string(64, '0') + "\r\n";
+    auto signature = release::SignList(list, 7, *key);
+    ASSERT_TRUE(signature.has_value());
+    const std::string text = release::WriteSignatureFile(*signature);
+    std::uint32_t number = 0;
+    EXPECT_EQ(release::CheckSignature(list, text, key->publicKey, &number), release::Verdict::Good);
+    EXPECT_EQ(number, 7u);
+    EXPECT_EQ(release::CheckSignature(list + "b\t1\r\n", text, key->publicKey, nullptr),
+              release::Verdict::OtherList);
+    auto other = platform::GenerateP256();
+    EXPECT_EQ(release::CheckSignature(list, text, other->publicKey, nullptr),
+              release::Verdict::BadSignature);
+    // The number is covered: raised by hand, the signature no longer holds.
+    std::string raised = text;
+    raised.replace(raised.find("release 7"), 9, "release 8");
+    EXPECT_EQ(release::CheckSignature(list, raised, key->publicKey, nullptr),
+              release::Verdict::BadSignature);
+    // Halves of two keys: nothing is signed.
+    platform::P256KeyPair mixed{key->privateKey, other->publicKey};
+    EXPECT_EQ(release::SignList(list, 1, mixed), std::nullopt);
+}
+
+} // namespace
