@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Keys and signatures of quorvel-publish on Linux and of quorvel-publish.exe (under Wine)
+# are interchangeable: each verifies what the other signed, with keys made by either, and
+# both write the same list for the same folder.
+#
+#   interop.sh HOST_TOOL WINDOWS_TOOL WINE_RUN PREFIX WORK
+set -euo pipefail
+host=$1
+win=$2
+wine_run=$3
+prefix=$4
+work=$5
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+# The Windows build sees the host's files through Z:.
+winpath() { echo "Z:$1"; }
+on_windows() { "$wine_run" "$prefix" "$win" "$@" 2>"$work/wine.err"; }
+pubkey() { tail -n 1 | tr -d '\r'; }
+
+rm -rf "$work"
+mkdir -p "$work/release/bin"
+printf 'launcher\r\n' > "$work/release/AppLaunch.exe"
+printf 'core' > "$work/release/bin/core.dll"
+head -c 300000 /dev/urandom > "$work/release/bin/big.dat"
+touch -d '2026-12-01 12:00:00 UTC' "$work/release/AppLaunch.exe" "$work/release/bin/"*
+
+linux_pub=$("$host" keygen "$work/linux.key" | pubkey)
+windows_pub=$(on_windows keygen "$(winpath "$work/windows.key")" | pubkey)
+[ ${#linux_pub} = 128 ] || fail "the Linux key: $linux_pub"
+[ ${#windows_pub} = 128 ] || fail "the Windows key: $windows_pub $(cat "$work/wine.err")"
+[ -f "$work/windows.key" ] || fail "the Windows build wrote no key file"
+
+both_ways() { # key-file public-key
+    local key=$1 pub=$2
+    cp -r "$work/release" "$work/a"
+    cp -r "$work/release" "$work/b"
+    "$host" publish "$work/a" --key "$key" >/dev/null || fail "Linux publish with $key"
+    on_windows publish "$(winpath "$work/b")" --key "$(winpath "$key")" >/dev/null ||
+        fail "Windows publish with $key: $(cat "$work/wine.err")"
+    cmp -s "$work/a/filelist.txt" "$work/b/filelist.txt" ||
+        fail "the two builds wrote different lists: $(diff "$work/a/filelist.txt" "$work/b/filelist.txt")"
+    on_windows verify "$(winpath "$work/a")" --public "$pub" >/dev/null ||
+        fail "Windows does not verify the Linux signature ($key): $(cat "$work/wine.err")"
+    "$host" verify "$work/b" --public "$pub" >/dev/null ||
+        fail "Linux does not verify the Windows signature ($key)"
+    # The other key verifies neither.
+    local other=$3
+    if on_windows verify "$(winpath "$work/a")" --public "$other" >/dev/null; then
+        fail "Windows verified with the wrong key"
+    fi
+    if "$host" verify "$work/b" --public "$other" >/dev/null 2>&1; then
+        fail "Linux verified with the wrong key"
+    fi
+    rm -rf "$work/a" "$work/b"
+}
+
+both_ways "$work/linux.key" "$linux_pub" "$windows_pub"
+both_ways "$work/windows.key" "$windows_pub" "$linux_pub"
+echo "interop: keys and signatures of both builds verify on both"
