@@ -129,11 +129,11 @@ install_product() { # the installed Pelmora 4.1.2: old files, the launcher, its 
 # the window to the operator) and in which three files changed since the installed list.
 changed_release() {
     install_product
-    printf 'Pelmora.exe\t2026-12-09 08:00\r\nbin/core.dll\t2026-12-09 08:00\r\nbin/ui.dll\t2026-11-20 16:30\r\ndata/maps/world.dat\t2026-12-09 08:00\r\ndocs/readme.txt\t2026-11-20 16:30\r\n' \
-        > "$work/release/filelist.txt"
     # The installed list, row for row, with the launcher's row removed.
     grep -v AppLaunch "$install/PelmoraUpdaterList.txt" > "$install/list.tmp"
     mv "$install/list.tmp" "$install/PelmoraUpdaterList.txt"
+    sed -E 's#^(Pelmora\.exe|bin/core\.dll|data/maps/world\.dat)\t.*$#\1\t2026-12-09 08:00\r#' \
+        "$install/PelmoraUpdaterList.txt" > "$work/release/filelist.txt"
 }
 
 operator_updates_the_installation() {
