@@ -10,7 +10,7 @@ root=$PWD
 bash scripts/setup.sh
 echo "== building"
 cmake --preset host >/dev/null
-cmake --build --preset host --target update-server >/dev/null
+cmake --build --preset host --target update-server quorvel-publish >/dev/null
 cmake --preset windows >/dev/null
 cmake --build --preset windows --target Quorvel AppLaunch >/dev/null
 
@@ -20,6 +20,17 @@ rm -rf "$demo/release"
 mkdir -p "$demo"
 cp -r examples/release "$demo/release"
 cp build/windows/tools/AppLaunch.exe "$demo/release/AppLaunch.exe"
+
+# The maker's side: the release tool writes the list (order kept, new launcher stamped),
+# signs it with the demo's own key and checks the folder as a protected updater would.
+echo "== publishing the release with quorvel-publish"
+publish=build/host/tools/quorvel-publish
+if [ ! -f "$demo/maker.key" ]; then
+    "$publish" keygen "$demo/maker.key" | sed 's/^/  /'
+fi
+"$publish" publish "$demo/release" --key "$demo/maker.key" | sed 's/^/  /'
+"$publish" verify "$demo/release" --public "$(sed -n 's/^public \([0-9a-f]*\).*/\1/p' "$demo/maker.key")" |
+    sed 's/^/  /'
 
 echo "== update server on 127.0.0.1:8480"
 rm -f "$demo/port" "$demo/requests.log"
