@@ -32,13 +32,15 @@ windows_pub=$(on_windows keygen "$(winpath "$work/windows.key")" | pubkey)
 
 both_ways() { # key-file public-key
     local key=$1 pub=$2
-    cp -r "$work/release" "$work/a"
-    cp -r "$work/release" "$work/b"
+    cp -rp "$work/release" "$work/a"
+    cp -rp "$work/release" "$work/b"
     "$host" publish "$work/a" --key "$key" >/dev/null || fail "Linux publish with $key"
     on_windows publish "$(winpath "$work/b")" --key "$(winpath "$key")" >/dev/null ||
         fail "Windows publish with $key: $(cat "$work/wine.err")"
     cmp -s "$work/a/filelist.txt" "$work/b/filelist.txt" ||
         fail "the two builds wrote different lists: $(diff "$work/a/filelist.txt" "$work/b/filelist.txt")"
+    grep -qP '^bin/core\.dll\t2026-12-01\tsha256=[0-9a-f]{64}\r$' "$work/a/filelist.txt" ||
+        fail "the stamp does not hold the file's date: $(cat "$work/a/filelist.txt")"
     on_windows verify "$(winpath "$work/a")" --public "$pub" >/dev/null ||
         fail "Windows does not verify the Linux signature ($key): $(cat "$work/wine.err")"
     "$host" verify "$work/b" --public "$pub" >/dev/null ||

@@ -2,7 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -19,18 +18,33 @@ bool ToolOutput(const std::string& path) {
            path == std::string(release::kSignatureName) + ".tmp";
 }
 
+// The civil date of a count of days since 1970-01-01 (proleptic Gregorian calendar).
+std::string CivilDate(long long days) {
+    days += 719468;
+    const long long era = (days >= 0 ? days : days - 146096) / 146097;
+    const long long dayOfEra = days - era * 146097;
+    const long long yearOfEra =
+        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const long long dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const long long shifted = (5 * dayOfYear + 2) / 153;
+    const long long day = dayOfYear - (153 * shifted + 2) / 5 + 1;
+    const long long month = shifted < 10 ? shifted + 3 : shifted - 9;
+    const long long year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+    auto padded = [](long long value, std::size_t width) {
+        std::string digits = std::to_string(value);
+        return std::string(digits.size() < width ? width - digits.size() : 0, '0') + digits;
+    };
+    return padded(year, 4) + "-" + padded(month, 2) + "-" + padded(day, 2);
+}
+
+// The day of the file's last change, in UTC, so that both builds write the same stamp.
 std::string DateOf(const std::string& file) {
     struct stat info {};
     if (stat(file.c_str(), &info) != 0) {
         return "1970-01-01";
     }
-    std::time_t when = info.st_mtime;
-    const std::tm* utc = std::gmtime(&when);
-    char text[16] = "1970-01-01";
-    if (utc != nullptr) {
-        std::strftime(text, sizeof(text), "%Y-%m-%d", utc);
-    }
-    return text;
+    const long long seconds = static_cast<long long>(info.st_mtime);
+    return CivilDate((seconds >= 0 ? seconds : seconds - 86399) / 86400);
 }
 
 } // namespace
