@@ -5,11 +5,6 @@
 
 #include "../platform/Clock.h"
 
-constexpr const char* kLauncherName = "AppLaunch.exe";
-constexpr const char* kMarkerTail =
-    "Documents\\Pelmora Documents\\system-do not touch\\PelmorEmpty.aaa";
-constexpr const char* kMarkerName = "PelmorEmpty.aaa";
-
 // The current date and time in the regional short formats, with "/", ":" and blanks
 // turned into "-": it names the run backup folder.
 std::string MakeRunStamp();
@@ -18,7 +13,3 @@ std::string FormatRunStamp(const platform::LocalDateTime& now,
 
 // The root of the machine-wide shared documents, ending in a backslash.
 std::string DocumentsRoot();
-
-// A move that another program's hold on one of its files blocks is tried again a few
-// times over about two seconds, without handling window messages.
-bool MoveFilePatiently(const std::string& from, const std::string& to);

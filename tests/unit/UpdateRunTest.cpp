@@ -223,6 +223,7 @@ TEST_F(UpdateRun, RowInsertedMidListShiftsTheLaterRows) {
     release[4].stamp = "x";
     release[5].stamp = "x";
     Serve(release);
+    M().WriteFile(kInstall + "bin\\new.dll", "installed by hand");
     NormalMode();
     RunUpdate();
     EXPECT_EQ(Fetched(), (std::vector<std::string>{"bin/ui.dll", "data/a.dat", "data/deep/b.dat",

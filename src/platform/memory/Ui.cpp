@@ -216,6 +216,9 @@ bool ApplicationTerminated() {
 
 int ShowMessageBox(const std::string& text, const std::string& caption, unsigned buttons) {
     auto& m = TheMachine();
+    if (m.dead) {
+        return IdOk; // a process that has ended shows nothing
+    }
     m.boxes.push_back(memory::MessageBoxRecord{text, caption, buttons, false});
     if (m.onMessageBox) {
         return m.onMessageBox(m.boxes.back());
@@ -225,6 +228,9 @@ int ShowMessageBox(const std::string& text, const std::string& caption, unsigned
 
 void ShowErrorBox(const std::string& text, const std::string& caption) {
     auto& m = TheMachine();
+    if (m.dead) {
+        return;
+    }
     m.boxes.push_back(memory::MessageBoxRecord{text, caption, MbOk | MbIconError, true});
     if (m.onMessageBox) {
         m.onMessageBox(m.boxes.back());
