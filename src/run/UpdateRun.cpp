@@ -101,12 +101,15 @@ RowEnd ProcessRow(TFORM_MAIN& form, int row, const std::string& runBackupFolder,
     }
     const std::string fileName = ListPathFileName(form, row);
     const std::string targetPath = targetFolder + fileName;
-    if (!MustReplace(form, row, targetPath)) {
+    // A name that cannot be installed safely (or names only a folder, which is made above)
+    // stops the run only when the stamps ask for its file; it is never "missing".
+    const bool installable = !fileName.empty() && !RefusedName(fileName);
+    const bool replace = installable ? MustReplace(form, row, targetPath)
+                                     : !AlreadyPresent(form, targetPath) && StampChanged(form, row);
+    if (!replace) {
         return RowEnd::Next;
     }
-    // A name that cannot be installed safely (or names only a folder, which is made above)
-    // stops the run only when its file is to be fetched.
-    if (fileName.empty() || RefusedName(fileName)) {
+    if (!installable) {
         RefusedFileName(listPath);
         return RowEnd::Failed;
     }
