@@ -233,7 +233,7 @@ TEST(GridCells, ClearTellsWhetherAnythingChanged) {
         bool changed;
     };
     const Case cases[] = {
-        {1, "", "", false}, {1, "a", "", true}, {1, "", "stamp", true},
+        {1, "", "", false}, {1, "a", "", true},  {1, "", "stamp", true},
         {2, "", "", true},  {3, "a", "b", true},
     };
     for (const auto& c : cases) {
@@ -241,7 +241,8 @@ TEST(GridCells, ClearTellsWhetherAnythingChanged) {
         cells.SetRowCount(c.rows);
         cells.SetCell(0, 0, c.first);
         cells.SetCell(1, 0, c.second);
-        EXPECT_EQ(cells.Clear(), c.changed) << c.rows << " '" << c.first << "' '" << c.second << "'";
+        EXPECT_EQ(cells.Clear(), c.changed)
+            << c.rows << " '" << c.first << "' '" << c.second << "'";
         EXPECT_EQ(cells.RowCount(), 1);
         EXPECT_FALSE(cells.Clear()) << "a second clear changes nothing";
     }

@@ -233,14 +233,21 @@ TEST_F(GetList, ReplacementDecision) {
         bool force, manual, present, replace;
     };
     const Case cases[] = {
-        {"1", "1", false, false, true, false},  {"1", "2", false, false, false, true},
-        {"", "", false, false, true, false},    {"", "", true, false, false, true},
+        {"1", "1", false, false, true, false},
+        {"1", "2", false, false, false, true},
+        {"", "", false, false, true, false},
+        {"", "", true, false, false, true},
         // normal mode: a listed file missing from the installation is fetched all the same
-        {"1", "1", false, false, false, true},  {"", "", false, false, false, true},
-        {"", "2", false, false, false, true},   {"a", "A", false, false, false, true},
-        {"1", "1", true, false, true, true},    {"1", "2", false, true, true, false},
-        {"1", "2", true, true, true, false},    {"1", "2", false, true, false, true},
-        {"1", "1", false, true, false, false},  {"1", "1", true, true, false, true},
+        {"1", "1", false, false, false, true},
+        {"", "", false, false, false, true},
+        {"", "2", false, false, false, true},
+        {"a", "A", false, false, false, true},
+        {"1", "1", true, false, true, true},
+        {"1", "2", false, true, true, false},
+        {"1", "2", true, true, true, false},
+        {"1", "2", false, true, false, true},
+        {"1", "1", false, true, false, false},
+        {"1", "1", true, true, false, true},
     };
     for (const auto& c : cases) {
         Form().ManualUpdate.SetChecked(c.manual);

@@ -3,6 +3,8 @@
 #include "run/Run.h"
 #include "transfer/Transfer.h"
 
+#include <stdexcept>
+
 namespace {
 
 using platform::memory::Click;
@@ -493,6 +495,200 @@ TEST_F(UpdateRun, FailedListDownloadEndsTheRunWithControlsAsTheyWere) {
     EXPECT_EQ(Boxes()[0].caption, "Download Error");
     EXPECT_TRUE(Form().UpdateSoftwareButton.Enabled());
     EXPECT_FALSE(M().minimised);
+}
+
+// --- a full disk, a second updater, a home folder at a drive root
+
+class FullDisk : public UpdateRun {
+public:
+    // The updater runs from D:, so every move into the installation on C: is a copy, and C:
+    // has room for only `spare` more bytes.
+    void UpdaterOnAnotherDrive() {
+        M().AddDrive('D');
+        M().MakeFolders("D:\\Quorvel");
+        M().ownExecutablePath = "D:\\Quorvel\\Quorvel.exe";
+    }
+    void LeaveRoomOnC(std::uint64_t spare) {
+        M().LimitDrive('C', M().tree.FindDrive('C')->UsedBytes() + spare);
+    }
+    void ExpectNoStagedFile() {
+        for (const auto& f : M().FilesBelow(kInstall)) {
+            EXPECT_EQ(f.find("temp1234.$$$"), std::string::npos) << f;
+        }
+    }
+};
+
+TEST_F(FullDisk, NoCutFileAtTheTargetAndThePreviousVersionIsBack) {
+    UpdaterOnAnotherDrive();
+    Install(kOld);
+    auto release = kOld;
+    release[2].stamp = "2";
+    Serve(release);
+    M().Serve(kBase + "bin/ui.dll", std::string(600016, 'n'));
+    NormalMode();
+    LeaveRoomOnC(167936);
+    RunUpdate();
+    EXPECT_EQ(At(kInstall + "bin\\ui.dll"), "old bin/ui.dll");
+    ExpectNoStagedFile();
+    EXPECT_EQ(Boxes(), (std::vector<Box>{{"Could not move downloaded file.", "ui.dll", 0},
+                                         kUpdateManually}));
+    EXPECT_FALSE(M().IsFile(kInstall + "PelmoraUpdaterList.txt"));
+
+    // Space freed, the operator runs it again: every file is fetched and lands whole.
+    M().LimitDrive('C', 1u << 30);
+    form_.reset();
+    M().Restart();
+    M().localTime.minute += 1;
+    NormalMode();
+    RunUpdate();
+    EXPECT_EQ(At(kInstall + "bin\\ui.dll"), std::string(600016, 'n'));
+    EXPECT_EQ(Boxes(), (std::vector<Box>{Count(static_cast<int>(kOld.size())), kProductUpdated}));
+    ExpectNoStagedFile();
+}
+
+TEST_F(FullDisk, ACutListIsNotKept) {
+    UpdaterOnAnotherDrive();
+    Install(kOld);
+    auto release = kOld;
+    release[0].stamp = "a much longer stamp than the one in place, so the list no longer fits";
+    Serve(release);
+    NormalMode();
+    LeaveRoomOnC(16);
+    RunUpdate();
+    EXPECT_EQ(Boxes(), (std::vector<Box>{{"Could not move file list. Please update manually.",
+                                          "Update Error", 0}}));
+    EXPECT_FALSE(M().IsFile(kInstall + "PelmoraUpdaterList.txt"));
+    EXPECT_TRUE(Fetched().empty());
+    EXPECT_EQ(At(kInstall + "Pelmora.exe"), "old Pelmora.exe");
+}
+
+TEST_F(UpdateRun, ASecondUpdaterChangesNothingAndSaysSo) {
+    Serve(kOld);
+    M().namedLocks["Quorvel.Updater.Pelmora"] = 1; // the first updater is still running
+    EXPECT_EQ(RunProgram(), 0);
+    EXPECT_EQ(Boxes(), (std::vector<Box>{{"The updater is already running.\nPlease wait until it "
+                                          "has finished. This copy has changed nothing and will "
+                                          "now close.",
+                                          "Update Error", 0}}));
+    EXPECT_TRUE(M().requests.empty());
+    EXPECT_EQ(FORM_MAIN, nullptr) << "no window was made";
+    EXPECT_TRUE(M().FilesBelow(kDesktop).empty());
+}
+
+TEST_F(UpdateRun, HomeFolderAtADriveRootStillGetsTheStartUpFetch) {
+    M().AddDrive('H');
+    M().MakeFolders("H:\\Desktop");
+    M().SetEnv("HOMEDRIVE", "H:");
+    M().SetEnv("HOMEPATH", "\\");
+    Serve({{"AppLaunch.exe", "1"}, {"bin/core.dll", "1"}});
+    RunUpdate();
+    EXPECT_TRUE(Boxes().empty());
+    EXPECT_EQ(At("H:\\Desktop\\Tarnell Temp Files\\bin\\core.dll"), "new bin/core.dll");
+    ASSERT_EQ(M().launches.size(), 1u);
+    EXPECT_EQ(M().launches[0].program, "H:\\Desktop\\Tarnell Temp Files\\AppLaunch.exe");
+}
+
+TEST_F(UpdateRun, AnUnchangedRowPassesWhateverItsName) {
+    auto release = kOld;
+    release.push_back(Entry{"sub\\b.dll", "1"}); // a backslash: never installed by a fetch
+    Install(release);
+    Serve(release);
+    NormalMode();
+    RunUpdate();
+    EXPECT_EQ(Boxes(), std::vector<Box>{kNoUpdate});
+    EXPECT_TRUE(Fetched().empty());
+    EXPECT_EQ(At(kInstall + "sub\\b.dll"), "old sub\\b.dll");
+}
+
+TEST_F(UpdateRun, TheNewListHeldForAMomentIsMovedOnceReleased) {
+    Install(kOld);
+    auto release = kOld;
+    release[1].stamp = "2";
+    Serve(release);
+    const std::string downloaded = "C:\\Quorvel\\PelmoraUpdaterList.txt";
+    int tries = 0;
+    M().onMove = [&](const std::string& from, const std::string&) {
+        if (from == downloaded) {
+            M().HoldFile(from, ++tries < 3); // a scanner looks at the fresh file, then lets go
+        }
+    };
+    NormalMode();
+    RunUpdate();
+    EXPECT_EQ(tries, 3);
+    EXPECT_EQ(Boxes(), std::vector<Box>{Count(1)});
+    EXPECT_EQ(At(kInstall + "PelmoraUpdaterList.txt"), ListText(release));
+}
+
+TEST_F(UpdateRun, TheMarkerIsLeftAloneInManualMode) {
+    M().WriteFile(kMarker, "marker");
+    Serve({{"AppLaunch.exe", "1"}, {"bin/core.dll", "1"}});
+    RunUpdate();
+    EXPECT_EQ(At(kMarker), "marker");
+    EXPECT_TRUE(M().launches.size() == 1u);
+}
+
+TEST_F(UpdateRun, AFailedDownloadIsNotTakenFromAStaleTemporaryFile) {
+    Install(kOld);
+    auto release = kOld;
+    release[1].stamp = "2";
+    Serve(release);
+    M().http[kBase + "bin/core.dll"].status = 500;
+    // Another program holds a file left under the temporary name, so it cannot go first.
+    M().WriteFile("C:\\Quorvel\\temp1234.$$$", "stale");
+    M().HoldFile("C:\\Quorvel\\temp1234.$$$");
+    NormalMode();
+    RunUpdate();
+    EXPECT_EQ(Boxes(), std::vector<Box>{Download("core.dll")});
+    EXPECT_EQ(At(kInstall + "bin\\core.dll"), "old bin/core.dll");
+}
+
+TEST_F(UpdateRun, ModeClickFromManualToNormalDuringADownload) {
+    Serve({{"bin/core.dll", "1"}, {"bin/ui.dll", "1"}, {"AppLaunch.exe", "1"}});
+    // Pump 1 is SetControlsEnabled; pump 2 comes before the first download.
+    M().AtPump(2, [&] { Click(Form().ManualUpdate); });
+    RunUpdate();
+    const std::string desktopTarget = kDesktop + "Tarnell Temp Files\\";
+    EXPECT_EQ(At(desktopTarget + "bin\\core.dll"), "new bin/core.dll") << "the row under way";
+    EXPECT_FALSE(M().IsFile(desktopTarget + "bin\\ui.dll"));
+    EXPECT_EQ(Form().PelmoraPath.Text(), "") << "normal mode has no target until one is found";
+    ASSERT_FALSE(Boxes().empty());
+    for (const auto& box : Boxes()) {
+        EXPECT_FALSE(box.caption.empty()) << "no success is reported: " << box.text;
+    }
+    EXPECT_EQ(Boxes().back().text, "Please update the files manually.\nMake sure you are logged "
+                                   "in as Administrator.\nContact Tarnell for help.");
+    EXPECT_FALSE(M().terminated);
+}
+
+TEST_F(UpdateRun, MissingLauncherInNormalModeLeavesEveryButtonLocked) {
+    auto installed = kOld;
+    installed.pop_back(); // no AppLaunch.exe
+    Install(installed);
+    Serve(installed);
+    NormalMode();
+    RunUpdate();
+    EXPECT_EQ(Boxes(), std::vector<Box>{kNoUpdate});
+    EXPECT_TRUE(M().minimised);
+    EXPECT_FALSE(M().terminated);
+    ExpectControlsEnabled(false);
+}
+
+TEST_F(UpdateRun, AnErrorInTheStartUpRunReachesTheExceptionDisplayAndTheWindowStays) {
+    Serve({{"AppLaunch.exe", "1"}});
+    M().onMove = [](const std::string&, const std::string&) {
+        throw std::runtime_error("The device is not ready");
+    };
+    Form();
+    platform::memory::AdvanceClock(100);
+    ASSERT_EQ(M().boxes.size(), 1u);
+    EXPECT_EQ(M().boxes[0].text, "The device is not ready.");
+    EXPECT_TRUE(M().boxes[0].error);
+    EXPECT_FALSE(Form().AutoTimer.Enabled()) << "the timer runs once";
+    EXPECT_FALSE(M().terminated);
+    EXPECT_EQ(FORM_MAIN, &Form());
+    M().onMove = nullptr;
+    RunUpdate();
+    EXPECT_EQ(M().launches.size(), 1u) << "the window is still there to be used";
 }
 
 } // namespace
