@@ -58,7 +58,7 @@ public:
         M().MakeFolders(kInstall);
         M().SetAttributes("C:\\Program Files", platform::AttrReadOnly);
         M().regional.shortDate = "d/MM/yyyy";
-        M().regional.clock24 = false;
+        M().regional.timeFormat = "h:mm:ss tt";
     }
 
     std::string ListText(const std::vector<Entry>& entries) {
@@ -446,31 +446,36 @@ TEST_F(UpdateRun, FileNamesThatCouldLeaveTheFolderAreRefusedBeforeAnyDownload) {
     }
 }
 
-TEST(RunStamp, FollowsTheRegionalFormats) {
+TEST_F(UpdateRun, RunStampFollowsTheRegionalFormats) {
     struct Case {
         const char* shortDate;
-        const char* separator;
-        bool clock24, leadingZero, designatorFirst;
+        const char* timeFormat;
+        const char* am;
         platform::LocalDateTime now;
         const char* stamp;
     };
     const Case cases[] = {
-        {"d/MM/yyyy", ":", false, false, false, {2026, 12, 7, 9, 41, 1}, "7-12-2026-9-41-01-AM"},
-        {"d/MM/yyyy", ":", false, false, false, {2026, 12, 7, 21, 5, 9}, "7-12-2026-9-05-09-PM"},
-        {"d/MM/yyyy", ":", false, false, false, {2026, 12, 7, 0, 0, 0}, "7-12-2026-12-00-00-AM"},
-        {"dd.MM.yyyy", ":", true, true, false, {2026, 3, 4, 7, 8, 9}, "04.03.2026-07-08-09"},
-        {"M/d/yy", ".", true, false, false, {2026, 3, 4, 17, 8, 9}, "3-4-26-17.08.09"},
-        {"yyyy-MM-dd", ":", false, true, true, {2026, 3, 4, 13, 8, 9}, "2026-03-04-PM-01-08-09"},
-        {"dd'de'MM", ":", true, false, false, {2026, 3, 4, 1, 2, 3}, "04de03-1-02-03"},
+        {"d/MM/yyyy", "h:mm:ss tt", "AM", {2026, 12, 7, 9, 41, 1}, "7-12-2026-9-41-01-AM"},
+        {"d/MM/yyyy", "h:mm:ss tt", "AM", {2026, 12, 7, 21, 5, 9}, "7-12-2026-9-05-09-PM"},
+        {"d/MM/yyyy", "h:mm:ss tt", "AM", {2026, 12, 7, 0, 0, 0}, "7-12-2026-12-00-00-AM"},
+        {"dd.MM.yyyy", "HH:mm:ss", "AM", {2026, 3, 4, 7, 8, 9}, "04.03.2026-07-08-09"},
+        {"M/d/yy", "H.mm.ss", "AM", {2026, 3, 4, 17, 8, 9}, "3-4-26-17.08.09"},
+        {"yyyy-MM-dd", "tt hh:mm:ss", "AM", {2026, 3, 4, 13, 8, 9}, "2026-03-04-PM-01-08-09"},
+        {"dd'de'MM", "H:mm:ss", "AM", {2026, 3, 4, 1, 2, 3}, "04de03-1-02-03"},
+        // a month name stays a name; an empty designator keeps its blank, as Windows writes it
+        {"dd-MMM-yy", "h:mm:ss tt", "", {2026, 12, 7, 9, 41, 1}, "07-Dec-26-9-41-01-"},
+        {"dddd d MMMM yyyy",
+         "HH:mm:ss",
+         "AM",
+         {2026, 12, 7, 9, 41, 1},
+         "Monday-7-December-2026-09-41-01"},
     };
     for (const auto& c : cases) {
-        platform::RegionalFormats f;
-        f.shortDate = c.shortDate;
-        f.timeSeparator = c.separator;
-        f.clock24 = c.clock24;
-        f.hourLeadingZero = c.leadingZero;
-        f.designatorFirst = c.designatorFirst;
-        EXPECT_EQ(FormatRunStamp(c.now, f), c.stamp) << c.shortDate;
+        M().regional.shortDate = c.shortDate;
+        M().regional.timeFormat = c.timeFormat;
+        M().regional.amDesignator = c.am;
+        M().localTime = c.now;
+        EXPECT_EQ(MakeRunStamp(), c.stamp) << c.shortDate << " " << c.timeFormat;
     }
 }
 

@@ -30,6 +30,14 @@ struct HttpResponse {
     std::string redirectTo;                   // with a 3xx status: the URL of the next request
 };
 
+// The user's regional settings that dates and times are written with.
+struct RegionalFormats {
+    std::string shortDate = "d/MM/yyyy"; // picture: d dd ddd dddd M MM MMM MMMM y yy yyyy 'text'
+    std::string timeFormat = "H:mm:ss";  // picture: h hh H HH m mm s ss t tt 'text'
+    std::string amDesignator = "AM";
+    std::string pmDesignator = "PM";
+};
+
 struct MessageBoxRecord {
     std::string text;
     std::string caption;
