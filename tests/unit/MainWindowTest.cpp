@@ -177,6 +177,22 @@ TEST_F(MainWindow, ErrorInAHandlerReachesTheExceptionDisplayAndTheWindowStaysUsa
     EXPECT_EQ(f.PelmoraPath.Text(), "");
 }
 
+TEST_F(MainWindow, AWindowOrControlThatCannotBeMadeIsToldAndNothingRuns) {
+    for (int nth : {1, 2, 9, 20}) { // the window, a label, a grid, the last control
+        TheMachine().Reset();
+        TheMachine().failNth["CreateWindow"] = nth;
+        EXPECT_EQ(RunProgram(), 0);
+        ASSERT_EQ(TheMachine().boxes.size(), 1u) << nth;
+        EXPECT_EQ(TheMachine().boxes[0].text,
+                  "Not enough memory resources are available to process this command.")
+            << nth;
+        EXPECT_EQ(TheMachine().boxes[0].caption, "Quorvel");
+        EXPECT_TRUE(TheMachine().boxes[0].error);
+        EXPECT_TRUE(TheMachine().requests.empty()) << "no run without a whole window";
+        EXPECT_EQ(FORM_MAIN, nullptr);
+    }
+}
+
 TEST(ExceptionDisplayText, AppendsAFullStopByTheLastCharacter) {
     struct Case {
         const char* message;
