@@ -2,6 +2,7 @@
 #include "Main.h"
 
 #include "../discovery/Versions.h"
+#include "../files/ProgramFiles.h"
 #include "../platform/Clock.h"
 #include "../platform/System.h"
 #include "ExceptionDisplay.h"
@@ -77,15 +78,7 @@ GridSpec GridOf(int columns, int columnWidth, Rect bounds, int tabOrder) {
     return layout;
 }
 
-std::string EnvOrEmpty(const char* name) {
-    return platform::EnvironmentVariable(name).value_or(std::string());
-}
-
 } // namespace
-
-std::string DesktopFolder(const std::string& tail) {
-    return EnvOrEmpty("HOMEDRIVE") + EnvOrEmpty("HOMEPATH") + tail;
-}
 
 std::string UpdateBaseUrl(const std::string& host) {
     return "http://" + host + "/public/tarnell/software/updates/quorvel_installer/";
@@ -130,6 +123,6 @@ void TFORM_MAIN::ApplyStartupDefaults() {
     Min_Version.SetText(std::to_string(VersionToNumber(Min_Version.Text())));
     Max_Version.SetText(std::to_string(VersionToNumber(Max_Version.Text())));
     Random.Seed(static_cast<std::uint32_t>(platform::UnixTimeSeconds()));
-    PelmoraPath.SetText(DesktopFolder("\\Desktop\\Tarnell Temp Files\\"));
+    PelmoraPath.SetText(DesktopFolder(kStartupFolderTail));
     URLPath.SetText(UpdateBaseUrl(QUORVEL_UPDATE_HOST));
 }

@@ -53,9 +53,6 @@ private:
 // The one instance, alive from start-up to exit.
 extern TFORM_MAIN* FORM_MAIN;
 
-// HOMEDRIVE, then HOMEPATH (either may be unset), then the tail.
-std::string DesktopFolder(const std::string& tail);
-
 // The update base URL for a server host.
 std::string UpdateBaseUrl(const std::string& host);
 

@@ -41,6 +41,10 @@ constexpr const char* kProductUpdated =
 constexpr const char* kUpdateManually = "Please update the files manually.\nMake sure you are "
                                         "logged in as Administrator.\nContact Tarnell for help.";
 
+constexpr const char* kAlreadyRunning =
+    "The updater is already running.\nPlease wait until it has finished. This copy has changed "
+    "nothing and will now close.";
+
 constexpr const char* kError = "Error";
 constexpr const char* kUpdateError = "Update Error";
 constexpr const char* kDownloadError = "Download Error";

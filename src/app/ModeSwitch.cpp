@@ -1,6 +1,8 @@
 // The mode check box, the start-up timer and the locking of the controls during a run.
 #include "Main.h"
 
+#include "../files/ProgramFiles.h"
+
 void ProcessMessages() {
     platform::ProcessMessages();
 }
@@ -30,7 +32,7 @@ void TFORM_MAIN::ManualUpdateClick() {
         CheckPathButton.SetEnabled(false);
         UpdateSoftwareButton.SetEnabled(true);
         ForceUpdate.SetChecked(false);
-        PelmoraPath.SetText(DesktopFolder("\\Desktop\\Pelmora Updater Files\\"));
+        PelmoraPath.SetText(DesktopFolder(kManualFolderTail));
     } else {
         ForceUpdate.SetEnabled(true);
         CheckPathButton.SetEnabled(true);

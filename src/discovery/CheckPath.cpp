@@ -1,19 +1,16 @@
 // "Check Local Path": finds the installation folder and writes it into PelmoraPath.
 #include "../app/Main.h"
 #include "../app/Messages.h"
+#include "../files/ProgramFiles.h"
+#include "../files/RunRecord.h"
 #include "../platform/Files.h"
 #include "../platform/System.h"
 #include "Discovery.h"
 
-std::string FolderOf(const std::string& path) {
-    auto slash = path.find_last_of('\\');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
 namespace {
 
 bool StartedFromBrowserCache() {
-    std::string folder = FolderOf(platform::OwnExecutablePath());
+    std::string folder = OwnFolder();
     return folder.find("Temporary Internet Files") != std::string::npos ||
            folder.find("Content.IE") != std::string::npos;
 }
@@ -34,7 +31,14 @@ void AcceptFolder(TFORM_MAIN& form, int row) {
         return;
     }
     std::string folder = form.SearchDataGrid.Cell(0, row) + "\\";
-    if (platform::FileExists(folder + form.ExeName.Text())) {
+    const std::string exe = folder + form.ExeName.Text();
+    // A run that ended between moving the executable's previous version away and putting the
+    // new one in place left it in the backup folder: it goes back, so the folder is found.
+    const std::string record = RunRecordPath(folder);
+    if (!platform::FileExists(exe) && RunRecordExists(record)) {
+        RestoreRecordedBackups(record);
+    }
+    if (platform::FileExists(exe)) {
         form.PelmoraPath.SetText(folder);
         form.UpdateSoftwareButton.SetEnabled(true);
     } else {

@@ -20,6 +20,3 @@ void SearchFolders(TFORM_MAIN& form, const std::string& folder, bool onlyMatchin
 // The row of SearchDataGrid with the best accepted version, -1 for none; tells the
 // operator about a row it rejects.
 int SelectInstallFolder(TFORM_MAIN& form);
-
-// The folder of a program path, up to and including its last backslash.
-std::string FolderOf(const std::string& path);

@@ -1,4 +1,4 @@
-// The clock and the regional date and time formats.
+// The clock, and dates and times written as the user's regional settings ask.
 #pragma once
 
 #include <cstdint>
@@ -15,17 +15,12 @@ struct LocalDateTime {
 
 LocalDateTime LocalNow();
 
-// The user's regional settings for short dates and times.
-struct RegionalFormats {
-    std::string shortDate = "d/MM/yyyy"; // picture with d, dd, M, MM, yy, yyyy and literals
-    std::string timeSeparator = ":";
-    bool clock24 = true;
-    bool hourLeadingZero = false;
-    std::string amDesignator = "AM";
-    std::string pmDesignator = "PM";
-    bool designatorFirst = false;
-};
+// The date in the user's short date format, as the system writes it (GetDateFormatA): day
+// and month names, calendars and literals included.
+std::string ShortDateText(const LocalDateTime& when);
 
-RegionalFormats Regional();
+// The time with seconds in the user's time format, as the system writes it (GetTimeFormatA):
+// 12- or 24-hour clock, leading zero, separator and designator as the settings ask.
+std::string TimeText(const LocalDateTime& when);
 
 } // namespace platform

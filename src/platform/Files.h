@@ -50,6 +50,10 @@ MoveResult MoveExisting(const std::string& from, const std::string& to);
 
 bool RemoveFile(const std::string& path);
 
+// Appends bytes to a file, making the file when it is missing, and has the system write them
+// to the disk before it returns: true only when every byte was written and flushed.
+bool AppendToFile(const std::string& path, const std::string& bytes);
+
 // A file opened for reading and shared with no other opener. Closed when destroyed.
 class ExclusiveFile {
 public:

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -26,6 +27,24 @@ public:
 
 private:
     std::uint32_t previous_;
+};
+
+// A lock named across every process of the user's session, held while the object lives
+// (and by Windows until the process ends, however it ends).
+class InstanceLock {
+public:
+    explicit InstanceLock(const std::string& name);
+    ~InstanceLock();
+    InstanceLock(const InstanceLock&) = delete;
+    InstanceLock& operator=(const InstanceLock&) = delete;
+
+    // False when another holder had the lock first.
+    bool Acquired() const;
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> impl_;
 };
 
 // Waits without handling any window message.

@@ -1,60 +1,8 @@
-// The run stamp, from the regional short date and time formats.
+// The run stamp: the system's own short date and time, made fit for a folder name.
 #include "../platform/Clock.h"
 #include "Run.h"
 
 namespace {
-
-std::string TwoDigits(int value) {
-    return (value < 10 ? "0" : "") + std::to_string(value);
-}
-
-// A short-date picture: d, dd, M, MM, y, yy, yyyy, quoted literals, anything else as it
-// stands. A month or day name picture (MMM, ddd) gives its number.
-std::string FormatShortDate(const platform::LocalDateTime& now, const std::string& picture) {
-    std::string out;
-    for (std::size_t i = 0; i < picture.size();) {
-        char c = picture[i];
-        std::size_t run = 1;
-        while (i + run < picture.size() && picture[i + run] == c) {
-            ++run;
-        }
-        if (c == '\'') {
-            std::size_t end = picture.find('\'', i + 1);
-            out += picture.substr(i + 1, (end == std::string::npos ? picture.size() : end) - i - 1);
-            i = end == std::string::npos ? picture.size() : end + 1;
-            continue;
-        }
-        if (c == 'd') {
-            out += run == 1 ? std::to_string(now.day) : TwoDigits(now.day);
-        } else if (c == 'M') {
-            out += run == 1 ? std::to_string(now.month) : TwoDigits(now.month);
-        } else if (c == 'y') {
-            out += run <= 2 ? TwoDigits(now.year % 100) : std::to_string(now.year);
-        } else {
-            out += picture.substr(i, run);
-        }
-        i += run;
-    }
-    return out;
-}
-
-std::string FormatTime(const platform::LocalDateTime& now, const platform::RegionalFormats& f) {
-    int hour = now.hour;
-    if (!f.clock24) {
-        hour = hour % 12 == 0 ? 12 : hour % 12;
-    }
-    std::string time = (f.hourLeadingZero ? TwoDigits(hour) : std::to_string(hour)) +
-                       f.timeSeparator + TwoDigits(now.minute) + f.timeSeparator +
-                       TwoDigits(now.second);
-    if (f.clock24) {
-        return time;
-    }
-    const std::string& designator = now.hour < 12 ? f.amDesignator : f.pmDesignator;
-    if (designator.empty()) {
-        return time;
-    }
-    return f.designatorFirst ? designator + " " + time : time + " " + designator;
-}
 
 void ReplaceAll(std::string& text, char from, char to) {
     for (char& c : text) {
@@ -66,9 +14,8 @@ void ReplaceAll(std::string& text, char from, char to) {
 
 } // namespace
 
-std::string FormatRunStamp(const platform::LocalDateTime& now,
-                           const platform::RegionalFormats& formats) {
-    std::string stamp = FormatShortDate(now, formats.shortDate) + "-" + FormatTime(now, formats);
+std::string FormatRunStamp(const std::string& dateText, const std::string& timeText) {
+    std::string stamp = dateText + "-" + timeText;
     ReplaceAll(stamp, '/', '-');
     ReplaceAll(stamp, ':', '-');
     ReplaceAll(stamp, ' ', '-');
@@ -76,5 +23,6 @@ std::string FormatRunStamp(const platform::LocalDateTime& now,
 }
 
 std::string MakeRunStamp() {
-    return FormatRunStamp(platform::LocalNow(), platform::Regional());
+    const platform::LocalDateTime now = platform::LocalNow();
+    return FormatRunStamp(platform::ShortDateText(now), platform::TimeText(now));
 }

@@ -4,7 +4,8 @@
 // changes the mode and the target folder for the rest of the run.
 #include "../app/Main.h"
 #include "../app/Messages.h"
-#include "../discovery/Discovery.h"
+#include "../files/ProgramFiles.h"
+#include "../files/RunRecord.h"
 #include "../platform/Files.h"
 #include "../platform/Processes.h"
 #include "../platform/System.h"
@@ -26,13 +27,21 @@ bool ManualMode(TFORM_MAIN& form) {
     return form.ManualUpdate.Checked();
 }
 
+std::string LocalListPath(TFORM_MAIN& form) {
+    return form.PelmoraPath.Text() + kListFileName;
+}
+
 void DeleteLocalList(TFORM_MAIN& form) {
-    platform::RemoveFileIfPresent(form.PelmoraPath.Text() + kListFileName);
+    platform::RemoveFileIfPresent(LocalListPath(form));
 }
 
 void FolderFailure(const std::string& result) {
     ShowMessageBox(ErrorFolder(result) + msg::kCouldNotCreateFolder, msg::kUpdateError,
                    platform::MbOk);
+}
+
+void RefusedFileName(const std::string& listPath) {
+    ShowMessageBox(listPath + msg::kRefusedFileName, msg::kUpdateError, platform::MbOk);
 }
 
 // The previous version goes back to its place when the new one could not take it.
@@ -43,8 +52,40 @@ void RestorePrevious(const std::string& backupPath, const std::string& targetPat
     }
 }
 
+// The previous version leaves for the backup folder only once the record names it, so that
+// a run that dies before the new version arrives cannot lose it.
+bool BackUp(const std::string& record, const std::string& targetPath,
+            const std::string& backupPath) {
+    return !backupPath.empty() && RecordBackup(record, backupPath, targetPath) &&
+           MoveFilePatiently(targetPath, backupPath);
+}
+
+// The new version reaches the target's own folder under the temporary name first, and only
+// then takes the target's place by a rename on the same drive: a move across drives that
+// stops part-way (a full disk) leaves a cut copy under that name, never at the target path.
+// The staged file is always the updater's own, so it may go whatever else failed.
+bool PutInPlace(const std::string& temp, const std::string& targetFolder,
+                const std::string& targetPath, const std::string& backupPath) {
+    const std::string staged = targetFolder + kTempFileName;
+    auto size = platform::FileSize(temp);
+    bool placed = size.has_value();
+    if (placed && staged != temp) {
+        platform::RemoveFileIfPresent(staged); // left by a run that ended between its moves
+        placed = MoveFilePatiently(temp, staged) && platform::FileSize(staged) == size;
+    }
+    placed = placed && MoveFilePatiently(staged, targetPath);
+    if (!placed) {
+        if (staged != temp) {
+            platform::RemoveFileIfPresent(staged);
+        }
+        RestorePrevious(backupPath, targetPath);
+    }
+    return placed;
+}
+
 // Steps of one row: its folders, its file name, the decision, download, backup, put in place.
-RowEnd ProcessRow(TFORM_MAIN& form, int row, const std::string& runBackupFolder, RunState& run) {
+RowEnd ProcessRow(TFORM_MAIN& form, int row, const std::string& runBackupFolder,
+                  const std::string& record, RunState& run) {
     const std::string listPath = form.FileListGrid.Cell(0, row);
     const std::string targetFolder = ListPathToLocal(form, form.PelmoraPath.Text(), listPath);
     if (IsErrorText(targetFolder)) {
@@ -60,17 +101,17 @@ RowEnd ProcessRow(TFORM_MAIN& form, int row, const std::string& runBackupFolder,
         }
     }
     const std::string fileName = ListPathFileName(form, row);
-    if (RefusedName(fileName)) {
-        ShowMessageBox(listPath + msg::kRefusedFileName, msg::kUpdateError, platform::MbOk);
-        return RowEnd::Failed;
-    }
     const std::string targetPath = targetFolder + fileName;
-    if (!MustReplace(form, row, targetPath)) {
+    // A name that cannot be installed safely (or names only a folder, which is made above)
+    // stops the run only when the stamps ask for its file; it is never "missing".
+    const bool installable = !fileName.empty() && !RefusedName(fileName);
+    const bool replace = installable ? MustReplace(form, row, targetPath)
+                                     : !AlreadyPresent(form, targetPath) && StampChanged(form, row);
+    if (!replace) {
         return RowEnd::Next;
     }
-    // An entry that names only a folder has nothing to install: its folder is made above.
-    if (fileName.empty()) {
-        ShowMessageBox(listPath + msg::kRefusedFileName, msg::kUpdateError, platform::MbOk);
+    if (!installable) {
+        RefusedFileName(listPath);
         return RowEnd::Failed;
     }
     ++run.replacedCount;
@@ -86,21 +127,31 @@ RowEnd ProcessRow(TFORM_MAIN& form, int row, const std::string& runBackupFolder,
         // A row whose backup folder was not made (the mode changed during this row) has
         // nowhere safe to keep its previous version.
         backupPath = backupFolder.empty() ? std::string() : backupFolder + fileName;
-        if (backupPath.empty() || !MoveFilePatiently(targetPath, backupPath)) {
+        if (!BackUp(record, targetPath, backupPath)) {
             ShowMessageBox(msg::kCouldNotBackup, fileName, platform::MbOk);
             return RowEnd::Failed;
         }
     }
-    const std::string temp = TempFilePath();
-    const char* failure = FolderOf(platform::OwnExecutablePath()) == targetFolder
-                              ? msg::kCouldNotRename
-                              : msg::kCouldNotMoveDownloaded;
-    if (!platform::FileExists(temp) || !MoveFilePatiently(temp, targetPath)) {
-        RestorePrevious(backupPath, targetPath);
+    const char* failure =
+        OwnFolder() == targetFolder ? msg::kCouldNotRename : msg::kCouldNotMoveDownloaded;
+    if (!PutInPlace(TempFilePath(), targetFolder, targetPath, backupPath)) {
         ShowMessageBox(failure, fileName, platform::MbOk);
         return RowEnd::Failed;
     }
     return RowEnd::Next;
+}
+
+// The record may go only while no local list claims versions that a failed run did not
+// put in place (and once every previous version is back where its successor never came).
+void EndRunRecordIfNoList(TFORM_MAIN& form, const std::string& record) {
+    if (!platform::FileExists(LocalListPath(form))) {
+        EndRunRecord(record);
+    }
+}
+
+void EndFailedRun(TFORM_MAIN& form, const std::string& record) {
+    DeleteLocalList(form);
+    EndRunRecordIfNoList(form, record);
 }
 
 // The marker file goes into the run backup folder in normal mode; false when it cannot.
@@ -145,26 +196,35 @@ void Launch(TFORM_MAIN& form) {
 
 void TFORM_MAIN::UpdateSoftwareButtonClick() {
     RunState run;
+    const std::string record = RunRecordPath(PelmoraPath.Text());
+    // A run here that never ended may have left a previous version in its backup folder
+    // and none in its place.
+    if (RunRecordExists(record)) {
+        RestoreRecordedBackups(record);
+    }
     if (!GetUpdateList(*this)) {
+        EndRunRecordIfNoList(*this, record);
         return;
     }
     SetControlsEnabled(false);
     const std::string runBackupFolder =
-        PelmoraPath.Text() + "UpdateBackup\\" + MakeRunStamp() + "\\";
+        PelmoraPath.Text() + kBackupFolderName + "\\" + MakeRunStamp() + "\\";
     for (int row = 0; row < FileListGrid.RowCount() && run.runOk; ++row) {
-        RowEnd end = ProcessRow(*this, row, runBackupFolder, run);
+        RowEnd end = ProcessRow(*this, row, runBackupFolder, record, run);
         if (end == RowEnd::DownloadFailed) {
             // The new list must not claim the files that were not fetched.
-            DeleteLocalList(*this);
+            EndFailedRun(*this, record);
             SetControlsEnabled(true);
             return;
         }
         run.runOk = end == RowEnd::Next;
     }
+    if (run.runOk) {
+        EndRunRecord(record);
+    } else {
+        EndFailedRun(*this, record);
+    }
     if (!MoveMarker(*this, runBackupFolder)) {
-        if (!run.runOk) {
-            DeleteLocalList(*this);
-        }
         ShowMessageBox(msg::kCouldNotMoveMarker, msg::kUpdateError, platform::MbOk);
         SetControlsEnabled(true);
         return;

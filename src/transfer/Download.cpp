@@ -1,6 +1,6 @@
 // File names of list paths, download URLs and the download of one listed file.
 #include "../app/Main.h"
-#include "../discovery/Discovery.h"
+#include "../files/ProgramFiles.h"
 #include "../platform/Files.h"
 #include "../platform/Http.h"
 #include "../platform/System.h"
@@ -21,10 +21,6 @@ std::string CacheBustingQuery(RandomGenerator& random) {
     int first = random.Draw();
     int second = random.Draw();
     return CacheBustingQueryFor(first, second);
-}
-
-std::string TempFilePath() {
-    return FolderOf(platform::OwnExecutablePath()) + kTempFileName;
 }
 
 namespace {

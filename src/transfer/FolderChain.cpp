@@ -1,6 +1,7 @@
 // List paths turned into local folders, made one level at a time.
 #include "../app/Main.h"
 #include "../discovery/Discovery.h"
+#include "../files/ProgramFiles.h"
 #include "../platform/Files.h"
 #include "../platform/System.h"
 #include "Transfer.h"

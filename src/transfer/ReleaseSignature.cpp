@@ -4,13 +4,12 @@
 
 #include "../app/Main.h"
 #include "../app/Messages.h"
-#include "../discovery/Discovery.h"
+#include "../files/ProgramFiles.h"
 #include "../platform/Crypto.h"
 #include "../platform/Files.h"
 #include "../platform/Http.h"
 #include "../platform/System.h"
 #include "../release/ReleaseFormat.h"
-#include "../run/Run.h"
 #include "ReleaseMessages.h"
 #include "Transfer.h"
 
@@ -61,7 +60,7 @@ bool MatchesStamp(const std::string& path, const std::string& stamp) {
 // none that this key made.
 std::uint32_t ReleaseInPlace(const std::string& keptFile) {
     std::string text;
-    if (!platform::FileExists(keptFile) || !ReadWholeFile(keptFile, text)) {
+    if (!platform::FileExists(keptFile) || ReadWholeFile(keptFile, text) != FileRead::Whole) {
         return 0;
     }
     auto file = ParseSignatureFile(text);
@@ -86,7 +85,7 @@ std::string Reason(Verdict verdict) {
 
 bool ListAccepted(TFORM_MAIN& form, const std::string& downloadedList) {
     const std::string kept = form.PelmoraPath.Text() + kReleaseFileName;
-    const std::string fetched = FolderOf(platform::OwnExecutablePath()) + kFetchedSignatureName;
+    const std::string fetched = OwnFolder() + kFetchedSignatureName;
     const std::uint32_t inPlace = ReleaseInPlace(kept);
     platform::RemoveFileIfPresent(fetched);
     const std::string url = form.URLPath.Text() + kSignatureName + CacheBustingQuery(form.Random);
@@ -96,7 +95,8 @@ bool ListAccepted(TFORM_MAIN& form, const std::string& downloadedList) {
     std::uint32_t number = 0;
     if (!platform::DownloadToFile(url, fetched) || !platform::FileExists(fetched)) {
         reason = msg::kSignatureMissing;
-    } else if (!ReadWholeFile(downloadedList, list) || !ReadWholeFile(fetched, signature)) {
+    } else if (ReadWholeFile(downloadedList, list) != FileRead::Whole ||
+               ReadWholeFile(fetched, signature) != FileRead::Whole) {
         reason = msg::kSignatureUnreadable;
     } else {
         Verdict verdict = CheckSignature(list, signature, BuiltInKey(), &number);

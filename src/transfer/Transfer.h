@@ -9,9 +9,6 @@ namespace platform {
 class Grid;
 }
 
-constexpr const char* kListFileName = "PelmoraUpdaterList.txt";
-constexpr const char* kTempFileName = "temp1234.$$$";
-
 // A folder or file name that could reach outside the folder it is made in, or that
 // Windows would read as something else: "." or "..", ":", control characters and the like.
 bool RefusedName(const std::string& name);
@@ -35,16 +32,18 @@ std::string ListPathFileName(TFORM_MAIN& form, int row);
 std::string CacheBustingQuery(RandomGenerator& random);
 std::string CacheBustingQueryFor(int first, int second);
 
-// The updater's own folder + the temporary file's name.
-std::string TempFilePath();
-
 // Fetches the file of a row into the temporary file while the status labels show it.
 bool DownloadFile(TFORM_MAIN& form, int row);
 
 // The whole content of a file; empty when it cannot be opened or read.
 std::string ReadFileText(const std::string& fileName);
+enum class FileRead {
+    Whole,
+    Unreadable, // cannot be opened, sized or read whole; nothing was shown
+    Raised,     // an error was raised and shown in the file-operations box
+};
 // The same, telling whether the whole file was read.
-bool ReadWholeFile(const std::string& fileName, std::string& text);
+FileRead ReadWholeFile(const std::string& fileName, std::string& text);
 
 // Fills an emptied grid with the entries of a list text: path, then date stamp.
 void ReadListIntoGrid(const std::string& text, platform::Grid& grid);

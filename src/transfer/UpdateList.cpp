@@ -2,7 +2,8 @@
 // per-entry replacement decision.
 #include "../app/Main.h"
 #include "../app/Messages.h"
-#include "../discovery/Discovery.h"
+#include "../files/ProgramFiles.h"
+#include "../files/RunRecord.h"
 #include "../platform/Files.h"
 #include "../platform/Http.h"
 #include "../platform/System.h"
@@ -10,23 +11,24 @@
 #include "Transfer.h"
 
 #include <exception>
+#include <optional>
 #include <vector>
 
-bool ReadWholeFile(const std::string& fileName, std::string& text) {
+FileRead ReadWholeFile(const std::string& fileName, std::string& text) {
     text.clear();
     try {
         platform::ExclusiveFile file(fileName);
         std::int64_t size = file.Size();
         if (size < 0) {
-            return false;
+            return FileRead::Unreadable;
         }
         std::vector<char> buffer(static_cast<std::size_t>(size) + 1);
         std::int64_t got = file.Read(buffer.data(), size);
         text.append(buffer.data(), static_cast<std::size_t>(got > 0 ? got : 0));
-        return got == size;
+        return got == size ? FileRead::Whole : FileRead::Unreadable;
     } catch (const std::exception&) {
         ShowMessageBox(msg::kFileOperations, msg::kFileError, platform::MbOkCancel);
-        return false;
+        return FileRead::Raised;
     }
 }
 
@@ -72,13 +74,71 @@ bool SamePath(const std::string& a, const std::string& b) {
     return platform::CompareTextNoCase(a, b) == 0;
 }
 
-// The list download succeeded only with a file of at least 2 bytes.
-bool ListDownloaded(bool called, const std::string& file) {
+// The size of a downloaded list, nothing when the download failed: it succeeded only with
+// a file of at least 2 bytes.
+std::optional<std::uint64_t> DownloadedListSize(bool called, const std::string& file) {
     if (!called || !platform::FileExists(file)) {
-        return false;
+        return std::nullopt;
     }
     auto size = platform::FileSize(file);
-    return size.has_value() && *size >= 2;
+    if (!size.has_value() || *size < 2) {
+        return std::nullopt;
+    }
+    return size;
+}
+
+// The downloaded list goes into place whole or not at all: a move across drives that stops
+// part-way (a full disk) must not leave a cut list that claims the files it lost.
+bool PutListInPlace(const std::string& downloaded, const std::string& local, std::uint64_t size) {
+    // When the updater runs from the target folder the list was fetched straight into place.
+    if (SamePath(downloaded, local)) {
+        return true;
+    }
+    if (MoveFilePatiently(downloaded, local) && platform::FileSize(local) == size) {
+        return true;
+    }
+    // A cut copy, or a list that cannot be vouched for: no list is better than a wrong one.
+    platform::RemoveFileIfPresent(local);
+    return false;
+}
+
+void ReadLocalList(TFORM_MAIN& form, const std::string& local) {
+    // After a run that never ended, the local list may claim versions that are not in
+    // place: every entry is taken as changed.
+    if (RunRecordExists(RunRecordPath(form.PelmoraPath.Text()))) {
+        return;
+    }
+    if (platform::FileExists(local)) {
+        ReadListIntoGrid(ReadFileText(local), form.LocalFileListGrid);
+    }
+}
+
+bool MakeManualTargetFolder(TFORM_MAIN& form) {
+    const std::string target = form.PelmoraPath.Text();
+    const std::string made = ListPathToLocal(form, target.substr(0, 3),
+                                             target.size() > 3 ? target.substr(3) : std::string());
+    if (IsErrorText(made)) {
+        // Said, not silent: otherwise the start-up run would end with an empty window.
+        ShowMessageBox(ErrorFolder(made) + msg::kCouldNotCreateFolder, msg::kUpdateError,
+                       platform::MbOk);
+        return false;
+    }
+    return true;
+}
+
+// A list that cannot be read back would pass for an empty release: "no update required".
+bool ReadNewList(TFORM_MAIN& form, const std::string& local) {
+    std::string list;
+    FileRead read = ReadWholeFile(local, list);
+    if (read != FileRead::Whole) {
+        platform::RemoveFile(local);
+        if (read == FileRead::Unreadable) {
+            ShowMessageBox(msg::kFileOperations, msg::kFileError, platform::MbOkCancel);
+        }
+        return false;
+    }
+    ReadListIntoGrid(list, form.FileListGrid);
+    return true;
 }
 
 } // namespace
@@ -89,47 +149,36 @@ void ReadListIntoGrid(const std::string& text, platform::Grid& grid) {
 }
 
 bool GetUpdateList(TFORM_MAIN& form) {
-    const std::string downloaded = FolderOf(platform::OwnExecutablePath()) + kListFileName;
+    const std::string downloaded = OwnFolder() + kListFileName;
     const std::string local = form.PelmoraPath.Text() + kListFileName;
     form.LocalFileListGrid.Clear();
     form.FileListGrid.Clear();
-    if (platform::FileExists(local)) {
-        ReadListIntoGrid(ReadFileText(local), form.LocalFileListGrid);
+    ReadLocalList(form, local);
+    if (form.ManualUpdate.Checked() && !MakeManualTargetFolder(form)) {
+        return false;
     }
-    if (form.ManualUpdate.Checked()) {
-        const std::string target = form.PelmoraPath.Text();
-        const std::string made = ListPathToLocal(
-            form, target.substr(0, 3), target.size() > 3 ? target.substr(3) : std::string());
-        if (IsErrorText(made)) {
-            // Said, not silent: otherwise the start-up run would end with an empty window.
-            ShowMessageBox(ErrorFolder(made) + msg::kCouldNotCreateFolder, msg::kUpdateError,
-                           platform::MbOk);
-            return false;
-        }
+    // From here until the run ends, the local list cannot be trusted to match the files.
+    if (!BeginRunRecord(RunRecordPath(form.PelmoraPath.Text()))) {
+        ShowMessageBox(msg::kCouldNotMoveFileList, msg::kUpdateError, platform::MbOk);
+        return false;
     }
     platform::RemoveFileIfPresent(local);
-    const std::string url = form.URLPath.Text() + "filelist.txt" + CacheBustingQuery(form.Random);
-    if (!ListDownloaded(platform::DownloadToFile(url, downloaded), downloaded)) {
+    const std::string url = form.URLPath.Text() + kRemoteListName + CacheBustingQuery(form.Random);
+    auto size = DownloadedListSize(platform::DownloadToFile(url, downloaded), downloaded);
+    if (!size.has_value()) {
         ShowMessageBox(msg::kCouldNotFileList, msg::kDownloadError, platform::MbOk);
         return false;
     }
     if (release::kProtected && !release::ListAccepted(form, downloaded)) {
         return false;
     }
-    // When the updater runs from the target folder the list was fetched straight into place.
-    if (!SamePath(downloaded, local) &&
-        platform::MoveExisting(downloaded, local) != platform::MoveResult::Moved) {
+    if (!PutListInPlace(downloaded, local, *size)) {
         ShowMessageBox(msg::kCouldNotMoveFileList, msg::kUpdateError, platform::MbOk);
         return false;
     }
-    // A list that cannot be read back would pass for an empty release: "no update required".
-    std::string list;
-    if (!ReadWholeFile(local, list)) {
-        platform::RemoveFile(local);
-        ShowMessageBox(msg::kFileOperations, msg::kFileError, platform::MbOkCancel);
+    if (!ReadNewList(form, local)) {
         return false;
     }
-    ReadListIntoGrid(list, form.FileListGrid);
     form.LocalFileListGrid.SetRowCount(form.FileListGrid.RowCount());
     return true;
 }
@@ -143,9 +192,14 @@ bool AlreadyPresent(TFORM_MAIN& form, const std::string& targetPath) {
     return form.ManualUpdate.Checked() && platform::FileExists(targetPath);
 }
 
+// In normal mode a listed file missing from the installation is fetched whatever the
+// stamps say: the list in place may have been written by a run that never finished.
 bool MustReplace(TFORM_MAIN& form, int row, const std::string& targetPath) {
     if (release::kProtected && AlreadyPresent(form, targetPath)) {
         return !release::PresentFileKept(form, row, targetPath);
     }
-    return !AlreadyPresent(form, targetPath) && StampChanged(form, row);
+    if (form.ManualUpdate.Checked()) {
+        return !AlreadyPresent(form, targetPath) && StampChanged(form, row);
+    }
+    return StampChanged(form, row) || !platform::FileExists(targetPath);
 }

@@ -130,3 +130,28 @@ TEST_F(FilesContract, ReadingGivesTheWholeFileOrNothingWhenHeld) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(FilesContract, AppendMakesTheFileThenAddsToItsEnd) {
+    const std::string record = root_ + "record.txt";
+    ASSERT_TRUE(AppendToFile(record, ""));
+    EXPECT_EQ(fixture::Content(record), "");
+    ASSERT_TRUE(AppendToFile(record, "a\tb\r\n"));
+    ASSERT_TRUE(AppendToFile(record, "c\td\r\n"));
+    EXPECT_EQ(fixture::Content(record), "a\tb\r\nc\td\r\n");
+}
+
+TEST_F(FilesContract, AppendFailsWhereNoFileCanBeWritten) {
+    EXPECT_FALSE(AppendToFile(root_ + "Missing\\record.txt", "x"));
+    fixture::MakeFolder(root_ + "Folder");
+    EXPECT_FALSE(AppendToFile(root_ + "Folder", "x"));
+    fixture::MakeFile(root_ + "held.txt", "kept");
+    {
+        fixture::HeldFile held(root_ + "held.txt");
+        EXPECT_FALSE(AppendToFile(root_ + "held.txt", "x"));
+    }
+    EXPECT_EQ(fixture::Content(root_ + "held.txt"), "kept");
+}
+
+} // namespace

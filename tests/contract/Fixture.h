@@ -19,6 +19,9 @@ char MissingDrive();
 // False under Wine, which keeps only the hidden and system attributes of folders.
 bool AllFolderAttributesKept();
 void SetEnv(const std::string& name, const std::string& value);
+// The user's regional settings for short dates and for times (pictures as Windows keeps them).
+void SetRegionalFormats(const std::string& shortDate, const std::string& timeFormat,
+                        const std::string& am, const std::string& pm);
 void UnsetEnv(const std::string& name);
 
 // Another program holding a file open and sharing nothing with anyone, until destroyed.

@@ -41,3 +41,21 @@ TEST(SystemContract, ProcessIdZeroIsNotOpenable) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(SystemContract, InstanceLockHasOneHolderAtATime) {
+    const std::string name = "Quorvel.ContractTest.Lock";
+    {
+        InstanceLock first(name);
+        EXPECT_TRUE(first.Acquired());
+        InstanceLock second(name);
+        EXPECT_FALSE(second.Acquired()) << "a second holder while the first lives";
+        InstanceLock other("Quorvel.ContractTest.OtherLock");
+        EXPECT_TRUE(other.Acquired()) << "locks of other names are independent";
+    }
+    InstanceLock again(name);
+    EXPECT_TRUE(again.Acquired()) << "the lock is free once its holders are gone";
+}
+
+} // namespace

@@ -252,3 +252,113 @@ TEST_F(FaultMatrix, CleanNormalRunReplacesTheFourChangedFiles) {
 }
 
 } // namespace
+
+namespace {
+
+using platform::memory::AdvanceClock;
+using platform::memory::MessageBoxRecord;
+
+// The process dies at every call of a run in turn (power lost, or the operator ends a window
+// that does not answer); then a fresh updater runs on the same disk as the operator would.
+// Whatever the moment, the rerun ends with every listed file new, nothing stray, and no
+// success was ever reported while a listed file was missing or stale.
+class CrashMatrix : public FaultMatrix {
+public:
+    bool AllNew(bool manual) {
+        const std::string target = manual ? kDesktop + "Tarnell Temp Files\\" : kInstall;
+        for (const auto& e : kEntries) {
+            if (TheMachine().FileContent(target + Windows(e.path)) != NewBody(e)) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    void WatchSuccessReports(bool manual) {
+        TheMachine().onMessageBox = [this, manual](const MessageBoxRecord& box) {
+            if (SuccessBox(box)) {
+                EXPECT_TRUE(AllNew(manual)) << "success reported over a stale file: " << box.text;
+            }
+            return 1;
+        };
+    }
+
+    // A fresh program on the same disk; in normal mode the operator has the installation
+    // found first, since the product's executable itself may have been caught mid-update.
+    void Rerun(bool manual) {
+        form_.reset();
+        FORM_MAIN = nullptr;
+        TheMachine().Restart();
+        TheMachine().SetEnv("ProgramFiles", "C:\\Program Files");
+        TheMachine().localTime.minute += 1; // the operator starts it again a little later
+        WatchSuccessReports(manual);
+        form_ = std::make_unique<TFORM_MAIN>();
+        if (manual) {
+            AdvanceClock(200);
+            return;
+        }
+        form_->AutoTimer.SetEnabled(false);
+        Click(form_->ManualUpdate);
+        form_->ExeName.SetText("Pelmora.exe");
+        form_->Min_Version.SetText("4000000");
+        form_->Max_Version.SetText("5000000");
+        Click(form_->CheckPathButton);
+        ASSERT_EQ(form_->PelmoraPath.Text(), kInstall) << "the installation is no longer found";
+        Run();
+    }
+
+    void CheckRecovered(long index, const std::string& op, bool manual) {
+        SCOPED_TRACE("killed at call " + std::to_string(index) + " (" + op + ")");
+        const std::string target = manual ? kDesktop + "Tarnell Temp Files\\" : kInstall;
+        for (const auto& e : kEntries) {
+            EXPECT_EQ(TheMachine().FileContent(target + Windows(e.path)), NewBody(e)) << e.path;
+        }
+        for (const auto& f : TheMachine().FilesBelow(target)) {
+            EXPECT_EQ(f.find("temp1234.$$$"), std::string::npos) << "left behind: " << f;
+            EXPECT_EQ(f.find("PelmoraUpdaterRun.txt"), std::string::npos) << "left behind: " << f;
+        }
+        if (!manual) {
+            auto marker = TheMachine().FileContent(kMarkerFolder + "PelmorEmpty.aaa");
+            bool markerBackedUp = false;
+            for (const auto& f : TheMachine().FilesBelow(kInstall + "UpdateBackup\\")) {
+                markerBackedUp = markerBackedUp || f.find("PelmorEmpty.aaa") != std::string::npos;
+            }
+            EXPECT_TRUE(marker.has_value() || markerBackedUp) << "the marker file was lost";
+        }
+        EXPECT_TRUE(TheMachine().launches.size() == 1u) << "the rerun did not start the launcher";
+        CheckNothingStrayed();
+    }
+
+    long Crashes(bool manual) {
+        Arrange(manual);
+        Run();
+        const std::vector<platform::memory::PlatformCall> calls = TheMachine().calls;
+        for (std::size_t k = 0; k < calls.size(); ++k) {
+            TearDown();
+            Arrange(manual);
+            WatchSuccessReports(manual);
+            TheMachine().killAtCall = static_cast<long>(k);
+            Run();
+            Rerun(manual);
+            CheckRecovered(static_cast<long>(k), calls[k].op, manual);
+            if (HasFailure()) {
+                break;
+            }
+        }
+        return static_cast<long>(calls.size());
+    }
+};
+
+TEST_F(CrashMatrix, NormalModeRecoversFromAKillAtEveryCall) {
+    long points = Crashes(false);
+    std::cout << "[ crash matrix ] normal mode: " << points << " crash points exercised\n";
+    EXPECT_GT(points, 120);
+}
+
+TEST_F(CrashMatrix, ManualModeRecoversFromAKillAtEveryCall) {
+    long points = Crashes(true);
+    std::cout << "[ crash matrix ] manual mode: " << points << " crash points exercised\n";
+    EXPECT_GT(points, 100);
+}
+
+} // namespace

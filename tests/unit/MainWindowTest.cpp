@@ -177,6 +177,22 @@ TEST_F(MainWindow, ErrorInAHandlerReachesTheExceptionDisplayAndTheWindowStaysUsa
     EXPECT_EQ(f.PelmoraPath.Text(), "");
 }
 
+TEST_F(MainWindow, AWindowOrControlThatCannotBeMadeIsToldAndNothingRuns) {
+    for (int nth : {1, 2, 9, 20}) { // the window, a label, a grid, the last control
+        TheMachine().Reset();
+        TheMachine().failNth["CreateWindow"] = nth;
+        EXPECT_EQ(RunProgram(), 0);
+        ASSERT_EQ(TheMachine().boxes.size(), 1u) << nth;
+        EXPECT_EQ(TheMachine().boxes[0].text,
+                  "Not enough memory resources are available to process this command.")
+            << nth;
+        EXPECT_EQ(TheMachine().boxes[0].caption, "Quorvel");
+        EXPECT_TRUE(TheMachine().boxes[0].error);
+        EXPECT_TRUE(TheMachine().requests.empty()) << "no run without a whole window";
+        EXPECT_EQ(FORM_MAIN, nullptr);
+    }
+}
+
 TEST(ExceptionDisplayText, AppendsAFullStopByTheLastCharacter) {
     struct Case {
         const char* message;
@@ -233,7 +249,7 @@ TEST(GridCells, ClearTellsWhetherAnythingChanged) {
         bool changed;
     };
     const Case cases[] = {
-        {1, "", "", false}, {1, "a", "", true}, {1, "", "stamp", true},
+        {1, "", "", false}, {1, "a", "", true},  {1, "", "stamp", true},
         {2, "", "", true},  {3, "a", "b", true},
     };
     for (const auto& c : cases) {
@@ -241,7 +257,8 @@ TEST(GridCells, ClearTellsWhetherAnythingChanged) {
         cells.SetRowCount(c.rows);
         cells.SetCell(0, 0, c.first);
         cells.SetCell(1, 0, c.second);
-        EXPECT_EQ(cells.Clear(), c.changed) << c.rows << " '" << c.first << "' '" << c.second << "'";
+        EXPECT_EQ(cells.Clear(), c.changed)
+            << c.rows << " '" << c.first << "' '" << c.second << "'";
         EXPECT_EQ(cells.RowCount(), 1);
         EXPECT_FALSE(cells.Clear()) << "a second clear changes nothing";
     }

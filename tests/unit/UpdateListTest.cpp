@@ -1,4 +1,5 @@
 #include "TestMachine.h"
+#include "files/RunRecord.h"
 #include "platform/Files.h"
 #include "transfer/Transfer.h"
 
@@ -136,6 +137,7 @@ TEST_F(GetList, LocalListIsReadThenReplacedAndItsGridFitsTheRemoteRows) {
     EXPECT_EQ(GridRows(Form().LocalFileListGrid), (Rows{{"a.dll", "old"}, {"b.dll", "2"}}));
     EXPECT_EQ(M().FileContent("C:\\Pelmora 4.1\\PelmoraUpdaterList.txt"),
               "a.dll\tnew\r\nb.dll\t2\r\n");
+    EndRunRecord(RunRecordPath("C:\\Pelmora 4.1\\")); // as the run does when it has ended
 
     ServeList("a.dll\tnew\r\nb.dll\t2\r\nc.dll\t3\r\nd.dll\t4\r\n");
     ASSERT_TRUE(GetUpdateList(Form()));
@@ -231,12 +233,21 @@ TEST_F(GetList, ReplacementDecision) {
         bool force, manual, present, replace;
     };
     const Case cases[] = {
-        {"1", "1", false, false, false, false}, {"1", "2", false, false, false, true},
-        {"", "", false, false, false, false},   {"", "", true, false, false, true},
-        {"", "2", false, false, false, true},   {"a", "A", false, false, false, true},
-        {"1", "1", true, false, true, true},    {"1", "2", false, true, true, false},
-        {"1", "2", true, true, true, false},    {"1", "2", false, true, false, true},
-        {"1", "1", false, true, false, false},  {"1", "1", true, true, false, true},
+        {"1", "1", false, false, true, false},
+        {"1", "2", false, false, false, true},
+        {"", "", false, false, true, false},
+        {"", "", true, false, false, true},
+        // normal mode: a listed file missing from the installation is fetched all the same
+        {"1", "1", false, false, false, true},
+        {"", "", false, false, false, true},
+        {"", "2", false, false, false, true},
+        {"a", "A", false, false, false, true},
+        {"1", "1", true, false, true, true},
+        {"1", "2", false, true, true, false},
+        {"1", "2", true, true, true, false},
+        {"1", "2", false, true, false, true},
+        {"1", "1", false, true, false, false},
+        {"1", "1", true, true, false, true},
     };
     for (const auto& c : cases) {
         Form().ManualUpdate.SetChecked(c.manual);

@@ -3,6 +3,8 @@
 #include "run/Run.h"
 #include "transfer/Transfer.h"
 
+#include <stdexcept>
+
 namespace {
 
 using platform::memory::Click;
@@ -56,7 +58,7 @@ public:
         M().MakeFolders(kInstall);
         M().SetAttributes("C:\\Program Files", platform::AttrReadOnly);
         M().regional.shortDate = "d/MM/yyyy";
-        M().regional.clock24 = false;
+        M().regional.timeFormat = "h:mm:ss tt";
     }
 
     std::string ListText(const std::vector<Entry>& entries) {
@@ -223,6 +225,7 @@ TEST_F(UpdateRun, RowInsertedMidListShiftsTheLaterRows) {
     release[4].stamp = "x";
     release[5].stamp = "x";
     Serve(release);
+    M().WriteFile(kInstall + "bin\\new.dll", "installed by hand");
     NormalMode();
     RunUpdate();
     EXPECT_EQ(Fetched(), (std::vector<std::string>{"bin/ui.dll", "data/a.dat", "data/deep/b.dat",
@@ -443,31 +446,36 @@ TEST_F(UpdateRun, FileNamesThatCouldLeaveTheFolderAreRefusedBeforeAnyDownload) {
     }
 }
 
-TEST(RunStamp, FollowsTheRegionalFormats) {
+TEST_F(UpdateRun, RunStampFollowsTheRegionalFormats) {
     struct Case {
         const char* shortDate;
-        const char* separator;
-        bool clock24, leadingZero, designatorFirst;
+        const char* timeFormat;
+        const char* am;
         platform::LocalDateTime now;
         const char* stamp;
     };
     const Case cases[] = {
-        {"d/MM/yyyy", ":", false, false, false, {2026, 12, 7, 9, 41, 1}, "7-12-2026-9-41-01-AM"},
-        {"d/MM/yyyy", ":", false, false, false, {2026, 12, 7, 21, 5, 9}, "7-12-2026-9-05-09-PM"},
-        {"d/MM/yyyy", ":", false, false, false, {2026, 12, 7, 0, 0, 0}, "7-12-2026-12-00-00-AM"},
-        {"dd.MM.yyyy", ":", true, true, false, {2026, 3, 4, 7, 8, 9}, "04.03.2026-07-08-09"},
-        {"M/d/yy", ".", true, false, false, {2026, 3, 4, 17, 8, 9}, "3-4-26-17.08.09"},
-        {"yyyy-MM-dd", ":", false, true, true, {2026, 3, 4, 13, 8, 9}, "2026-03-04-PM-01-08-09"},
-        {"dd'de'MM", ":", true, false, false, {2026, 3, 4, 1, 2, 3}, "04de03-1-02-03"},
+        {"d/MM/yyyy", "h:mm:ss tt", "AM", {2026, 12, 7, 9, 41, 1}, "7-12-2026-9-41-01-AM"},
+        {"d/MM/yyyy", "h:mm:ss tt", "AM", {2026, 12, 7, 21, 5, 9}, "7-12-2026-9-05-09-PM"},
+        {"d/MM/yyyy", "h:mm:ss tt", "AM", {2026, 12, 7, 0, 0, 0}, "7-12-2026-12-00-00-AM"},
+        {"dd.MM.yyyy", "HH:mm:ss", "AM", {2026, 3, 4, 7, 8, 9}, "04.03.2026-07-08-09"},
+        {"M/d/yy", "H.mm.ss", "AM", {2026, 3, 4, 17, 8, 9}, "3-4-26-17.08.09"},
+        {"yyyy-MM-dd", "tt hh:mm:ss", "AM", {2026, 3, 4, 13, 8, 9}, "2026-03-04-PM-01-08-09"},
+        {"dd'de'MM", "H:mm:ss", "AM", {2026, 3, 4, 1, 2, 3}, "04de03-1-02-03"},
+        // a month name stays a name; an empty designator keeps its blank, as Windows writes it
+        {"dd-MMM-yy", "h:mm:ss tt", "", {2026, 12, 7, 9, 41, 1}, "07-Dec-26-9-41-01-"},
+        {"dddd d MMMM yyyy",
+         "HH:mm:ss",
+         "AM",
+         {2026, 12, 7, 9, 41, 1},
+         "Monday-7-December-2026-09-41-01"},
     };
     for (const auto& c : cases) {
-        platform::RegionalFormats f;
-        f.shortDate = c.shortDate;
-        f.timeSeparator = c.separator;
-        f.clock24 = c.clock24;
-        f.hourLeadingZero = c.leadingZero;
-        f.designatorFirst = c.designatorFirst;
-        EXPECT_EQ(FormatRunStamp(c.now, f), c.stamp) << c.shortDate;
+        M().regional.shortDate = c.shortDate;
+        M().regional.timeFormat = c.timeFormat;
+        M().regional.amDesignator = c.am;
+        M().localTime = c.now;
+        EXPECT_EQ(MakeRunStamp(), c.stamp) << c.shortDate << " " << c.timeFormat;
     }
 }
 
@@ -492,6 +500,200 @@ TEST_F(UpdateRun, FailedListDownloadEndsTheRunWithControlsAsTheyWere) {
     EXPECT_EQ(Boxes()[0].caption, "Download Error");
     EXPECT_TRUE(Form().UpdateSoftwareButton.Enabled());
     EXPECT_FALSE(M().minimised);
+}
+
+// --- a full disk, a second updater, a home folder at a drive root
+
+class FullDisk : public UpdateRun {
+public:
+    // The updater runs from D:, so every move into the installation on C: is a copy, and C:
+    // has room for only `spare` more bytes.
+    void UpdaterOnAnotherDrive() {
+        M().AddDrive('D');
+        M().MakeFolders("D:\\Quorvel");
+        M().ownExecutablePath = "D:\\Quorvel\\Quorvel.exe";
+    }
+    void LeaveRoomOnC(std::uint64_t spare) {
+        M().LimitDrive('C', M().tree.FindDrive('C')->UsedBytes() + spare);
+    }
+    void ExpectNoStagedFile() {
+        for (const auto& f : M().FilesBelow(kInstall)) {
+            EXPECT_EQ(f.find("temp1234.$$$"), std::string::npos) << f;
+        }
+    }
+};
+
+TEST_F(FullDisk, NoCutFileAtTheTargetAndThePreviousVersionIsBack) {
+    UpdaterOnAnotherDrive();
+    Install(kOld);
+    auto release = kOld;
+    release[2].stamp = "2";
+    Serve(release);
+    M().Serve(kBase + "bin/ui.dll", std::string(600016, 'n'));
+    NormalMode();
+    LeaveRoomOnC(167936);
+    RunUpdate();
+    EXPECT_EQ(At(kInstall + "bin\\ui.dll"), "old bin/ui.dll");
+    ExpectNoStagedFile();
+    EXPECT_EQ(Boxes(), (std::vector<Box>{{"Could not move downloaded file.", "ui.dll", 0},
+                                         kUpdateManually}));
+    EXPECT_FALSE(M().IsFile(kInstall + "PelmoraUpdaterList.txt"));
+
+    // Space freed, the operator runs it again: every file is fetched and lands whole.
+    M().LimitDrive('C', 1u << 30);
+    form_.reset();
+    M().Restart();
+    M().localTime.minute += 1;
+    NormalMode();
+    RunUpdate();
+    EXPECT_EQ(At(kInstall + "bin\\ui.dll"), std::string(600016, 'n'));
+    EXPECT_EQ(Boxes(), (std::vector<Box>{Count(static_cast<int>(kOld.size())), kProductUpdated}));
+    ExpectNoStagedFile();
+}
+
+TEST_F(FullDisk, ACutListIsNotKept) {
+    UpdaterOnAnotherDrive();
+    Install(kOld);
+    auto release = kOld;
+    release[0].stamp = "a much longer stamp than the one in place, so the list no longer fits";
+    Serve(release);
+    NormalMode();
+    LeaveRoomOnC(16);
+    RunUpdate();
+    EXPECT_EQ(Boxes(), (std::vector<Box>{{"Could not move file list. Please update manually.",
+                                          "Update Error", 0}}));
+    EXPECT_FALSE(M().IsFile(kInstall + "PelmoraUpdaterList.txt"));
+    EXPECT_TRUE(Fetched().empty());
+    EXPECT_EQ(At(kInstall + "Pelmora.exe"), "old Pelmora.exe");
+}
+
+TEST_F(UpdateRun, ASecondUpdaterChangesNothingAndSaysSo) {
+    Serve(kOld);
+    M().namedLocks["Quorvel.Updater.Pelmora"] = 1; // the first updater is still running
+    EXPECT_EQ(RunProgram(), 0);
+    EXPECT_EQ(Boxes(), (std::vector<Box>{{"The updater is already running.\nPlease wait until it "
+                                          "has finished. This copy has changed nothing and will "
+                                          "now close.",
+                                          "Update Error", 0}}));
+    EXPECT_TRUE(M().requests.empty());
+    EXPECT_EQ(FORM_MAIN, nullptr) << "no window was made";
+    EXPECT_TRUE(M().FilesBelow(kDesktop).empty());
+}
+
+TEST_F(UpdateRun, HomeFolderAtADriveRootStillGetsTheStartUpFetch) {
+    M().AddDrive('H');
+    M().MakeFolders("H:\\Desktop");
+    M().SetEnv("HOMEDRIVE", "H:");
+    M().SetEnv("HOMEPATH", "\\");
+    Serve({{"AppLaunch.exe", "1"}, {"bin/core.dll", "1"}});
+    RunUpdate();
+    EXPECT_TRUE(Boxes().empty());
+    EXPECT_EQ(At("H:\\Desktop\\Tarnell Temp Files\\bin\\core.dll"), "new bin/core.dll");
+    ASSERT_EQ(M().launches.size(), 1u);
+    EXPECT_EQ(M().launches[0].program, "H:\\Desktop\\Tarnell Temp Files\\AppLaunch.exe");
+}
+
+TEST_F(UpdateRun, AnUnchangedRowPassesWhateverItsName) {
+    auto release = kOld;
+    release.push_back(Entry{"sub\\b.dll", "1"}); // a backslash: never installed by a fetch
+    Install(release);
+    Serve(release);
+    NormalMode();
+    RunUpdate();
+    EXPECT_EQ(Boxes(), std::vector<Box>{kNoUpdate});
+    EXPECT_TRUE(Fetched().empty());
+    EXPECT_EQ(At(kInstall + "sub\\b.dll"), "old sub\\b.dll");
+}
+
+TEST_F(UpdateRun, TheNewListHeldForAMomentIsMovedOnceReleased) {
+    Install(kOld);
+    auto release = kOld;
+    release[1].stamp = "2";
+    Serve(release);
+    const std::string downloaded = "C:\\Quorvel\\PelmoraUpdaterList.txt";
+    int tries = 0;
+    M().onMove = [&](const std::string& from, const std::string&) {
+        if (from == downloaded) {
+            M().HoldFile(from, ++tries < 3); // a scanner looks at the fresh file, then lets go
+        }
+    };
+    NormalMode();
+    RunUpdate();
+    EXPECT_EQ(tries, 3);
+    EXPECT_EQ(Boxes(), std::vector<Box>{Count(1)});
+    EXPECT_EQ(At(kInstall + "PelmoraUpdaterList.txt"), ListText(release));
+}
+
+TEST_F(UpdateRun, TheMarkerIsLeftAloneInManualMode) {
+    M().WriteFile(kMarker, "marker");
+    Serve({{"AppLaunch.exe", "1"}, {"bin/core.dll", "1"}});
+    RunUpdate();
+    EXPECT_EQ(At(kMarker), "marker");
+    EXPECT_TRUE(M().launches.size() == 1u);
+}
+
+TEST_F(UpdateRun, AFailedDownloadIsNotTakenFromAStaleTemporaryFile) {
+    Install(kOld);
+    auto release = kOld;
+    release[1].stamp = "2";
+    Serve(release);
+    M().http[kBase + "bin/core.dll"].status = 500;
+    // Another program holds a file left under the temporary name, so it cannot go first.
+    M().WriteFile("C:\\Quorvel\\temp1234.$$$", "stale");
+    M().HoldFile("C:\\Quorvel\\temp1234.$$$");
+    NormalMode();
+    RunUpdate();
+    EXPECT_EQ(Boxes(), std::vector<Box>{Download("core.dll")});
+    EXPECT_EQ(At(kInstall + "bin\\core.dll"), "old bin/core.dll");
+}
+
+TEST_F(UpdateRun, ModeClickFromManualToNormalDuringADownload) {
+    Serve({{"bin/core.dll", "1"}, {"bin/ui.dll", "1"}, {"AppLaunch.exe", "1"}});
+    // Pump 1 is SetControlsEnabled; pump 2 comes before the first download.
+    M().AtPump(2, [&] { Click(Form().ManualUpdate); });
+    RunUpdate();
+    const std::string desktopTarget = kDesktop + "Tarnell Temp Files\\";
+    EXPECT_EQ(At(desktopTarget + "bin\\core.dll"), "new bin/core.dll") << "the row under way";
+    EXPECT_FALSE(M().IsFile(desktopTarget + "bin\\ui.dll"));
+    EXPECT_EQ(Form().PelmoraPath.Text(), "") << "normal mode has no target until one is found";
+    ASSERT_FALSE(Boxes().empty());
+    for (const auto& box : Boxes()) {
+        EXPECT_FALSE(box.caption.empty()) << "no success is reported: " << box.text;
+    }
+    EXPECT_EQ(Boxes().back().text, "Please update the files manually.\nMake sure you are logged "
+                                   "in as Administrator.\nContact Tarnell for help.");
+    EXPECT_FALSE(M().terminated);
+}
+
+TEST_F(UpdateRun, MissingLauncherInNormalModeLeavesEveryButtonLocked) {
+    auto installed = kOld;
+    installed.pop_back(); // no AppLaunch.exe
+    Install(installed);
+    Serve(installed);
+    NormalMode();
+    RunUpdate();
+    EXPECT_EQ(Boxes(), std::vector<Box>{kNoUpdate});
+    EXPECT_TRUE(M().minimised);
+    EXPECT_FALSE(M().terminated);
+    ExpectControlsEnabled(false);
+}
+
+TEST_F(UpdateRun, AnErrorInTheStartUpRunReachesTheExceptionDisplayAndTheWindowStays) {
+    Serve({{"AppLaunch.exe", "1"}});
+    M().onMove = [](const std::string&, const std::string&) {
+        throw std::runtime_error("The device is not ready");
+    };
+    Form();
+    platform::memory::AdvanceClock(100);
+    ASSERT_EQ(M().boxes.size(), 1u);
+    EXPECT_EQ(M().boxes[0].text, "The device is not ready.");
+    EXPECT_TRUE(M().boxes[0].error);
+    EXPECT_FALSE(Form().AutoTimer.Enabled()) << "the timer runs once";
+    EXPECT_FALSE(M().terminated);
+    EXPECT_EQ(FORM_MAIN, &Form());
+    M().onMove = nullptr;
+    RunUpdate();
+    EXPECT_EQ(M().launches.size(), 1u) << "the window is still there to be used";
 }
 
 } // namespace

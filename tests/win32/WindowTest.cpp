@@ -207,4 +207,21 @@ TEST_F(RealWindow, GridShowsItsCellsThroughTheListView) {
     EXPECT_STREQ(text, "2011-05-02");
 }
 
+TEST(WindowErrors, AControlThatCannotBeMadeRaisesTheSystemsReason) {
+    platform::Window window("Quorvel without a frame", 120, 40);
+    HWND frame = FindWindowA("TFORM_MAIN", "Quorvel without a frame");
+    ASSERT_NE(frame, nullptr);
+    DestroyWindow(frame);
+    platform::ControlSpec label;
+    label.kind = platform::ControlKind::Label;
+    label.text = "orphan";
+    try {
+        platform::Control control(window, label);
+        FAIL() << "a control without its window was taken as made";
+    } catch (const std::runtime_error& error) {
+        std::string reason = error.what();
+        EXPECT_NE(reason.find("window handle"), std::string::npos) << reason;
+    }
+}
+
 } // namespace

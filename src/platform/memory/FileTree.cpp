@@ -2,6 +2,20 @@
 
 namespace platform::memory {
 
+namespace {
+std::uint64_t BytesBelow(const Node& node) {
+    std::uint64_t total = node.content.size();
+    for (const auto& [key, child] : node.children) {
+        total += BytesBelow(*child);
+    }
+    return total;
+}
+} // namespace
+
+std::uint64_t Drive::UsedBytes() const {
+    return BytesBelow(root);
+}
+
 std::string UpperAscii(const std::string& text) {
     std::string out = text;
     for (char& c : out) {

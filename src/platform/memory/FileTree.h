@@ -24,7 +24,10 @@ struct Node {
 
 struct Drive {
     bool ready = true;
+    std::optional<std::uint64_t> capacity; // bytes of file content; none: unlimited
     Node root;
+
+    std::uint64_t UsedBytes() const;
 };
 
 // A path split into its drive and its levels; "." and ".." already resolved.

@@ -5,6 +5,7 @@
 
 namespace platform {
 
+using memory::Drive;
 using memory::Node;
 using memory::ParsePath;
 using memory::TheMachine;
@@ -120,6 +121,22 @@ MoveResult MoveExisting(const std::string& from, const std::string& to) {
     if (!sameEntry && targetParent->children.count(targetKey) != 0) {
         return MoveResult::Failed;
     }
+    // Across drives Windows copies the file, then deletes the source: a target drive that
+    // fills up part-way keeps what was copied and the source stays.
+    Drive* targetDrive = m.tree.FindDrive(target->drive);
+    if (source->drive != target->drive && !sourceNode->IsFolder() && targetDrive != nullptr &&
+        targetDrive->capacity.has_value()) {
+        std::uint64_t used = targetDrive->UsedBytes();
+        std::uint64_t room = *targetDrive->capacity > used ? *targetDrive->capacity - used : 0;
+        if (sourceNode->content.size() > room) {
+            auto partial = std::make_unique<Node>();
+            partial->name = target->levels.back();
+            partial->attributes = sourceNode->attributes;
+            partial->content = sourceNode->content.substr(0, static_cast<std::size_t>(room));
+            targetParent->children[targetKey] = std::move(partial);
+            return MoveResult::Failed;
+        }
+    }
     std::unique_ptr<Node> moved = std::move(sourceParent->children[sourceKey]);
     sourceParent->children.erase(sourceKey);
     moved->name = target->levels.back();
@@ -145,6 +162,40 @@ bool RemoveFile(const std::string& path) {
         return false;
     }
     parent->children.erase(UpperAscii(parsed->levels.back()));
+    return true;
+}
+
+bool AppendToFile(const std::string& path, const std::string& bytes) {
+    auto& m = TheMachine();
+    if (m.Enter("AppendFile", path)) {
+        return false;
+    }
+    auto parsed = ParsePath(path);
+    if (!parsed || parsed->levels.empty()) {
+        return false;
+    }
+    Node* parent = m.tree.Parent(*parsed);
+    if (parent == nullptr) {
+        return false;
+    }
+    Node* node = m.tree.Find(*parsed);
+    if (node != nullptr && (node->IsFolder() || node->heldByOther || node->openReaders > 0 ||
+                            (node->attributes & AttrReadOnly) != 0)) {
+        return false;
+    }
+    Drive* drive = m.tree.FindDrive(parsed->drive);
+    if (drive != nullptr && drive->capacity.has_value() &&
+        drive->UsedBytes() + bytes.size() > *drive->capacity) {
+        return false;
+    }
+    if (node == nullptr) {
+        auto& slot = parent->children[UpperAscii(parsed->levels.back())];
+        slot = std::make_unique<Node>();
+        slot->name = parsed->levels.back();
+        slot->attributes = AttrArchive;
+        node = slot.get();
+    }
+    node->content += bytes;
     return true;
 }
 

@@ -41,6 +41,53 @@ void Machine::Reset() {
     opCounts_.clear();
     openFileHandles = 0;
     reportedSizes.clear();
+    killAtCall = -1;
+    dead = false;
+    namedLocks.clear();
+}
+
+namespace {
+void CloseHandlesBelow(Node& node) {
+    node.openReaders = 0;
+    for (auto& [key, child] : node.children) {
+        CloseHandlesBelow(*child);
+    }
+}
+} // namespace
+
+void Machine::Restart() {
+    FileTree keptTree = std::move(tree);
+    auto keptEnv = env;
+    auto keptHttp = http;
+    auto keptProcesses = processes;
+    auto keptSizes = reportedSizes;
+    const std::string keptOwnPath = ownExecutablePath;
+    const auto keptOs = osMajorVersion;
+    const auto keptUnixTime = unixTime;
+    const auto keptLocalTime = localTime;
+    const auto keptRegional = regional;
+    const auto keptTick = tickMs;
+    Reset();
+    tree = std::move(keptTree);
+    for (auto& [letter, drive] : tree.drives) {
+        CloseHandlesBelow(drive.root);
+    }
+    env = keptEnv;
+    http = keptHttp;
+    processes = keptProcesses;
+    reportedSizes = keptSizes;
+    ownExecutablePath = keptOwnPath;
+    osMajorVersion = keptOs;
+    unixTime = keptUnixTime;
+    localTime = keptLocalTime;
+    regional = keptRegional;
+    tickMs = keptTick;
+}
+
+void Machine::LimitDrive(char letter, std::uint64_t capacity) {
+    if (Drive* drive = tree.FindDrive(letter)) {
+        drive->capacity = capacity;
+    }
 }
 
 void Machine::MakeFolders(const std::string& path, std::uint32_t attributes) {
@@ -153,6 +200,12 @@ bool Machine::Enter(const char* op, const std::string& detail) {
     long index = static_cast<long>(calls.size());
     calls.push_back(PlatformCall{op, detail});
     int nth = ++opCounts_[op];
+    if (index == killAtCall) {
+        dead = true;
+    }
+    if (dead) {
+        return true;
+    }
     if (index == failCallIndex || failOps.count(op) != 0 || (failWhen && failWhen(op, detail))) {
         return true;
     }

@@ -30,6 +30,14 @@ struct HttpResponse {
     std::string redirectTo;                   // with a 3xx status: the URL of the next request
 };
 
+// The user's regional settings that dates and times are written with.
+struct RegionalFormats {
+    std::string shortDate = "d/MM/yyyy"; // picture: d dd ddd dddd M MM MMM MMMM y yy yyyy 'text'
+    std::string timeFormat = "H:mm:ss";  // picture: h hh H HH m mm s ss t tt 'text'
+    std::string amDesignator = "AM";
+    std::string pmDesignator = "PM";
+};
+
 struct MessageBoxRecord {
     std::string text;
     std::string caption;
@@ -57,6 +65,8 @@ public:
     FileTree tree;
     void AddDrive(char letter, bool ready = true) { tree.AddDrive(letter, ready); }
     void RemoveDrive(char letter) { tree.RemoveDrive(letter); }
+    // A drive that holds at most this many bytes of file content.
+    void LimitDrive(char letter, std::uint64_t capacity);
     // Makes every missing level; the last one gets the given attributes.
     void MakeFolders(const std::string& path, std::uint32_t attributes = 0x10);
     void WriteFile(const std::string& path, const std::string& content,
@@ -128,6 +138,13 @@ public:
     std::function<bool(const std::string& op, const std::string& detail)> failWhen;
     // Called for each move before it runs; a test may release or hold files here.
     std::function<void(const std::string& from, const std::string& to)> onMove;
+    // The process dies at the call with this index (from 0): that call and everything after
+    // it does nothing, no message box is seen, and only what reached the disk before stays.
+    long killAtCall = -1;
+    bool dead = false;
+    // A fresh process on the same machine after the last one ended, however it ended: the
+    // disk, environment, server and clock stay; what the process held or saw goes.
+    void Restart();
     // Records the call; true when it must fail.
     bool Enter(const char* op, const std::string& detail);
     int CallCount(const std::string& op) const;
@@ -136,6 +153,8 @@ public:
     std::vector<void*> timers;
     Window* mainWindow = nullptr;
     int openFileHandles = 0;
+    // Named locks and how many holders each has.
+    std::map<std::string, int> namedLocks;
 
 private:
     std::map<std::string, int> opCounts_;

@@ -38,6 +38,37 @@ CriticalErrorsSuppressed::~CriticalErrorsSuppressed() {
     TheMachine().errorMode = previous_;
 }
 
+struct InstanceLock::Impl {
+    std::string name;
+    bool acquired = false;
+};
+
+InstanceLock::InstanceLock(const std::string& name) : impl_(std::make_unique<Impl>()) {
+    auto& m = TheMachine();
+    impl_->name = name;
+    if (m.Enter("CreateMutex", name)) {
+        impl_->acquired = true; // as on Windows: no mutex, no one to wait for
+        return;
+    }
+    impl_->acquired = m.namedLocks[name]++ == 0;
+    if (!impl_->acquired) {
+        impl_->name.clear();
+        --m.namedLocks[name];
+    }
+}
+
+InstanceLock::~InstanceLock() {
+    auto& m = TheMachine();
+    auto it = impl_->acquired ? m.namedLocks.find(impl_->name) : m.namedLocks.end();
+    if (it != m.namedLocks.end() && it->second > 0) {
+        --it->second;
+    }
+}
+
+bool InstanceLock::Acquired() const {
+    return impl_->acquired;
+}
+
 // The machine's clock moves on; no timer fires, since nothing is pumped.
 void PauseMilliseconds(unsigned milliseconds) {
     auto& m = TheMachine();

@@ -4,6 +4,8 @@
 
 #include "Machine.h"
 
+#include <stdexcept>
+
 #include <algorithm>
 
 namespace platform {
@@ -15,8 +17,19 @@ struct Window::Impl {
     Rect client;
 };
 
+namespace {
+// A window or control the system cannot make raises an error in the system's words.
+void CreateWindowOrThrow(const std::string& text) {
+    if (TheMachine().Enter("CreateWindow", text)) {
+        throw std::runtime_error(
+            "Not enough memory resources are available to process this command");
+    }
+}
+} // namespace
+
 Window::Window(const std::string& title, int clientWidth, int clientHeight)
     : impl_(std::make_unique<Impl>()) {
+    CreateWindowOrThrow(title);
     impl_->title = title;
     impl_->client = Rect{0, 0, clientWidth, clientHeight};
     TheMachine().mainWindow = this;
@@ -44,6 +57,7 @@ struct Control::Impl {
 };
 
 Control::Control(Window&, const ControlSpec& layout) : impl_(std::make_unique<Impl>()) {
+    CreateWindowOrThrow(layout.text);
     impl_->layout = layout;
     if (layout.autoSize) {
         // Roughly the width the bold status font gives.
@@ -105,6 +119,7 @@ struct Grid::Impl {
 
 Grid::Grid(Window&, const GridSpec& layout)
     : cells_(layout.columns), impl_(std::make_unique<Impl>()) {
+    CreateWindowOrThrow("grid");
     impl_->layout = layout;
 }
 Grid::~Grid() = default;
@@ -216,6 +231,9 @@ bool ApplicationTerminated() {
 
 int ShowMessageBox(const std::string& text, const std::string& caption, unsigned buttons) {
     auto& m = TheMachine();
+    if (m.dead) {
+        return IdOk; // a process that has ended shows nothing
+    }
     m.boxes.push_back(memory::MessageBoxRecord{text, caption, buttons, false});
     if (m.onMessageBox) {
         return m.onMessageBox(m.boxes.back());
@@ -225,6 +243,9 @@ int ShowMessageBox(const std::string& text, const std::string& caption, unsigned
 
 void ShowErrorBox(const std::string& text, const std::string& caption) {
     auto& m = TheMachine();
+    if (m.dead) {
+        return;
+    }
     m.boxes.push_back(memory::MessageBoxRecord{text, caption, MbOk | MbIconError, true});
     if (m.onMessageBox) {
         m.onMessageBox(m.boxes.back());

@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <ctime>
-#include <vector>
 
 namespace platform {
 
@@ -19,30 +18,43 @@ LocalDateTime LocalNow() {
 
 namespace {
 
-std::string LocaleText(LCTYPE type, const char* fallback) {
-    int needed = GetLocaleInfoA(LOCALE_USER_DEFAULT, type, nullptr, 0);
-    if (needed <= 0) {
-        return fallback;
-    }
-    std::vector<char> buffer(static_cast<std::size_t>(needed));
-    if (GetLocaleInfoA(LOCALE_USER_DEFAULT, type, buffer.data(), needed) <= 0) {
-        return fallback;
-    }
-    return std::string(buffer.data());
+SYSTEMTIME SystemTimeOf(const LocalDateTime& when) {
+    SYSTEMTIME st{};
+    st.wYear = static_cast<WORD>(when.year);
+    st.wMonth = static_cast<WORD>(when.month);
+    st.wDay = static_cast<WORD>(when.day);
+    st.wHour = static_cast<WORD>(when.hour);
+    st.wMinute = static_cast<WORD>(when.minute);
+    st.wSecond = static_cast<WORD>(when.second);
+    return st;
 }
 
 } // namespace
 
-RegionalFormats Regional() {
-    RegionalFormats formats;
-    formats.shortDate = LocaleText(LOCALE_SSHORTDATE, "M/d/yyyy");
-    formats.timeSeparator = LocaleText(LOCALE_STIME, ":");
-    formats.clock24 = LocaleText(LOCALE_ITIME, "0") == "1";
-    formats.hourLeadingZero = LocaleText(LOCALE_ITLZERO, "0") == "1";
-    formats.amDesignator = LocaleText(LOCALE_S1159, "AM");
-    formats.pmDesignator = LocaleText(LOCALE_S2359, "PM");
-    formats.designatorFirst = LocaleText(LOCALE_ITIMEMARKPOSN, "0") == "1";
-    return formats;
+// Each call asks for the length first: a long month name or era must not be cut.
+std::string ShortDateText(const LocalDateTime& when) {
+    const SYSTEMTIME st = SystemTimeOf(when);
+    int needed = GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &st, nullptr, nullptr, 0);
+    if (needed <= 0) {
+        return std::string();
+    }
+    std::string text(static_cast<std::size_t>(needed), '\0');
+    int written =
+        GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &st, nullptr, &text[0], needed);
+    text.resize(written > 0 ? static_cast<std::size_t>(written - 1) : 0);
+    return text;
+}
+
+std::string TimeText(const LocalDateTime& when) {
+    const SYSTEMTIME st = SystemTimeOf(when);
+    int needed = GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &st, nullptr, nullptr, 0);
+    if (needed <= 0) {
+        return std::string();
+    }
+    std::string text(static_cast<std::size_t>(needed), '\0');
+    int written = GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &st, nullptr, &text[0], needed);
+    text.resize(written > 0 ? static_cast<std::size_t>(written - 1) : 0);
+    return text;
 }
 
 } // namespace platform

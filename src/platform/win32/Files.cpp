@@ -56,6 +56,21 @@ bool RemoveFile(const std::string& path) {
     return DeleteFileA(path.c_str()) != 0;
 }
 
+bool AppendToFile(const std::string& path, const std::string& bytes) {
+    FileHandle file(CreateFileA(path.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        return false;
+    }
+    DWORD written = 0;
+    if (!bytes.empty() && (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()),
+                                      &written, nullptr) ||
+                           written != bytes.size())) {
+        return false;
+    }
+    return FlushFileBuffers(file.get()) != 0;
+}
+
 struct ExclusiveFile::Impl {
     FileHandle file;
 };

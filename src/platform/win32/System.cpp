@@ -1,6 +1,6 @@
 #include "../System.h"
 
-#include <windows.h>
+#include "Handles.h"
 
 #include <vector>
 
@@ -54,6 +54,24 @@ CriticalErrorsSuppressed::CriticalErrorsSuppressed()
 
 CriticalErrorsSuppressed::~CriticalErrorsSuppressed() {
     SetErrorMode(previous_);
+}
+
+struct InstanceLock::Impl {
+    KernelHandle mutex;
+    bool acquired = false;
+};
+
+// A mutex that cannot be made at all does not keep the operator from updating: only a
+// holder that is really there does.
+InstanceLock::InstanceLock(const std::string& name) : impl_(std::make_unique<Impl>()) {
+    impl_->mutex = KernelHandle(CreateMutexA(nullptr, FALSE, ("Local\\" + name).c_str()));
+    impl_->acquired = !impl_->mutex || GetLastError() != ERROR_ALREADY_EXISTS;
+}
+
+InstanceLock::~InstanceLock() = default;
+
+bool InstanceLock::Acquired() const {
+    return impl_->acquired;
 }
 
 void PauseMilliseconds(unsigned milliseconds) {

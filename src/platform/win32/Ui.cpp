@@ -2,7 +2,7 @@
 // list view per grid, timers, message boxes and the message pump.
 #include "../Ui.h"
 
-#include <windows.h>
+#include "SystemError.h"
 
 #include <commctrl.h>
 
@@ -40,7 +40,9 @@ void RegisterWindowClass() {
     wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
     wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
     wc.lpszClassName = kWindowClass;
-    RegisterClassExA(&wc);
+    if (RegisterClassExA(&wc) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+        ThrowLastError();
+    }
     registered = true;
 }
 
@@ -187,6 +189,9 @@ Window::Window(const std::string& title, int clientWidth, int clientHeight)
         CreateWindowExA(kWindowExStyle, kWindowClass, title.c_str(), kWindowStyle, CW_USEDEFAULT,
                         CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top, nullptr,
                         nullptr, GetModuleHandleA(nullptr), nullptr);
+    if (impl_->hwnd == nullptr) {
+        ThrowLastError();
+    }
     // The title bar offers no maximise and no resize.
     HMENU menu = GetSystemMenu(impl_->hwnd, FALSE);
     if (menu != nullptr) {
@@ -287,6 +292,10 @@ Control::Control(Window& owner, const ControlSpec& layout) : impl_(std::make_uni
         layout.bounds.left, layout.bounds.top, layout.bounds.width, layout.bounds.height,
         window.hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(window.nextControlId++)),
         GetModuleHandleA(nullptr), nullptr);
+    // A control that is not there would make every later call on it silently do nothing.
+    if (impl_->hwnd == nullptr) {
+        ThrowLastError();
+    }
     SetWindowLongPtrA(impl_->hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(impl_.get()));
     SendMessageA(impl_->hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(impl_->font), FALSE);
     if (layout.kind == ControlKind::CheckBox) {
@@ -372,6 +381,9 @@ Grid::Grid(Window& owner, const GridSpec& layout)
         layout.bounds.left, layout.bounds.top, layout.bounds.width, layout.bounds.height,
         window.hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(window.nextControlId++)),
         GetModuleHandleA(nullptr), nullptr);
+    if (impl_->hwnd == nullptr) {
+        ThrowLastError();
+    }
     SetWindowLongPtrA(impl_->hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(impl_.get()));
     SendMessageA(impl_->hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(window.Font(FontKind::Window)),
                  FALSE);

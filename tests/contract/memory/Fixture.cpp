@@ -32,6 +32,15 @@ bool AllFolderAttributesKept() {
     return true;
 }
 
+void SetRegionalFormats(const std::string& shortDate, const std::string& timeFormat,
+                        const std::string& am, const std::string& pm) {
+    auto& regional = platform::memory::TheMachine().regional;
+    regional.shortDate = shortDate;
+    regional.timeFormat = timeFormat;
+    regional.amDesignator = am;
+    regional.pmDesignator = pm;
+}
+
 void SetEnv(const std::string& name, const std::string& value) {
     TheMachine().SetEnv(name, value);
 }

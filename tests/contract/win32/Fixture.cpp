@@ -99,6 +99,14 @@ bool AllFolderAttributesKept() {
     return ntdll == nullptr || GetProcAddress(ntdll, "wine_get_version") == nullptr;
 }
 
+void SetRegionalFormats(const std::string& shortDate, const std::string& timeFormat,
+                        const std::string& am, const std::string& pm) {
+    SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SSHORTDATE, shortDate.c_str());
+    SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STIMEFORMAT, timeFormat.c_str());
+    SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_S1159, am.c_str());
+    SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_S2359, pm.c_str());
+}
+
 void SetEnv(const std::string& name, const std::string& value) {
     SetEnvironmentVariableA(name.c_str(), value.c_str());
 }

@@ -1,0 +1,56 @@
+// Where the program's own files and folders are.
+#include "ProgramFiles.h"
+
+#include "../platform/Files.h"
+#include "../platform/System.h"
+
+namespace {
+
+constexpr int kMoveRetries = 10;
+constexpr unsigned kMoveRetryPauseMs = 200;
+
+std::string EnvOrEmpty(const char* name) {
+    return platform::EnvironmentVariable(name).value_or(std::string());
+}
+
+} // namespace
+
+std::string FolderOf(const std::string& path) {
+    auto slash = path.find_last_of('\\');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string OwnFolder() {
+    return FolderOf(platform::OwnExecutablePath());
+}
+
+std::string TempFilePath() {
+    return OwnFolder() + kTempFileName;
+}
+
+// A home folder at a drive root ("\") must not give "H:\\Desktop": the doubled backslash
+// would be an empty level on the way to the desktop.
+std::string JoinPath(const std::string& head, const std::string& tail) {
+    if (!head.empty() && head.back() == '\\' && !tail.empty() && tail.front() == '\\') {
+        return head + tail.substr(1);
+    }
+    return head + tail;
+}
+
+std::string DesktopFolder(const std::string& tail) {
+    return JoinPath(EnvOrEmpty("HOMEDRIVE") + EnvOrEmpty("HOMEPATH"), tail);
+}
+
+// A virus scanner or indexer that has just opened a fresh file lets go of it within moments.
+bool MoveFilePatiently(const std::string& from, const std::string& to) {
+    for (int attempt = 0;; ++attempt) {
+        platform::MoveResult result = platform::MoveExisting(from, to);
+        if (result == platform::MoveResult::Moved) {
+            return true;
+        }
+        if (result != platform::MoveResult::Busy || attempt == kMoveRetries) {
+            return false;
+        }
+        platform::PauseMilliseconds(kMoveRetryPauseMs);
+    }
+}

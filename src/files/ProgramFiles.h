@@ -1,0 +1,37 @@
+// The names of the program's own files and folders, in one place for every folder above
+// the platform: the updater's own folder, its temporary file, the update lists, the desktop
+// folders, the backup folder, the marker file, the launcher and the unfinished-run record.
+#pragma once
+
+#include <string>
+
+constexpr const char* kListFileName = "PelmoraUpdaterList.txt";
+constexpr const char* kRemoteListName = "filelist.txt";
+constexpr const char* kTempFileName = "temp1234.$$$";
+constexpr const char* kLauncherName = "AppLaunch.exe";
+constexpr const char* kBackupFolderName = "UpdateBackup";
+constexpr const char* kMarkerTail =
+    "Documents\\Pelmora Documents\\system-do not touch\\PelmorEmpty.aaa";
+constexpr const char* kMarkerName = "PelmorEmpty.aaa";
+constexpr const char* kRunRecordName = "PelmoraUpdaterRun.txt";
+constexpr const char* kStartupFolderTail = "\\Desktop\\Tarnell Temp Files\\";
+constexpr const char* kManualFolderTail = "\\Desktop\\Pelmora Updater Files\\";
+
+// The folder of a program path, up to and including its last backslash.
+std::string FolderOf(const std::string& path);
+
+// The folder of the running updater's program file, ending in a backslash.
+std::string OwnFolder();
+
+// The updater's own folder + the temporary file's name.
+std::string TempFilePath();
+
+// Two path texts joined with one backslash between them where both bring one.
+std::string JoinPath(const std::string& head, const std::string& tail);
+
+// HOMEDRIVE, then HOMEPATH (either may be unset), then the tail.
+std::string DesktopFolder(const std::string& tail);
+
+// A move that another program's hold on one of its files blocks is tried again a few
+// times over about two seconds, without handling window messages.
+bool MoveFilePatiently(const std::string& from, const std::string& to);
