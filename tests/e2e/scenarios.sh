@@ -288,6 +288,20 @@ expect_release_installed() {
     [ -z "$(find "$install" -name 'temp1234.$$$')" ] || fail "a staged file was left behind"
 }
 
+# After an interrupted or failed run, the next ordinary run fetches every listed file again
+# and leaves the release whole in place.
+operator_reruns_and_everything_is_new() {
+    rm -f "$install/AppLaunch.exe.started"
+    operator_updates_the_installation
+    expect_log <<'LOG'
+BOX |5 Files Have been updated|OK
+BOX |Pelmora has been updated to the latest version.\nPlease check version number in the top lefthand corner when running Pelmora.|OK
+EXIT 0
+LOG
+    expect_release_installed
+    [ -f "$install/AppLaunch.exe.started" ] || fail "the launcher did not start"
+}
+
 # The files the start-up run would fetch are already on the desktop: it fetches nothing, so
 # a fault meant for the normal-mode run does not hit it.
 desktop_holds_the_release() {
@@ -310,15 +324,7 @@ scenario_killed_mid_download() {
     expect_file "$install/Pelmora.exe" "$work/release/Pelmora.exe"
     grep -q "old bin/core.dll" "$install/bin/core.dll" || fail "the held-back file's place is empty"
     : > "$work/faults"
-    rm -f "$install/AppLaunch.exe.started"
-    operator_updates_the_installation
-    expect_log <<'LOG'
-BOX |5 Files Have been updated|OK
-BOX |Pelmora has been updated to the latest version.\nPlease check version number in the top lefthand corner when running Pelmora.|OK
-EXIT 0
-LOG
-    expect_release_installed
-    [ -f "$install/AppLaunch.exe.started" ] || fail "the launcher did not start"
+    operator_reruns_and_everything_is_new
 }
 
 # A second updater, from another folder, while the first one fetches: it changes nothing,
@@ -365,14 +371,8 @@ LOG
     grep -q "old bin/core.dll" "$install/bin/core.dll" || fail "the previous core.dll is not back"
     expect_file "$install/Pelmora.exe" "$work/release/Pelmora.exe"
     [ -z "$(find "$install" -name 'temp1234.$$$')" ] || fail "a cut copy was left behind"
-    rm -f "$drive_p/filler" "$install/AppLaunch.exe.started"
-    operator_updates_the_installation
-    expect_log <<'LOG'
-BOX |5 Files Have been updated|OK
-BOX |Pelmora has been updated to the latest version.\nPlease check version number in the top lefthand corner when running Pelmora.|OK
-EXIT 0
-LOG
-    expect_release_installed
+    rm -f "$drive_p/filler"
+    operator_reruns_and_everything_is_new
 }
 
 prepare_prefix
