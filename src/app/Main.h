@@ -3,7 +3,7 @@
 #pragma once
 
 #include "../platform/Ui.h"
-#include "../transfer/RandomGenerator.h"
+#include "RandomGenerator.h"
 
 #include <string>
 

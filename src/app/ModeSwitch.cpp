@@ -3,14 +3,6 @@
 
 #include "../files/ProgramFiles.h"
 
-void ProcessMessages() {
-    platform::ProcessMessages();
-}
-
-int ShowMessageBox(const std::string& text, const std::string& caption, unsigned buttons) {
-    return platform::ShowMessageBox(text, caption, buttons);
-}
-
 void TFORM_MAIN::SetControlsEnabled(bool enable) {
     if (enable) {
         if (!ManualUpdate.Checked()) {

@@ -5,7 +5,7 @@
 //   quorvel-driver LOG STEP...
 //
 // Steps, run in order (each wait gives up after its seconds, 60 by default):
-//   launch=PATH              start the updater
+//   launch=PATH              start the updater and wait for its window
 //   answer=OK|Cancel         the answer to the next box not yet answered (default OK)
 //   wait-minimised           until the updater's window is minimised
 //   wait-enabled=CAPTION     until that control is enabled
@@ -13,6 +13,11 @@
 //   hold=PATH                open a file sharing nothing, until the driver ends
 //   wait-boxes=N             until N boxes have been seen and answered
 //   close                    close the updater's window
+//   sleep=MS                 wait that many milliseconds
+//   kill                     end the updater at once, as the task manager or a power cut does
+//   start-second=PATH        start a second updater beside the first; its boxes are answered
+//                            and logged with "SECOND " in front
+//   wait-exit-second         until the second updater has ended; records its exit code
 //   wait-exit                until the updater has ended; records its exit code
 // Log lines: "BOX <caption>|<text>|<OK or OKCANCEL>", "EXIT <code>", "ERROR <what>".
 #include <windows.h>
@@ -34,6 +39,8 @@ std::deque<int> g_answers;
 std::atomic<int> g_boxes{0};
 DWORD g_pid = 0;
 HANDLE g_process = nullptr;
+DWORD g_secondPid = 0;
+HANDLE g_secondProcess = nullptr;
 std::atomic<bool> g_stop{false};
 
 void Log(const std::string& line) {
@@ -59,6 +66,7 @@ std::string Text(HWND hwnd) {
 struct Search {
     std::string cls;
     bool visibleOnly = true;
+    DWORD pid = 0;
     HWND found = nullptr;
 };
 
@@ -68,15 +76,16 @@ BOOL CALLBACK FindTopLevel(HWND hwnd, LPARAM lParam) {
     GetWindowThreadProcessId(hwnd, &pid);
     char cls[64] = {};
     GetClassNameA(hwnd, cls, sizeof(cls));
-    if (pid == g_pid && search->cls == cls && (!search->visibleOnly || IsWindowVisible(hwnd))) {
+    if (pid == search->pid && search->cls == cls &&
+        (!search->visibleOnly || IsWindowVisible(hwnd))) {
         search->found = hwnd;
         return FALSE;
     }
     return TRUE;
 }
 
-HWND TopLevel(const char* cls, bool visibleOnly) {
-    Search search{cls, visibleOnly};
+HWND TopLevel(const char* cls, bool visibleOnly, DWORD pid = g_pid) {
+    Search search{cls, visibleOnly, pid};
     EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
@@ -95,16 +104,21 @@ HWND Control(const std::string& caption) {
     return nullptr;
 }
 
-// Answers message boxes as they appear, each once.
+void LogBox(HWND box, const std::string& prefix) {
+    bool cancel = GetDlgItem(box, IDCANCEL) != nullptr;
+    Log(prefix + "BOX " + Escaped(Text(box)) + "|" + Escaped(Text(GetDlgItem(box, 0xFFFF))) + "|" +
+        (cancel ? "OKCANCEL" : "OK"));
+}
+
+// Answers message boxes as they appear, each once; the second updater's are always OK.
 void WatchBoxes() {
     HWND last = nullptr;
+    HWND lastSecond = nullptr;
     while (!g_stop) {
         HWND box = TopLevel("#32770", true);
         if (box != nullptr && box != last) {
             Sleep(100); // let it finish building
-            bool cancel = GetDlgItem(box, IDCANCEL) != nullptr;
-            Log("BOX " + Escaped(Text(box)) + "|" + Escaped(Text(GetDlgItem(box, 0xFFFF))) + "|" +
-                (cancel ? "OKCANCEL" : "OK"));
+            LogBox(box, "");
             int answer = IDOK;
             {
                 std::lock_guard<std::mutex> lock(g_mutex);
@@ -115,10 +129,15 @@ void WatchBoxes() {
             }
             PostMessageA(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
             ++g_boxes;
-            last = box;
-        } else if (box == nullptr) {
-            last = nullptr;
         }
+        last = box;
+        HWND second = g_secondPid != 0 ? TopLevel("#32770", true, g_secondPid) : nullptr;
+        if (second != nullptr && second != lastSecond) {
+            Sleep(100);
+            LogBox(second, "SECOND ");
+            PostMessageA(second, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        }
+        lastSecond = second;
         Sleep(30);
     }
 }
@@ -153,7 +172,7 @@ bool Click(const std::string& caption) {
     return true;
 }
 
-bool Launch(const std::string& path) {
+bool Start(const std::string& path, HANDLE& handle, DWORD& pid) {
     STARTUPINFOA startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
@@ -164,9 +183,29 @@ bool Launch(const std::string& path) {
         return false;
     }
     CloseHandle(process.hThread);
-    g_process = process.hProcess;
-    g_pid = process.dwProcessId;
-    return WaitFor([] { return MainWindow() != nullptr; }, 60);
+    handle = process.hProcess;
+    pid = process.dwProcessId;
+    return true;
+}
+
+bool Launch(const std::string& path) {
+    return Start(path, g_process, g_pid) && WaitFor([] { return MainWindow() != nullptr; }, 60);
+}
+
+bool WaitExit(HANDLE process, const std::string& prefix) {
+    DWORD code = 0;
+    if (!process || WaitForSingleObject(process, 120000) != WAIT_OBJECT_0 ||
+        !GetExitCodeProcess(process, &code)) {
+        return false;
+    }
+    Sleep(200); // boxes seen just before the end are logged first
+    Log(prefix + "EXIT " + std::to_string(code));
+    return true;
+}
+
+bool Kill() {
+    return g_process && TerminateProcess(g_process, 1) &&
+           WaitForSingleObject(g_process, 30000) == WAIT_OBJECT_0;
 }
 
 } // namespace
@@ -191,6 +230,17 @@ int main(int argc, char** argv) {
         bool ok = true;
         if (name == "launch") {
             ok = Launch(arg);
+        } else if (name == "start-second") {
+            ok = Start(arg, g_secondProcess, g_secondPid);
+        } else if (name == "wait-exit-second") {
+            ok = WaitExit(g_secondProcess, "SECOND ");
+        } else if (name == "sleep") {
+            Sleep(static_cast<DWORD>(std::atoi(arg.c_str())));
+        } else if (name == "kill") {
+            ok = Kill();
+            if (ok) {
+                Log("KILLED");
+            }
         } else if (name == "answer") {
             std::lock_guard<std::mutex> lock(g_mutex);
             g_answers.push_back(arg == "Cancel" ? IDCANCEL : IDOK);
@@ -212,12 +262,7 @@ int main(int argc, char** argv) {
         } else if (name == "close") {
             ok = MainWindow() != nullptr && PostMessageA(MainWindow(), WM_CLOSE, 0, 0);
         } else if (name == "wait-exit") {
-            ok = g_process && WaitForSingleObject(g_process, 120000) == WAIT_OBJECT_0;
-            DWORD code = 0;
-            if (ok && GetExitCodeProcess(g_process, &code)) {
-                Sleep(200); // boxes seen just before the end are logged first
-                Log("EXIT " + std::to_string(code));
-            }
+            ok = WaitExit(g_process, "");
         } else {
             ok = false;
         }

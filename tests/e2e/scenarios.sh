@@ -50,6 +50,9 @@ prepare_prefix() {
 }
 
 reset_machine() {
+    if mountpoint -q "$drive_p" 2>/dev/null; then
+        umount "$drive_p" || true
+    fi
     rm -rf "$desktop/Tarnell Temp Files" "$desktop/Pelmora Updater Files" "$drive_p"/* \
         "$drive_c/users/Public/Documents/Pelmora Documents"
     rm -f "$drive_c/Quorvel/PelmoraUpdaterList.txt" "$drive_c/Quorvel/temp1234.\$\$\$" \
@@ -272,6 +275,104 @@ scenario_list_2_bytes() {
     drive wait-minimised close wait-exit
     expect_log <<< "EXIT 0"
     expect_requests 0
+}
+
+# --- a run ended by force, two updaters at once, a full installation drive
+
+expect_release_installed() {
+    for f in Pelmora.exe bin/core.dll bin/ui.dll data/maps/world.dat docs/readme.txt; do
+        expect_file "$install/$f" "$work/release/$f"
+    done
+    expect_file "$install/PelmoraUpdaterList.txt" "$work/release/filelist.txt"
+    expect_no_file "$install/PelmoraUpdaterRun.txt"
+    [ -z "$(find "$install" -name 'temp1234.$$$')" ] || fail "a staged file was left behind"
+}
+
+# After an interrupted or failed run, the next ordinary run fetches every listed file again
+# and leaves the release whole in place.
+operator_reruns_and_everything_is_new() {
+    rm -f "$install/AppLaunch.exe.started"
+    operator_updates_the_installation
+    expect_log <<'LOG'
+BOX |5 Files Have been updated|OK
+BOX |Pelmora has been updated to the latest version.\nPlease check version number in the top lefthand corner when running Pelmora.|OK
+EXIT 0
+LOG
+    expect_release_installed
+    [ -f "$install/AppLaunch.exe.started" ] || fail "the launcher did not start"
+}
+
+# The files the start-up run would fetch are already on the desktop: it fetches nothing, so
+# a fault meant for the normal-mode run does not hit it.
+desktop_holds_the_release() {
+    local target="$desktop/Tarnell Temp Files"
+    mkdir -p "$target"
+    (cd "$work/release" && cp --parents Pelmora.exe bin/core.dll bin/ui.dll data/maps/world.dat \
+        docs/readme.txt "$target/")
+}
+
+# Ended by force while the server holds a file back (the operator gives up on a window that
+# does not answer), then run again as usual: the installation ends complete and correct.
+scenario_killed_mid_download() {
+    changed_release
+    desktop_holds_the_release
+    echo "bin/core.dll stall 40" > "$work/faults"
+    drive wait-minimised 'click=Manual Update' 'wait-enabled=Check Local Path' \
+        'click=Check Local Path' 'wait-enabled=Download Files' 'click=Download Files' \
+        sleep=4000 kill
+    expect_log <<< "KILLED"
+    expect_file "$install/Pelmora.exe" "$work/release/Pelmora.exe"
+    grep -q "old bin/core.dll" "$install/bin/core.dll" || fail "the held-back file's place is empty"
+    : > "$work/faults"
+    operator_reruns_and_everything_is_new
+}
+
+# A second updater, from another folder, while the first one fetches: it changes nothing,
+# says so and ends; the first one's files arrive whole and it starts the launcher once.
+scenario_two_copies() {
+    mkdir -p "$drive_c/Quorvel2"
+    cp "$build/e2e/Quorvel.exe" "$drive_c/Quorvel2/Quorvel.exe"
+    echo "bin/ui.dll stall 3" > "$work/faults"
+    drive 'start-second=C:\Quorvel2\Quorvel.exe' wait-exit-second wait-exit
+    expect_log <<'LOG'
+SECOND BOX Update Error|The updater is already running.\nPlease wait until it has finished. This copy has changed nothing and will now close.|OK
+SECOND EXIT 0
+EXIT 0
+LOG
+    local target="$desktop/Tarnell Temp Files"
+    for f in AppLaunch.exe Pelmora.exe bin/core.dll bin/ui.dll data/maps/world.dat docs/readme.txt; do
+        expect_file "$target/$f" "$work/release/$f"
+    done
+    [ -f "$target/AppLaunch.exe.started" ] || fail "the launcher did not start"
+    expect_no_file "$drive_c/Quorvel2/PelmoraUpdaterList.txt"
+    expect_no_file "$drive_c/Quorvel2/temp1234.\$\$\$"
+}
+
+# The installation drive is full: the new core.dll cannot be copied onto it. No cut file at any
+# target, the previous version back in place, the operator told; with room made, a rerun
+# installs everything.
+scenario_full_install_drive() {
+    if ! mount -t tmpfs -o size=4m quorvel-e2e "$drive_p" 2>/dev/null; then
+        echo "SKIP [$scenario]: no small drive can be mounted here (needs root)"
+        exit 77
+    fi
+    trap 'kill $server_pid 2>/dev/null || true; umount "$drive_p" 2>/dev/null || true' EXIT
+    changed_release
+    head -c 600016 /dev/urandom > "$work/release/bin/core.dll"
+    local avail
+    avail=$(df --output=avail -B1 "$drive_p" | tail -n 1)
+    head -c $((avail - 131072)) /dev/zero > "$drive_p/filler"
+    operator_updates_the_installation
+    expect_log <<'LOG'
+BOX core.dll|Could not move downloaded file.|OK
+BOX Error|Please update the files manually.\nMake sure you are logged in as Administrator.\nContact Tarnell for help.|OK
+EXIT 0
+LOG
+    grep -q "old bin/core.dll" "$install/bin/core.dll" || fail "the previous core.dll is not back"
+    expect_file "$install/Pelmora.exe" "$work/release/Pelmora.exe"
+    [ -z "$(find "$install" -name 'temp1234.$$$')" ] || fail "a cut copy was left behind"
+    rm -f "$drive_p/filler"
+    operator_reruns_and_everything_is_new
 }
 
 prepare_prefix

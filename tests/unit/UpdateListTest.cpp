@@ -1,6 +1,7 @@
 #include "TestMachine.h"
 #include "files/RunRecord.h"
 #include "platform/Files.h"
+#include "platform/System.h"
 #include "transfer/Transfer.h"
 
 namespace {
@@ -196,6 +197,16 @@ TEST_F(GetList, ListThatCannotBeReadBackIsRemovedAndTold) {
     M().failWhen = [this](const std::string& op, const std::string& detail) {
         return op == "OpenFile" && detail == kTarget + "PelmoraUpdaterList.txt";
     };
+    EXPECT_FALSE(GetUpdateList(Form()));
+    EXPECT_EQ(Boxes(), (std::vector<Box>{{"Can't perform one of the following file operations: "
+                                          "Open, Seek, Read, Close.",
+                                          "File Error", 1}}));
+    EXPECT_FALSE(M().IsFile(kTarget + "PelmoraUpdaterList.txt"));
+}
+
+TEST_F(GetList, AnErrorWhileReadingTheNewListIsToldOnce) {
+    ServeList("a.dll\t1\r\n");
+    M().reportedSizes[platform::UpperCase(kTarget + "PelmoraUpdaterList.txt")] = INT64_MAX;
     EXPECT_FALSE(GetUpdateList(Form()));
     EXPECT_EQ(Boxes(), (std::vector<Box>{{"Can't perform one of the following file operations: "
                                           "Open, Seek, Read, Close.",
