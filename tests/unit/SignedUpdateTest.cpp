@@ -199,6 +199,32 @@ TEST_F(SignedUpdate, TamperedFileIsAFailedDownloadAndNothingIsInstalled) {
     EXPECT_TRUE(M().launches.empty());
 }
 
+// Normal mode: the previous version is neither backed up nor replaced by a file that fails
+// its check, and the files checked before it are in place.
+TEST_F(SignedUpdate, NormalModeKeepsThePreviousVersionOfATamperedFile) {
+    for (const auto& f : kRelease) {
+        M().WriteFile(kInstall + (f.path == "bin/core.dll" ? "bin\\core.dll" : f.path),
+                      "old " + f.path);
+    }
+    M().WriteFile(kInstall + "PelmoraUpdaterList.txt", "");
+    platform::memory::Click(Form().ManualUpdate);
+    Form().PelmoraPath.SetText(kInstall);
+    Serve(kRelease);
+    M().Serve(Base() + "bin/core.dll", "core 2, tampered");
+    RunUpdate();
+    ASSERT_EQ(Boxes().size(), 2u);
+    EXPECT_EQ(Boxes()[1].caption, "core.dll");
+    EXPECT_EQ(M().FileContent(kInstall + "AppLaunch.exe"), "launcher 2");
+    EXPECT_EQ(M().FileContent(kInstall + "Pelmora.exe"), "product 2");
+    EXPECT_EQ(M().FileContent(kInstall + "bin\\core.dll"), "old bin/core.dll");
+    const auto backedUp = M().FilesBelow(kInstall + "UpdateBackup");
+    EXPECT_EQ(backedUp.size(), 2u) << "the two files put in place before it";
+    for (const auto& file : backedUp) {
+        EXPECT_EQ(file.find("core.dll"), std::string::npos) << file;
+    }
+    EXPECT_TRUE(M().launches.empty());
+}
+
 TEST_F(SignedUpdate, EntryWithoutHashIsRefusedUnfetched) {
     std::string list = "AppLaunch.exe\t2026-12-09\r\n";
     M().Serve(Base() + "filelist.txt", list);
