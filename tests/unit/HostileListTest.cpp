@@ -7,9 +7,8 @@ namespace {
 
 using platform::memory::Click;
 using platform::memory::TheMachine;
+using testing_support::kBase;
 
-const std::string kBase =
-    "http://127.0.0.1:8480/public/tarnell/software/updates/quorvel_installer/";
 const std::string kInstall = "C:\\Tarnell\\Pelmora 4.1.2\\";
 
 void CollectAll(const platform::memory::Node& node, const std::string& path,

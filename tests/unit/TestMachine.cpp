@@ -12,7 +12,6 @@ void MachineTest::SetUp() {
 
 void MachineTest::TearDown() {
     form_.reset();
-    FORM_MAIN = nullptr;
 }
 
 TFORM_MAIN& MachineTest::Form() {
@@ -20,6 +19,15 @@ TFORM_MAIN& MachineTest::Form() {
         form_ = std::make_unique<TFORM_MAIN>();
     }
     return *form_;
+}
+
+std::string Windows(std::string path) {
+    for (char& c : path) {
+        if (c == '/') {
+            c = '\\';
+        }
+    }
+    return path;
 }
 
 std::vector<Box> Boxes() {

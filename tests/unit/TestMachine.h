@@ -1,6 +1,7 @@
 // Helpers for tests on the in-memory machine.
 #pragma once
 
+#include "TestSettings.h"
 #include "app/Main.h"
 #include "platform/memory/Machine.h"
 
@@ -35,6 +36,9 @@ struct Box {
         return text == o.text && caption == o.caption && buttons == o.buttons;
     }
 };
+
+// A list's path with "/" written as Windows writes it.
+std::string Windows(std::string path);
 
 std::vector<Box> Boxes();
 std::ostream& operator<<(std::ostream& out, const Box& box);

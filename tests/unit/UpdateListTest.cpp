@@ -99,9 +99,8 @@ TEST(CacheBusting, NumberIsTheSecondDrawThenTheFirst) {
 // The remote list served, the updater in C:\Quorvel.
 class GetList : public MachineTest {
 public:
-    const std::string kBase =
-        "http://127.0.0.1:8480/public/tarnell/software/updates/quorvel_installer/";
-    const std::string kDesktop = "C:\\Users\\op\\Desktop\\";
+    const std::string kBase = testing_support::kBase;
+    const std::string kDesktop = testing_support::kDesktop;
     const std::string kTarget = kDesktop + "Tarnell Temp Files\\";
     void SetUp() override {
         MachineTest::SetUp();

@@ -8,12 +8,12 @@ namespace {
 using platform::memory::Click;
 using testing_support::Box;
 using testing_support::Boxes;
+using testing_support::kBase;
+using testing_support::kDesktop;
+using testing_support::kInstall;
 using testing_support::MachineTest;
+using testing_support::Windows;
 
-const std::string kBase =
-    "http://127.0.0.1:8480/public/tarnell/software/updates/quorvel_installer/";
-const std::string kDesktop = "C:\\Users\\op\\Desktop\\";
-const std::string kInstall = "C:\\Program Files\\Tarnell\\Pelmora 4.1.2\\";
 const std::string kMarker =
     "C:\\Users\\Public\\Documents\\Pelmora Documents\\system-do not touch\\PelmorEmpty.aaa";
 const std::string kStamp = "7-12-2026-9-41-01-AM";
@@ -79,14 +79,6 @@ public:
             M().WriteFile(kInstall + Windows(e.path), "old " + e.path);
         }
         M().WriteFile(kInstall + "PelmoraUpdaterList.txt", ListText(entries));
-    }
-    static std::string Windows(std::string path) {
-        for (char& c : path) {
-            if (c == '/') {
-                c = '\\';
-            }
-        }
-        return path;
     }
     // Normal mode on the installation, as discovery leaves it.
     void NormalMode() {

@@ -51,10 +51,7 @@ protected:
         form_ = std::make_unique<TFORM_MAIN>();
         form_->AutoTimer.SetEnabled(false); // these tests drive the window themselves
     }
-    void TearDown() override {
-        form_.reset();
-        FORM_MAIN = nullptr;
-    }
+    void TearDown() override { form_.reset(); }
     std::unique_ptr<TFORM_MAIN> form_;
 };
 
