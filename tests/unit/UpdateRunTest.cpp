@@ -414,26 +414,27 @@ TEST_F(UpdateRun, LauncherIsStartedByItsQuotedPathNotALookAlike) {
     EXPECT_EQ(M().launches[0].program, kDesktop + "Tarnell Temp Files\\AppLaunch.exe");
 }
 
-TEST_F(UpdateRun, FileNamesThatCouldLeaveTheFolderAreRefusedBeforeAnyDownload) {
-    const char* names[] = {"bin/..", "bin/.", "bin/a:b", "bin/x\x01.dll", ".."};
-    for (const char* name : names) {
-        TearDown();
-        SetUp();
-        Install(kOld);
-        auto release = kOld;
-        release.insert(release.begin() + 1, Entry{name, "9"});
-        Serve(release);
-        NormalMode();
-        RunUpdate();
-        ASSERT_EQ(Boxes().size(), 2u) << name;
-        EXPECT_EQ(Boxes()[0].text.substr(0, std::string(name).size()), name);
-        EXPECT_EQ(Boxes()[0].caption, "Update Error");
-        EXPECT_EQ(Boxes()[1], kUpdateManually);
-        EXPECT_TRUE(Fetched().empty()) << name;
-        EXPECT_FALSE(M().IsFile(kInstall + "PelmoraUpdaterList.txt"));
-        EXPECT_EQ(At(kInstall + "bin\\core.dll"), "old bin/core.dll");
-    }
+class UpdateRunHostileName : public UpdateRun, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(UpdateRunHostileName, CouldLeaveTheFolderSoIsRefusedBeforeAnyDownload) {
+    const char* name = GetParam();
+    Install(kOld);
+    auto release = kOld;
+    release.insert(release.begin() + 1, Entry{name, "9"});
+    Serve(release);
+    NormalMode();
+    RunUpdate();
+    ASSERT_EQ(Boxes().size(), 2u) << name;
+    EXPECT_EQ(Boxes()[0].text.substr(0, std::string(name).size()), name);
+    EXPECT_EQ(Boxes()[0].caption, "Update Error");
+    EXPECT_EQ(Boxes()[1], kUpdateManually);
+    EXPECT_TRUE(Fetched().empty()) << name;
+    EXPECT_FALSE(M().IsFile(kInstall + "PelmoraUpdaterList.txt"));
+    EXPECT_EQ(At(kInstall + "bin\\core.dll"), "old bin/core.dll");
 }
+
+INSTANTIATE_TEST_SUITE_P(FileNames, UpdateRunHostileName,
+                         ::testing::Values("bin/..", "bin/.", "bin/a:b", "bin/x\x01.dll", ".."));
 
 TEST(RunStamp, FollowsTheRegionalFormats) {
     struct Case {
