@@ -16,4 +16,14 @@ inline const std::string kDesktop = "C:\\Users\\op\\Desktop\\";
 // The installation an update run works on.
 inline const std::string kInstall = "C:\\Program Files\\Tarnell\\Pelmora 4.1.2\\";
 
+// A path with "/" written as Windows writes it.
+inline std::string Windows(std::string path) {
+    for (char& c : path) {
+        if (c == '/') {
+            c = '\\';
+        }
+    }
+    return path;
+}
+
 } // namespace testing_support

@@ -15,15 +15,16 @@
 //   close                    close the updater's window
 //   wait-exit                until the updater has ended; records its exit code
 // Log lines: "BOX <caption>|<text>|<OK or OKCANCEL>", "EXIT <code>", "ERROR <what>".
+#include "win32/MessageBoxWatcher.h"
+
 #include <windows.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -31,10 +32,8 @@ namespace {
 std::mutex g_mutex;
 FILE* g_log = nullptr;
 std::deque<int> g_answers;
-std::atomic<int> g_boxes{0};
 DWORD g_pid = 0;
 HANDLE g_process = nullptr;
-std::atomic<bool> g_stop{false};
 
 void Log(const std::string& line) {
     std::lock_guard<std::mutex> lock(g_mutex);
@@ -50,77 +49,31 @@ std::string Escaped(const std::string& text) {
     return out;
 }
 
-std::string Text(HWND hwnd) {
-    char text[4096] = {};
-    GetWindowTextA(hwnd, text, sizeof(text));
-    return text;
-}
-
-struct Search {
-    std::string cls;
-    bool visibleOnly = true;
-    HWND found = nullptr;
-};
-
-BOOL CALLBACK FindTopLevel(HWND hwnd, LPARAM lParam) {
-    auto* search = reinterpret_cast<Search*>(lParam);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    char cls[64] = {};
-    GetClassNameA(hwnd, cls, sizeof(cls));
-    if (pid == g_pid && search->cls == cls && (!search->visibleOnly || IsWindowVisible(hwnd))) {
-        search->found = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND TopLevel(const char* cls, bool visibleOnly) {
-    Search search{cls, visibleOnly};
-    EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
 HWND MainWindow() {
-    return TopLevel("TFORM_MAIN", false);
+    return TopLevelWindow(g_pid, "TFORM_MAIN", false);
 }
 
 HWND Control(const std::string& caption) {
     HWND main = MainWindow();
     for (HWND c = main ? GetWindow(main, GW_CHILD) : nullptr; c; c = GetWindow(c, GW_HWNDNEXT)) {
-        if (Text(c) == caption) {
+        if (WindowText(c) == caption) {
             return c;
         }
     }
     return nullptr;
 }
 
-// Answers message boxes as they appear, each once.
-void WatchBoxes() {
-    HWND last = nullptr;
-    while (!g_stop) {
-        HWND box = TopLevel("#32770", true);
-        if (box != nullptr && box != last) {
-            Sleep(100); // let it finish building
-            bool cancel = GetDlgItem(box, IDCANCEL) != nullptr;
-            Log("BOX " + Escaped(Text(box)) + "|" + Escaped(Text(GetDlgItem(box, 0xFFFF))) + "|" +
-                (cancel ? "OKCANCEL" : "OK"));
-            int answer = IDOK;
-            {
-                std::lock_guard<std::mutex> lock(g_mutex);
-                if (!g_answers.empty()) {
-                    answer = g_answers.front();
-                    g_answers.pop_front();
-                }
-            }
-            PostMessageA(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
-            ++g_boxes;
-            last = box;
-        } else if (box == nullptr) {
-            last = nullptr;
-        }
-        Sleep(30);
+// Logs each box and gives the answer the script has queued for it, OK when none is.
+int Answer(const SeenBox& box) {
+    Log("BOX " + Escaped(box.caption) + "|" + Escaped(box.text) + "|" +
+        (box.hasCancel ? "OKCANCEL" : "OK"));
+    std::lock_guard<std::mutex> lock(g_mutex);
+    int answer = IDOK;
+    if (!g_answers.empty()) {
+        answer = g_answers.front();
+        g_answers.pop_front();
     }
+    return answer;
 }
 
 template <typename Condition> bool WaitFor(Condition condition, int seconds) {
@@ -153,7 +106,7 @@ bool Click(const std::string& caption) {
     return true;
 }
 
-bool Launch(const std::string& path) {
+bool Start(const std::string& path) {
     STARTUPINFOA startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
@@ -166,7 +119,7 @@ bool Launch(const std::string& path) {
     CloseHandle(process.hThread);
     g_process = process.hProcess;
     g_pid = process.dwProcessId;
-    return WaitFor([] { return MainWindow() != nullptr; }, 60);
+    return true;
 }
 
 } // namespace
@@ -180,7 +133,7 @@ int main(int argc, char** argv) {
     if (g_log == nullptr) {
         return 2;
     }
-    std::thread watcher(WatchBoxes);
+    std::unique_ptr<MessageBoxWatcher> watcher;
     std::vector<HANDLE> held;
     int status = 0;
     for (int i = 2; i < argc && status == 0; ++i) {
@@ -190,13 +143,17 @@ int main(int argc, char** argv) {
             step.find('=') == std::string::npos ? "" : step.substr(step.find('=') + 1);
         bool ok = true;
         if (name == "launch") {
-            ok = Launch(arg);
+            ok = Start(arg);
+            if (ok) {
+                watcher = std::make_unique<MessageBoxWatcher>(Answer, g_pid);
+                ok = WaitFor([] { return MainWindow() != nullptr; }, 60);
+            }
         } else if (name == "answer") {
             std::lock_guard<std::mutex> lock(g_mutex);
             g_answers.push_back(arg == "Cancel" ? IDCANCEL : IDOK);
         } else if (name == "wait-boxes") {
             int n = std::atoi(arg.c_str());
-            ok = WaitFor([n] { return g_boxes >= n; }, 60);
+            ok = WaitFor([&] { return watcher && watcher->Answered() >= n; }, 60);
             Sleep(300); // until the box has closed and its handler has gone on
         } else if (name == "wait-minimised") {
             ok = WaitFor([] { return MainWindow() && IsIconic(MainWindow()); }, 60);
@@ -229,8 +186,7 @@ int main(int argc, char** argv) {
     if (status != 0 && g_process) {
         TerminateProcess(g_process, 3);
     }
-    g_stop = true;
-    watcher.join();
+    watcher.reset();
     for (HANDLE h : held) {
         if (h != INVALID_HANDLE_VALUE) {
             CloseHandle(h);

@@ -21,15 +21,6 @@ TFORM_MAIN& MachineTest::Form() {
     return *form_;
 }
 
-std::string Windows(std::string path) {
-    for (char& c : path) {
-        if (c == '/') {
-            c = '\\';
-        }
-    }
-    return path;
-}
-
 std::vector<Box> Boxes() {
     std::vector<Box> boxes;
     for (const auto& b : TheMachine().boxes) {

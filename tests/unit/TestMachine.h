@@ -37,9 +37,6 @@ struct Box {
     }
 };
 
-// A list's path with "/" written as Windows writes it.
-std::string Windows(std::string path);
-
 std::vector<Box> Boxes();
 std::ostream& operator<<(std::ostream& out, const Box& box);
 
