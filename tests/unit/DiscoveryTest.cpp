@@ -2,6 +2,8 @@
 #include "TestMachine.h"
 #include "platform/Files.h"
 
+#include <ostream>
+
 namespace {
 
 using platform::memory::Click;
@@ -86,6 +88,10 @@ struct BoundsCase {
     const char* folder;
     bool accepted;
 };
+
+void PrintTo(const BoundsCase& c, std::ostream* out) {
+    *out << c.folder << (c.accepted ? ", accepted" : ", refused");
+}
 
 class DiscoveryBounds : public Discovery, public ::testing::WithParamInterface<BoundsCase> {};
 

@@ -3,6 +3,7 @@
 #include "transfer/Transfer.h"
 
 #include <functional>
+#include <ostream>
 
 namespace {
 
@@ -148,6 +149,10 @@ struct ListFailure {
     const char* name;
     std::function<void(GetList&)> arrange;
 };
+
+void PrintTo(const ListFailure& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class GetListFailure : public GetList, public ::testing::WithParamInterface<ListFailure> {};
 
