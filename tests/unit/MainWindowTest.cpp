@@ -4,6 +4,7 @@
 #include "platform/memory/Machine.h"
 
 #include <algorithm>
+#include <memory>
 #include <stdexcept>
 
 namespace {
@@ -103,6 +104,16 @@ TEST(RandomGenerator, DrawsStayWithin0To32767) {
         ASSERT_GE(d, 0);
         ASSERT_LE(d, 32767);
     }
+}
+
+TEST_F(MainWindow, TheOneInstanceIsForgottenWhenItsWindowGoes) {
+    auto first = std::make_unique<TFORM_MAIN>();
+    EXPECT_EQ(FORM_MAIN, first.get());
+    auto second = std::make_unique<TFORM_MAIN>();
+    first.reset();
+    EXPECT_EQ(FORM_MAIN, second.get()) << "an earlier window leaves the later one in place";
+    second.reset();
+    EXPECT_EQ(FORM_MAIN, nullptr);
 }
 
 TEST_F(MainWindow, ModeSwitchBothWays) {
