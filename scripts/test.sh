@@ -1,20 +1,14 @@
 #!/usr/bin/env bash
-# Sets up what is missing, builds both presets and runs every test.
-# Fails when any build or test fails.
+# Sets up what is missing, then configures, builds and tests every preset, each as one
+# `cmake --workflow --preset NAME`. Fails when any build or test fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 
-for preset in host windows sanitize fuzz; do
-    echo "== $preset: configure and build"
-    cmake --preset "$preset" >/dev/null
-    cmake --build --preset "$preset"
-done
-
 status=0
 for preset in host windows sanitize fuzz; do
-    echo "== $preset: tests"
-    ctest --preset "$preset" || status=1
+    echo "== $preset: configure, build and test"
+    cmake --workflow --preset "$preset" || status=1
 done
 exit $status

@@ -23,8 +23,7 @@ int RunProgram() {
     RunGuarded([] {
         auto form = std::make_unique<TFORM_MAIN>();
         platform::RunMessageLoop(form->Window);
-        FORM_MAIN = nullptr;
     });
-    FORM_MAIN = nullptr;
+    FORM_MAIN = nullptr; // also when the window was never finished
     return 0;
 }

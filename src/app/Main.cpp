@@ -112,6 +112,12 @@ TFORM_MAIN::TFORM_MAIN()
     ApplyStartupDefaults();
 }
 
+TFORM_MAIN::~TFORM_MAIN() {
+    if (FORM_MAIN == this) {
+        FORM_MAIN = nullptr;
+    }
+}
+
 void TFORM_MAIN::BindHandlers() {
     CheckPathButton.OnClick(Guarded([this] { CheckPathButtonClick(); }));
     UpdateSoftwareButton.OnClick(Guarded([this] { UpdateSoftwareButtonClick(); }));

@@ -10,6 +10,7 @@
 class TFORM_MAIN {
 public:
     TFORM_MAIN();
+    ~TFORM_MAIN();
 
     // Members stand in the order the window creates them; the window comes first.
     platform::Window Window;

@@ -36,7 +36,6 @@ public:
 
     std::string Title() const;
     Rect ClientArea() const;
-    bool Minimised() const;
 
     struct Impl;
     Impl& impl() { return *impl_; }
@@ -68,7 +67,6 @@ public:
     Control(const Control&) = delete;
     Control& operator=(const Control&) = delete;
 
-    ControlKind Kind() const;
     std::string Text() const;
     void SetText(const std::string& text);
     bool Enabled() const;
@@ -77,10 +75,6 @@ public:
     void SetVisible(bool visible);
     bool Checked() const;
     void SetChecked(bool checked);
-    bool ReadOnly() const;
-    int TabOrder() const;
-    FontKind Font() const;
-    Rect Bounds() const;
 
     // Bound to a button's or check box's click; a check box has toggled itself before.
     void OnClick(std::function<void()> handler);
@@ -118,10 +112,6 @@ public:
     void Clear();
     // Appends a value in column 0; reuses the last row while its first cell is empty.
     void Append(std::string value);
-
-    bool Enabled() const;
-    int TabOrder() const;
-    Rect Bounds() const;
 
     struct Impl;
     Impl& impl() { return *impl_; }
@@ -162,7 +152,6 @@ void ProcessMessages();
 void MinimiseApplication();
 // The message loop ends once the running handler returns.
 void TerminateApplication();
-bool ApplicationTerminated();
 
 // A modal box owned by the application, without icon. Gives the button pressed.
 int ShowMessageBox(const std::string& text, const std::string& caption, unsigned buttons);

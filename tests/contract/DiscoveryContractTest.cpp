@@ -25,10 +25,7 @@ protected:
         form_ = std::make_unique<TFORM_MAIN>();
         form_->AutoTimer.SetEnabled(false);
     }
-    void TearDown() override {
-        form_.reset();
-        FORM_MAIN = nullptr;
-    }
+    void TearDown() override { form_.reset(); }
     std::string root_;
     std::unique_ptr<TFORM_MAIN> form_;
 };

@@ -61,8 +61,6 @@ TEST(HostileListContract, NothingIsMadeOutsideTheBase) {
         EXPECT_TRUE(p.rfind(base, 0) == 0 || parentBefore.count(p) != 0) << "made outside: " << p;
     }
     EXPECT_FALSE(platform::FileAttributes("C:\\evil").has_value());
-    form.reset();
-    FORM_MAIN = nullptr;
 }
 
 } // namespace

@@ -5,7 +5,7 @@
 //   quorvel-driver LOG STEP...
 //
 // Steps, run in order (each wait gives up after its seconds, 60 by default):
-//   launch=PATH              start the updater and wait for its window
+//   launch=PATH              start the updater
 //   answer=OK|Cancel         the answer to the next box not yet answered (default OK)
 //   wait-minimised           until the updater's window is minimised
 //   wait-enabled=CAPTION     until that control is enabled
@@ -16,19 +16,20 @@
 //   sleep=MS                 wait that many milliseconds
 //   kill                     end the updater at once, as the task manager or a power cut does
 //   start-second=PATH        start a second updater beside the first; its boxes are answered
-//                            and logged with "SECOND " in front
+//                            OK and logged with "SECOND " in front
 //   wait-exit-second         until the second updater has ended; records its exit code
 //   wait-exit                until the updater has ended; records its exit code
 // Log lines: "BOX <caption>|<text>|<OK or OKCANCEL>", "EXIT <code>", "ERROR <what>".
+#include "win32/MessageBoxWatcher.h"
+
 #include <windows.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -36,12 +37,10 @@ namespace {
 std::mutex g_mutex;
 FILE* g_log = nullptr;
 std::deque<int> g_answers;
-std::atomic<int> g_boxes{0};
 DWORD g_pid = 0;
 HANDLE g_process = nullptr;
 DWORD g_secondPid = 0;
 HANDLE g_secondProcess = nullptr;
-std::atomic<bool> g_stop{false};
 
 void Log(const std::string& line) {
     std::lock_guard<std::mutex> lock(g_mutex);
@@ -57,89 +56,35 @@ std::string Escaped(const std::string& text) {
     return out;
 }
 
-std::string Text(HWND hwnd) {
-    char text[4096] = {};
-    GetWindowTextA(hwnd, text, sizeof(text));
-    return text;
-}
-
-struct Search {
-    std::string cls;
-    bool visibleOnly = true;
-    DWORD pid = 0;
-    HWND found = nullptr;
-};
-
-BOOL CALLBACK FindTopLevel(HWND hwnd, LPARAM lParam) {
-    auto* search = reinterpret_cast<Search*>(lParam);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    char cls[64] = {};
-    GetClassNameA(hwnd, cls, sizeof(cls));
-    if (pid == search->pid && search->cls == cls &&
-        (!search->visibleOnly || IsWindowVisible(hwnd))) {
-        search->found = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND TopLevel(const char* cls, bool visibleOnly, DWORD pid = g_pid) {
-    Search search{cls, visibleOnly, pid};
-    EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
 HWND MainWindow() {
-    return TopLevel("TFORM_MAIN", false);
+    return TopLevelWindow(g_pid, "TFORM_MAIN", false);
 }
 
 HWND Control(const std::string& caption) {
     HWND main = MainWindow();
     for (HWND c = main ? GetWindow(main, GW_CHILD) : nullptr; c; c = GetWindow(c, GW_HWNDNEXT)) {
-        if (Text(c) == caption) {
+        if (WindowText(c) == caption) {
             return c;
         }
     }
     return nullptr;
 }
 
-void LogBox(HWND box, const std::string& prefix) {
-    bool cancel = GetDlgItem(box, IDCANCEL) != nullptr;
-    Log(prefix + "BOX " + Escaped(Text(box)) + "|" + Escaped(Text(GetDlgItem(box, 0xFFFF))) + "|" +
-        (cancel ? "OKCANCEL" : "OK"));
+void LogBox(const SeenBox& box, const std::string& prefix) {
+    Log(prefix + "BOX " + Escaped(box.caption) + "|" + Escaped(box.text) + "|" +
+        (box.hasCancel ? "OKCANCEL" : "OK"));
 }
 
-// Answers message boxes as they appear, each once; the second updater's are always OK.
-void WatchBoxes() {
-    HWND last = nullptr;
-    HWND lastSecond = nullptr;
-    while (!g_stop) {
-        HWND box = TopLevel("#32770", true);
-        if (box != nullptr && box != last) {
-            Sleep(100); // let it finish building
-            LogBox(box, "");
-            int answer = IDOK;
-            {
-                std::lock_guard<std::mutex> lock(g_mutex);
-                if (!g_answers.empty()) {
-                    answer = g_answers.front();
-                    g_answers.pop_front();
-                }
-            }
-            PostMessageA(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
-            ++g_boxes;
-        }
-        last = box;
-        HWND second = g_secondPid != 0 ? TopLevel("#32770", true, g_secondPid) : nullptr;
-        if (second != nullptr && second != lastSecond) {
-            Sleep(100);
-            LogBox(second, "SECOND ");
-            PostMessageA(second, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-        }
-        lastSecond = second;
-        Sleep(30);
+// Logs each box and gives the answer the script has queued for it, OK when none is.
+int Answer(const SeenBox& box) {
+    LogBox(box, "");
+    std::lock_guard<std::mutex> lock(g_mutex);
+    int answer = IDOK;
+    if (!g_answers.empty()) {
+        answer = g_answers.front();
+        g_answers.pop_front();
     }
+    return answer;
 }
 
 template <typename Condition> bool WaitFor(Condition condition, int seconds) {
@@ -188,10 +133,6 @@ bool Start(const std::string& path, HANDLE& handle, DWORD& pid) {
     return true;
 }
 
-bool Launch(const std::string& path) {
-    return Start(path, g_process, g_pid) && WaitFor([] { return MainWindow() != nullptr; }, 60);
-}
-
 bool WaitExit(HANDLE process, const std::string& prefix) {
     DWORD code = 0;
     if (!process || WaitForSingleObject(process, 120000) != WAIT_OBJECT_0 ||
@@ -219,7 +160,8 @@ int main(int argc, char** argv) {
     if (g_log == nullptr) {
         return 2;
     }
-    std::thread watcher(WatchBoxes);
+    std::unique_ptr<MessageBoxWatcher> watcher;
+    std::unique_ptr<MessageBoxWatcher> secondWatcher;
     std::vector<HANDLE> held;
     int status = 0;
     for (int i = 2; i < argc && status == 0; ++i) {
@@ -229,24 +171,17 @@ int main(int argc, char** argv) {
             step.find('=') == std::string::npos ? "" : step.substr(step.find('=') + 1);
         bool ok = true;
         if (name == "launch") {
-            ok = Launch(arg);
-        } else if (name == "start-second") {
-            ok = Start(arg, g_secondProcess, g_secondPid);
-        } else if (name == "wait-exit-second") {
-            ok = WaitExit(g_secondProcess, "SECOND ");
-        } else if (name == "sleep") {
-            Sleep(static_cast<DWORD>(std::atoi(arg.c_str())));
-        } else if (name == "kill") {
-            ok = Kill();
+            ok = Start(arg, g_process, g_pid);
             if (ok) {
-                Log("KILLED");
+                watcher = std::make_unique<MessageBoxWatcher>(Answer, g_pid);
+                ok = WaitFor([] { return MainWindow() != nullptr; }, 60);
             }
         } else if (name == "answer") {
             std::lock_guard<std::mutex> lock(g_mutex);
             g_answers.push_back(arg == "Cancel" ? IDCANCEL : IDOK);
         } else if (name == "wait-boxes") {
             int n = std::atoi(arg.c_str());
-            ok = WaitFor([n] { return g_boxes >= n; }, 60);
+            ok = WaitFor([&] { return watcher && watcher->Answered() >= n; }, 60);
             Sleep(300); // until the box has closed and its handler has gone on
         } else if (name == "wait-minimised") {
             ok = WaitFor([] { return MainWindow() && IsIconic(MainWindow()); }, 60);
@@ -263,6 +198,25 @@ int main(int argc, char** argv) {
             ok = MainWindow() != nullptr && PostMessageA(MainWindow(), WM_CLOSE, 0, 0);
         } else if (name == "wait-exit") {
             ok = WaitExit(g_process, "");
+        } else if (name == "sleep") {
+            Sleep(static_cast<DWORD>(std::atoi(arg.c_str())));
+        } else if (name == "kill") {
+            ok = Kill();
+            if (ok) {
+                Log("KILLED");
+            }
+        } else if (name == "start-second") {
+            ok = Start(arg, g_secondProcess, g_secondPid);
+            if (ok) {
+                secondWatcher = std::make_unique<MessageBoxWatcher>(
+                    [](const SeenBox& box) {
+                        LogBox(box, "SECOND ");
+                        return IDOK;
+                    },
+                    g_secondPid);
+            }
+        } else if (name == "wait-exit-second") {
+            ok = WaitExit(g_secondProcess, "SECOND ");
         } else {
             ok = false;
         }
@@ -274,8 +228,8 @@ int main(int argc, char** argv) {
     if (status != 0 && g_process) {
         TerminateProcess(g_process, 3);
     }
-    g_stop = true;
-    watcher.join();
+    watcher.reset();
+    secondWatcher.reset();
     for (HANDLE h : held) {
         if (h != INVALID_HANDLE_VALUE) {
             CloseHandle(h);

@@ -2,6 +2,8 @@
 #include "TestMachine.h"
 #include "platform/Files.h"
 
+#include <ostream>
+
 namespace {
 
 using platform::memory::Click;
@@ -82,30 +84,36 @@ TEST_F(Discovery, HighestVersionWinsAcrossDrivesAndTheEarlierRowOnTies) {
     EXPECT_EQ(Path(), "C:\\Pelmora 4.3\\") << "drive C before drive E";
 }
 
-TEST_F(Discovery, BoundsAreInclusiveBelowAndExclusiveAbove) {
-    struct Case {
-        const char* folder;
-        bool accepted;
-    };
-    const Case cases[] = {
-        {"C:\\Pelmora 4.0.0", true}, {"C:\\Pelmora 4.999.999", true},
-        {"C:\\Pelmora 5.0", false},  {"C:\\Pelmora 3.999.999", false},
-        {"C:\\Pelmora 0.0.1", true},
-    };
-    for (const auto& c : cases) {
-        TearDown();
-        SetUp();
-        Install(c.folder);
-        Check();
-        if (c.accepted) {
-            EXPECT_EQ(Path(), std::string(c.folder) + "\\");
-            EXPECT_TRUE(Boxes().empty()) << c.folder;
-        } else {
-            EXPECT_EQ(Path(), "File Not Found");
-            EXPECT_EQ(Boxes(), (std::vector<Box>{Incorrect(c.folder), kNotFound}));
-        }
+struct BoundsCase {
+    const char* folder;
+    bool accepted;
+};
+
+void PrintTo(const BoundsCase& c, std::ostream* out) {
+    *out << c.folder << (c.accepted ? ", accepted" : ", refused");
+}
+
+class DiscoveryBounds : public Discovery, public ::testing::WithParamInterface<BoundsCase> {};
+
+TEST_P(DiscoveryBounds, AreInclusiveBelowAndExclusiveAbove) {
+    const BoundsCase& c = GetParam();
+    Install(c.folder);
+    Check();
+    if (c.accepted) {
+        EXPECT_EQ(Path(), std::string(c.folder) + "\\");
+        EXPECT_TRUE(Boxes().empty()) << c.folder;
+    } else {
+        EXPECT_EQ(Path(), "File Not Found");
+        EXPECT_EQ(Boxes(), (std::vector<Box>{Incorrect(c.folder), kNotFound}));
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Versions, DiscoveryBounds,
+                         ::testing::Values(BoundsCase{"C:\\Pelmora 4.0.0", true},
+                                           BoundsCase{"C:\\Pelmora 4.999.999", true},
+                                           BoundsCase{"C:\\Pelmora 5.0", false},
+                                           BoundsCase{"C:\\Pelmora 3.999.999", false},
+                                           BoundsCase{"C:\\Pelmora 0.0.1", true}));
 
 TEST_F(Discovery, TheBoundsOfAPlainBuildRejectEveryVersionButZeroZeroOne) {
     SetBounds("0", "0");
@@ -114,20 +122,22 @@ TEST_F(Discovery, TheBoundsOfAPlainBuildRejectEveryVersionButZeroZeroOne) {
     EXPECT_EQ(Boxes(), (std::vector<Box>{Incorrect("C:\\Pelmora 4.1.2"), kNotFound}));
 }
 
-TEST_F(Discovery, UnreadableVersionStopsTheChoice) {
-    const char* folders[] = {"C:\\Pelmora.4.1", "C:\\Pelmora 4..1", "C:\\Pelmora 99999999999",
-                             "C:\\Pelmora 2148", "C:\\Pelmora 1.3000000"};
-    for (const char* folder : folders) {
-        TearDown();
-        SetUp();
-        Install("C:\\Pelmora 4.1.2"); // a fine row before it
-        Install(folder);
-        Check();
-        EXPECT_EQ(Path(), "File Not Found") << folder;
-        EXPECT_FALSE(UpdateEnabled());
-        EXPECT_EQ(Boxes(), (std::vector<Box>{NotValid(folder), kNotFound}));
-    }
+class DiscoveryUnreadable : public Discovery, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(DiscoveryUnreadable, VersionStopsTheChoice) {
+    const char* folder = GetParam();
+    Install("C:\\Pelmora 4.1.2"); // a fine row before it
+    Install(folder);
+    Check();
+    EXPECT_EQ(Path(), "File Not Found") << folder;
+    EXPECT_FALSE(UpdateEnabled());
+    EXPECT_EQ(Boxes(), (std::vector<Box>{NotValid(folder), kNotFound}));
 }
+
+INSTANTIATE_TEST_SUITE_P(Folders, DiscoveryUnreadable,
+                         ::testing::Values("C:\\Pelmora.4.1", "C:\\Pelmora 4..1",
+                                           "C:\\Pelmora 99999999999", "C:\\Pelmora 2148",
+                                           "C:\\Pelmora 1.3000000"));
 
 TEST_F(Discovery, FirstVersionedRowBelowTheRangeIsRejectedAtOnce) {
     M().AddDrive('D');
@@ -255,6 +265,18 @@ TEST_F(Discovery, StartedFromTheBrowserCacheRefusesTheClick) {
     M().boxes.clear();
     Check();
     EXPECT_EQ(Boxes(), std::vector<Box>{kNotFound});
+}
+
+TEST_F(Discovery, OnlyTheFirst1024ProcessesAreLookedAt) {
+    for (std::uint32_t id = 1; id <= 1100; ++id) {
+        M().processes.push_back({id, "other.exe", true, true});
+    }
+    M().processes[1023].moduleName = "Pelmora.exe";
+    EXPECT_EQ(FindProcessByName("PELMORA.EXE"), 1024u);
+    M().processes[1023].moduleName = "other.exe";
+    M().processes[1024].moduleName = "Pelmora.exe";
+    EXPECT_EQ(FindProcessByName("PELMORA.EXE"), 0u);
+    EXPECT_EQ(M().openProcessHandles, 0);
 }
 
 TEST_F(Discovery, ProcessIsFoundByNameInAnyCase) {

@@ -12,11 +12,11 @@ namespace {
 
 using platform::memory::Click;
 using platform::memory::TheMachine;
+using testing_support::kBase;
+using testing_support::kDesktop;
+using testing_support::kInstall;
+using testing_support::Windows;
 
-const std::string kBase =
-    "http://127.0.0.1:8480/public/tarnell/software/updates/quorvel_installer/";
-const std::string kDesktop = "C:\\Users\\op\\Desktop\\";
-const std::string kInstall = "C:\\Program Files\\Tarnell\\Pelmora 4.1.2\\";
 const std::string kMarkerFolder =
     "C:\\Users\\Public\\Documents\\Pelmora Documents\\system-do not touch\\";
 
@@ -35,15 +35,6 @@ const std::vector<Entry> kEntries = {
     {"data/maps/sea.dat", "1", "1"}, {"data/readme.txt", "1", "1"},
     {"bin/help.chm", "1", "2"},
 };
-
-std::string Windows(std::string path) {
-    for (char& c : path) {
-        if (c == '/') {
-            c = '\\';
-        }
-    }
-    return path;
-}
 
 std::string ListText(bool fresh) {
     std::string text;
@@ -111,10 +102,7 @@ public:
         m.calls.clear();
     }
     void Run() { Click(form_->UpdateSoftwareButton); }
-    void TearDown() override {
-        form_.reset();
-        FORM_MAIN = nullptr;
-    }
+    void TearDown() override { form_.reset(); }
 
     Outcome Snapshot() {
         Outcome o;

@@ -179,8 +179,7 @@ TEST_F(FolderChain, LevelsThatCouldLeaveTheBaseAreRefusedAndNothingIsMadeOutside
 
 class DownloadOne : public MachineTest {
 public:
-    const std::string kBase =
-        "http://127.0.0.1:8480/public/tarnell/software/updates/quorvel_installer/";
+    const std::string kBase = testing_support::kBase;
 };
 
 TEST_F(DownloadOne, FetchesIntoTheTemporaryFileAndShowsTheLabelsMeanwhile) {

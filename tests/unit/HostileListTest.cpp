@@ -7,9 +7,8 @@ namespace {
 
 using platform::memory::Click;
 using platform::memory::TheMachine;
+using testing_support::kBase;
 
-const std::string kBase =
-    "http://127.0.0.1:8480/public/tarnell/software/updates/quorvel_installer/";
 const std::string kInstall = "C:\\Tarnell\\Pelmora 4.1.2\\";
 
 void CollectAll(const platform::memory::Node& node, const std::string& path,
@@ -34,8 +33,6 @@ class HostileList : public testing_support::MachineTest {
 public:
     // A normal-mode run of a list with a good entry, the hostile one, and another good one.
     void RunWith(const std::string& hostileLine) {
-        TearDown();
-        SetUp();
         M().AddDrive('D');
         M().MakeFolders("D:\\Data");
         M().MakeFolders("C:\\Windows");
@@ -77,48 +74,42 @@ public:
     std::vector<std::string> before_;
 };
 
-TEST_F(HostileList, EntriesThatReachOutsideAreRefusedAndTold) {
-    const std::string entries[] = {
-        "../x.dll\t1",
-        "../../Windows/x.dll\t1",
-        "./x.dll\t1",
-        "a/../../x.dll\t1",
-        "/../x.dll\t1",
-        "C:/x.dll\t1",
-        "D:/Data/x.dll\t1",
-        "C:x.dll\t1",
-        "//server/share/x\t1",
-        "\\\\server\\share\\x\t1",
-        "a/b:c\t1",
-        "a:b/c.dll\t1",
-        "bin/x\x01y.dll\t1",
-        "bin/\x1f/y.dll\t1",
-        "..\t1",
-        ".\t1",
-        "bin/..\t1",
-        "... /x.dll\t1",
-        "x.dll::$DATA\t1",
-        "bin\\..\\..\\x.dll\t1",
-    };
-    int refused = 0;
-    for (const auto& entry : entries) {
-        RunWith(entry);
-        ExpectNothingOutside(entry);
-        ExpectToldOrDone(entry);
-        bool told = M().boxes.size() >= 2 && M().boxes.back().caption == "Error";
-        EXPECT_TRUE(told) << entry << " was not refused";
-        refused += told ? 1 : 0;
-    }
-    std::cout << "[ hostile lists ] " << std::size(entries) << " entries that reach outside, "
-              << refused << " refused\n";
+class HostileEntry : public HostileList, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(HostileEntry, ThatReachesOutsideIsRefusedAndTold) {
+    const std::string& entry = GetParam();
+    RunWith(entry);
+    ExpectNothingOutside(entry);
+    ExpectToldOrDone(entry);
+    bool told = M().boxes.size() >= 2 && M().boxes.back().caption == "Error";
+    EXPECT_TRUE(told) << entry << " was not refused";
 }
 
-TEST_F(HostileList, AwkwardEntriesStayInsideAndNeverFailSilently) {
+INSTANTIATE_TEST_SUITE_P(ReachingOutside, HostileEntry,
+                         ::testing::Values("../x.dll\t1", "../../Windows/x.dll\t1", "./x.dll\t1",
+                                           "a/../../x.dll\t1", "/../x.dll\t1", "C:/x.dll\t1",
+                                           "D:/Data/x.dll\t1", "C:x.dll\t1", "//server/share/x\t1",
+                                           "\\\\server\\share\\x\t1", "a/b:c\t1", "a:b/c.dll\t1",
+                                           "bin/x\x01y.dll\t1", "bin/\x1f/y.dll\t1", "..\t1",
+                                           ".\t1", "bin/..\t1", "... /x.dll\t1", "x.dll::$DATA\t1",
+                                           "bin\\..\\..\\x.dll\t1"));
+
+class AwkwardEntry : public HostileList, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(AwkwardEntry, StaysInsideAndNeverFailsSilently) {
+    RunWith(GetParam());
+    std::string what = GetParam().substr(0, 40);
+    ExpectNothingOutside(what);
+    ExpectToldOrDone(what);
+    EXPECT_EQ(M().OpenFileHandles(), 0);
+}
+
+std::vector<std::string> AwkwardEntries() {
     std::string fortyLevels;
     for (int i = 0; i < 40; ++i) {
         fortyLevels += "l" + std::to_string(i) + "/";
     }
-    const std::string entries[] = {
+    return {
         std::string(300, 'n') + ".dll\t1",
         fortyLevels + "deep.dll\t1",
         "\t1",
@@ -128,14 +119,12 @@ TEST_F(HostileList, AwkwardEntriesStayInsideAndNeverFailSilently) {
         "tab\tin\tstamp",
         "sp ace/x y.dll\t1",
     };
-    for (const auto& entry : entries) {
-        RunWith(entry);
-        std::string what = entry.substr(0, 40);
-        ExpectNothingOutside(what);
-        ExpectToldOrDone(what);
-        EXPECT_EQ(M().OpenFileHandles(), 0);
-    }
-    std::cout << "[ hostile lists ] " << std::size(entries) << " awkward entries\n";
 }
+
+// Names by index: a parameter may be ten megabytes long.
+INSTANTIATE_TEST_SUITE_P(Awkward, AwkwardEntry, ::testing::ValuesIn(AwkwardEntries()),
+                         [](const ::testing::TestParamInfo<std::string>& info) {
+                             return std::to_string(info.index);
+                         });
 
 } // namespace

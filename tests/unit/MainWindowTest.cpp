@@ -3,6 +3,8 @@
 #include "platform/GridCells.h"
 #include "platform/memory/Machine.h"
 
+#include <algorithm>
+#include <memory>
 #include <stdexcept>
 
 namespace {
@@ -66,23 +68,52 @@ TEST_F(MainWindow, StartUpDefaults) {
 TEST_F(MainWindow, RandomGeneratorIsSeededFromTheClockWithOneDrawDropped) {
     TheMachine().unixTime = 1000;
     TFORM_MAIN& f = Form();
-    RandomGenerator expected;
-    expected.Seed(1000);
-    EXPECT_EQ(f.Random.State(), expected.State());
-    EXPECT_EQ(expected.State(), 1000u * 22695477u + 1u);
+    EXPECT_EQ(f.Random.State(), 1220640521u); // 1000 * 22695477 + 1
+    EXPECT_EQ(f.Random.Draw(), 14062);
 }
 
-TEST_F(MainWindow, GeneratorDrawsBits16To30) {
+// Known answers of state := state * 22695477 + 1 (mod 2^32), each draw bits 16 to 30 of the
+// new state; the first draw after seeding is dropped.
+TEST(RandomGenerator, KnownSequencesAfterSeeding) {
+    struct Case {
+        std::uint32_t seed;
+        std::uint32_t state;
+        int draws[5];
+    };
+    const Case cases[] = {
+        {0, 1, {346, 130, 10982, 1090, 11656}},
+        {1000, 1220640521, {14062, 5795, 15161, 15600, 27360}},
+        {4294967295u, 4272271820u, {561, 22046, 20874, 23292, 16195}},
+        {123456789, 2900351834u, {30417, 18134, 20399, 5943, 11361}},
+    };
+    for (const auto& c : cases) {
+        RandomGenerator r;
+        r.Seed(c.seed);
+        EXPECT_EQ(r.State(), c.state) << c.seed;
+        for (int expected : c.draws) {
+            EXPECT_EQ(r.Draw(), expected) << c.seed;
+        }
+    }
+}
+
+TEST(RandomGenerator, DrawsStayWithin0To32767) {
     RandomGenerator r;
-    r.Seed(0); // state 1
-    EXPECT_EQ(r.State(), 1u);
-    std::uint32_t next = 1u * 22695477u + 1u;
-    EXPECT_EQ(r.Draw(), static_cast<int>((next >> 16) & 0x7FFF));
+    r.Seed(0);
     for (int i = 0; i < 1000; ++i) {
         int d = r.Draw();
         ASSERT_GE(d, 0);
         ASSERT_LE(d, 32767);
     }
+}
+
+TEST_F(MainWindow, TheOneInstanceIsForgottenWhenItsWindowGoes) {
+    auto first = std::make_unique<TFORM_MAIN>();
+    EXPECT_EQ(FORM_MAIN, first.get());
+    auto second = std::make_unique<TFORM_MAIN>();
+    first.reset();
+    EXPECT_EQ(FORM_MAIN, second.get()) << "an earlier window leaves the later one in place";
+    second.reset();
+    EXPECT_EQ(FORM_MAIN, nullptr);
 }
 
 TEST_F(MainWindow, ModeSwitchBothWays) {
@@ -137,18 +168,21 @@ TEST_F(MainWindow, SetControlsEnabledInBothModes) {
 }
 
 TEST_F(MainWindow, TimerFiresOnceAfter100Ms) {
+    TheMachine().MakeFolders(testing_support::kDesktop);
     TFORM_MAIN& f = Form();
-    int runs = 0;
-    f.AutoTimer.OnTimer([&] {
-        ++runs;
-        f.AutoTimer.SetEnabled(false);
-    });
+    // Each run of the timer's handler starts an update, which first asks for the list.
+    auto runs = [] {
+        const std::string list = testing_support::kBase + "filelist.txt";
+        const auto& requests = TheMachine().requests;
+        return std::count_if(requests.begin(), requests.end(),
+                             [&](const std::string& r) { return r.rfind(list, 0) == 0; });
+    };
     platform::memory::AdvanceClock(99);
-    EXPECT_EQ(runs, 0);
+    EXPECT_EQ(runs(), 0);
     platform::memory::AdvanceClock(1);
-    EXPECT_EQ(runs, 1);
+    EXPECT_EQ(runs(), 1);
     platform::memory::AdvanceClock(10000);
-    EXPECT_EQ(runs, 1);
+    EXPECT_EQ(runs(), 1);
     EXPECT_FALSE(f.AutoTimer.Enabled());
 }
 

@@ -11,21 +11,12 @@
 namespace {
 
 using platform::memory::TheMachine;
+using testing_support::kBase;
+using testing_support::Windows;
 
-const std::string kBase =
-    "http://127.0.0.1:8480/public/tarnell/software/updates/quorvel_installer/";
 const std::string kInstall = "C:\\Pelmora 4.1.2\\";
 const char* kPaths[] = {"Pelmora.exe", "bin/core.dll", "bin/ui.dll", "data/maps/world.dat",
                         "AppLaunch.exe"};
-
-std::string Windows(std::string path) {
-    for (char& c : path) {
-        if (c == '/') {
-            c = '\\';
-        }
-    }
-    return path;
-}
 
 std::size_t HeapInUse() {
 #ifdef QUORVEL_MEASURE_HEAP

@@ -12,7 +12,6 @@ void MachineTest::SetUp() {
 
 void MachineTest::TearDown() {
     form_.reset();
-    FORM_MAIN = nullptr;
 }
 
 TFORM_MAIN& MachineTest::Form() {

@@ -1,6 +1,7 @@
 // Helpers for tests on the in-memory machine.
 #pragma once
 
+#include "TestSettings.h"
 #include "app/Main.h"
 #include "platform/memory/Machine.h"
 

@@ -4,6 +4,9 @@
 #include "platform/System.h"
 #include "transfer/Transfer.h"
 
+#include <functional>
+#include <ostream>
+
 namespace {
 
 using platform::memory::Click;
@@ -101,9 +104,8 @@ TEST(CacheBusting, NumberIsTheSecondDrawThenTheFirst) {
 // The remote list served, the updater in C:\Quorvel.
 class GetList : public MachineTest {
 public:
-    const std::string kBase =
-        "http://127.0.0.1:8480/public/tarnell/software/updates/quorvel_installer/";
-    const std::string kDesktop = "C:\\Users\\op\\Desktop\\";
+    const std::string kBase = testing_support::kBase;
+    const std::string kDesktop = testing_support::kDesktop;
     const std::string kTarget = kDesktop + "Tarnell Temp Files\\";
     void SetUp() override {
         MachineTest::SetUp();
@@ -146,35 +148,52 @@ TEST_F(GetList, LocalListIsReadThenReplacedAndItsGridFitsTheRemoteRows) {
               (Rows{{"a.dll", "new"}, {"b.dll", "2"}, {"", ""}, {"", ""}}));
 }
 
-TEST_F(GetList, FailuresOfTheListDownload) {
-    struct Case {
-        const char* name;
-        std::function<void(GetList&)> arrange;
-    };
-    const Case cases[] = {
-        {"not found", [](GetList& t) { t.M().http[t.kBase + "filelist.txt"].status = 404; }},
-        {"server error", [](GetList& t) { t.M().http[t.kBase + "filelist.txt"].status = 500; }},
-        {"refused", [](GetList& t) { t.M().http[t.kBase + "filelist.txt"].refused = true; }},
-        {"cut short", [](GetList& t) { t.M().http[t.kBase + "filelist.txt"].cutAfter = 3; }},
-        {"empty", [](GetList& t) { t.ServeList(""); }},
-        {"one byte", [](GetList& t) { t.ServeList("a"); }},
-        {"nobody answers", [](GetList& t) { t.M().http.clear(); }},
-    };
-    for (const auto& c : cases) {
-        TearDown();
-        SetUp();
-        M().WriteFile(kTarget + "PelmoraUpdaterList.txt", "a.dll\t1\r\n");
-        ServeList("a.dll\t2\r\nb.dll\t3\r\n");
-        c.arrange(*this);
-        EXPECT_FALSE(GetUpdateList(Form())) << c.name;
-        EXPECT_EQ(Boxes(), (std::vector<Box>{{"Could not file list. Check network connections or "
-                                              "your PC's firewall.",
-                                              "Download Error", 0}}))
-            << c.name;
-        EXPECT_FALSE(M().IsFile(kTarget + "PelmoraUpdaterList.txt")) << c.name;
-        EXPECT_EQ(GridRows(Form().LocalFileListGrid), (Rows{{"a.dll", "1"}})) << c.name;
-    }
+struct ListFailure {
+    const char* name;
+    std::function<void(GetList&)> arrange;
+};
+
+void PrintTo(const ListFailure& c, std::ostream* out) {
+    *out << c.name;
 }
+
+class GetListFailure : public GetList, public ::testing::WithParamInterface<ListFailure> {};
+
+TEST_P(GetListFailure, IsToldAndKeepsTheLocalList) {
+    const ListFailure& c = GetParam();
+    M().WriteFile(kTarget + "PelmoraUpdaterList.txt", "a.dll\t1\r\n");
+    ServeList("a.dll\t2\r\nb.dll\t3\r\n");
+    c.arrange(*this);
+    EXPECT_FALSE(GetUpdateList(Form())) << c.name;
+    EXPECT_EQ(Boxes(), (std::vector<Box>{{"Could not file list. Check network connections or "
+                                          "your PC's firewall.",
+                                          "Download Error", 0}}))
+        << c.name;
+    EXPECT_FALSE(M().IsFile(kTarget + "PelmoraUpdaterList.txt")) << c.name;
+    EXPECT_EQ(GridRows(Form().LocalFileListGrid), (Rows{{"a.dll", "1"}})) << c.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ListDownload, GetListFailure,
+    ::testing::Values(
+        ListFailure{"not found",
+                    [](GetList& t) { t.M().http[t.kBase + "filelist.txt"].status = 404; }},
+        ListFailure{"server error",
+                    [](GetList& t) { t.M().http[t.kBase + "filelist.txt"].status = 500; }},
+        ListFailure{"refused",
+                    [](GetList& t) { t.M().http[t.kBase + "filelist.txt"].refused = true; }},
+        ListFailure{"cut short",
+                    [](GetList& t) { t.M().http[t.kBase + "filelist.txt"].cutAfter = 3; }},
+        ListFailure{"empty", [](GetList& t) { t.ServeList(""); }},
+        ListFailure{"one byte", [](GetList& t) { t.ServeList("a"); }},
+        ListFailure{"nobody answers", [](GetList& t) { t.M().http.clear(); }}),
+    [](const ::testing::TestParamInfo<ListFailure>& info) {
+        std::string name = info.param.name;
+        for (char& c : name) {
+            c = c == ' ' ? '_' : c;
+        }
+        return name;
+    });
 
 TEST_F(GetList, AListOfExactlyTwoBytesIsAcceptedWithoutEntries) {
     ServeList("ab");

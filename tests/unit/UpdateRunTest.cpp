@@ -10,12 +10,12 @@ namespace {
 using platform::memory::Click;
 using testing_support::Box;
 using testing_support::Boxes;
+using testing_support::kBase;
+using testing_support::kDesktop;
+using testing_support::kInstall;
 using testing_support::MachineTest;
+using testing_support::Windows;
 
-const std::string kBase =
-    "http://127.0.0.1:8480/public/tarnell/software/updates/quorvel_installer/";
-const std::string kDesktop = "C:\\Users\\op\\Desktop\\";
-const std::string kInstall = "C:\\Program Files\\Tarnell\\Pelmora 4.1.2\\";
 const std::string kMarker =
     "C:\\Users\\Public\\Documents\\Pelmora Documents\\system-do not touch\\PelmorEmpty.aaa";
 const std::string kStamp = "7-12-2026-9-41-01-AM";
@@ -81,14 +81,6 @@ public:
             M().WriteFile(kInstall + Windows(e.path), "old " + e.path);
         }
         M().WriteFile(kInstall + "PelmoraUpdaterList.txt", ListText(entries));
-    }
-    static std::string Windows(std::string path) {
-        for (char& c : path) {
-            if (c == '/') {
-                c = '\\';
-            }
-        }
-        return path;
     }
     // Normal mode on the installation, as discovery leaves it.
     void NormalMode() {
@@ -425,26 +417,27 @@ TEST_F(UpdateRun, LauncherIsStartedByItsQuotedPathNotALookAlike) {
     EXPECT_EQ(M().launches[0].program, kDesktop + "Tarnell Temp Files\\AppLaunch.exe");
 }
 
-TEST_F(UpdateRun, FileNamesThatCouldLeaveTheFolderAreRefusedBeforeAnyDownload) {
-    const char* names[] = {"bin/..", "bin/.", "bin/a:b", "bin/x\x01.dll", ".."};
-    for (const char* name : names) {
-        TearDown();
-        SetUp();
-        Install(kOld);
-        auto release = kOld;
-        release.insert(release.begin() + 1, Entry{name, "9"});
-        Serve(release);
-        NormalMode();
-        RunUpdate();
-        ASSERT_EQ(Boxes().size(), 2u) << name;
-        EXPECT_EQ(Boxes()[0].text.substr(0, std::string(name).size()), name);
-        EXPECT_EQ(Boxes()[0].caption, "Update Error");
-        EXPECT_EQ(Boxes()[1], kUpdateManually);
-        EXPECT_TRUE(Fetched().empty()) << name;
-        EXPECT_FALSE(M().IsFile(kInstall + "PelmoraUpdaterList.txt"));
-        EXPECT_EQ(At(kInstall + "bin\\core.dll"), "old bin/core.dll");
-    }
+class UpdateRunHostileName : public UpdateRun, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(UpdateRunHostileName, CouldLeaveTheFolderSoIsRefusedBeforeAnyDownload) {
+    const char* name = GetParam();
+    Install(kOld);
+    auto release = kOld;
+    release.insert(release.begin() + 1, Entry{name, "9"});
+    Serve(release);
+    NormalMode();
+    RunUpdate();
+    ASSERT_EQ(Boxes().size(), 2u) << name;
+    EXPECT_EQ(Boxes()[0].text.substr(0, std::string(name).size()), name);
+    EXPECT_EQ(Boxes()[0].caption, "Update Error");
+    EXPECT_EQ(Boxes()[1], kUpdateManually);
+    EXPECT_TRUE(Fetched().empty()) << name;
+    EXPECT_FALSE(M().IsFile(kInstall + "PelmoraUpdaterList.txt"));
+    EXPECT_EQ(At(kInstall + "bin\\core.dll"), "old bin/core.dll");
 }
+
+INSTANTIATE_TEST_SUITE_P(FileNames, UpdateRunHostileName,
+                         ::testing::Values("bin/..", "bin/.", "bin/a:b", "bin/x\x01.dll", ".."));
 
 TEST_F(UpdateRun, RunStampFollowsTheRegionalFormats) {
     struct Case {

@@ -12,16 +12,19 @@ namespace {
 
 struct Search {
     DWORD process;
+    std::string cls;
+    bool visibleOnly;
     HWND found;
 };
 
-BOOL CALLBACK FindBox(HWND hwnd, LPARAM lParam) {
+BOOL CALLBACK FindTopLevel(HWND hwnd, LPARAM lParam) {
     auto* search = reinterpret_cast<Search*>(lParam);
     DWORD pid = 0;
     GetWindowThreadProcessId(hwnd, &pid);
     char cls[64] = {};
     GetClassNameA(hwnd, cls, sizeof(cls));
-    if (pid == search->process && std::string(cls) == "#32770" && IsWindowVisible(hwnd)) {
+    if (pid == search->process && search->cls == cls &&
+        (!search->visibleOnly || IsWindowVisible(hwnd))) {
         search->found = hwnd;
         return FALSE;
     }
@@ -30,8 +33,14 @@ BOOL CALLBACK FindBox(HWND hwnd, LPARAM lParam) {
 
 } // namespace
 
-MessageBoxWatcher::MessageBoxWatcher(std::function<int(const SeenBox&)> answer)
-    : answer_(std::move(answer)), thread_([this] { Watch(); }) {}
+HWND TopLevelWindow(DWORD process, const char* windowClass, bool visibleOnly) {
+    Search search{process, windowClass, visibleOnly, nullptr};
+    EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+MessageBoxWatcher::MessageBoxWatcher(std::function<int(const SeenBox&)> answer, DWORD process)
+    : answer_(std::move(answer)), process_(process), thread_([this] { Watch(); }) {}
 
 MessageBoxWatcher::~MessageBoxWatcher() {
     stop_ = true;
@@ -46,21 +55,22 @@ std::vector<SeenBox> MessageBoxWatcher::Seen() {
 void MessageBoxWatcher::Watch() {
     HWND last = nullptr;
     while (!stop_) {
-        Search search{GetCurrentProcessId(), nullptr};
-        EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
-        if (search.found != nullptr && search.found != last) {
-            SeenBox box;
-            box.caption = WindowText(search.found);
-            box.text = WindowText(GetDlgItem(search.found, 0xFFFF));
-            box.hasCancel = GetDlgItem(search.found, IDCANCEL) != nullptr;
+        HWND box = TopLevelWindow(process_, "#32770", true);
+        if (box != nullptr && box != last) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100)); // let it finish building
+            SeenBox seen;
+            seen.caption = WindowText(box);
+            seen.text = WindowText(GetDlgItem(box, 0xFFFF));
+            seen.hasCancel = GetDlgItem(box, IDCANCEL) != nullptr;
             {
                 std::lock_guard<std::mutex> lock(mutex_);
-                seen_.push_back(box);
+                seen_.push_back(seen);
             }
-            int button = answer_ ? answer_(box) : IDOK;
-            PostMessageA(search.found, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
-            last = search.found;
-        } else if (search.found == nullptr) {
+            int button = answer_ ? answer_(seen) : IDOK;
+            PostMessageA(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+            ++answered_;
+            last = box;
+        } else if (box == nullptr) {
             last = nullptr;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));

@@ -1,5 +1,6 @@
 // The run's Windows parts: the stamp names a folder, the shared documents, the launch.
 #include "run/Run.h"
+#include "TestSettings.h"
 #include "platform/Processes.h"
 
 #include <gtest/gtest.h>
@@ -20,13 +21,7 @@ std::string Scratch(const char* name) {
 
 // The host path of the launcher stand-in, as Wine sees it.
 std::string LauncherStandIn() {
-    std::string path = std::string("Z:") + QUORVEL_APPLAUNCH_EXE;
-    for (char& c : path) {
-        if (c == '/') {
-            c = '\\';
-        }
-    }
-    return path;
+    return testing_support::Windows(std::string("Z:") + QUORVEL_APPLAUNCH_EXE);
 }
 
 bool AppearsWithin(const std::string& path, int milliseconds) {

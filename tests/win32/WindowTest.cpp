@@ -1,5 +1,6 @@
 // The real window under Windows: its frame, every control, message boxes.
 #include "MessageBoxWatcher.h"
+#include "TestSettings.h"
 #include "app/ExceptionDisplay.h"
 #include "app/Main.h"
 
@@ -12,6 +13,7 @@
 namespace {
 
 struct ExpectedControl {
+    int id;
     const char* cls;
     const char* text;
     int left, top, width, height;
@@ -22,6 +24,18 @@ struct ExpectedControl {
 HWND MainWindow() {
     return FindWindowA("TFORM_MAIN", "Quorvel");
 }
+
+// A control of the main window by its caption.
+HWND ControlByCaption(const char* caption) {
+    return FindWindowExA(MainWindow(), nullptr, nullptr, caption);
+}
+
+// Ids of the controls without a caption: the window numbers its controls from 100 in the
+// order it makes them.
+constexpr int kPelmoraPathId = 109;
+constexpr int kExeNameId = 110;
+constexpr int kFileListGridId = 113;
+constexpr int kMinVersionId = 117;
 
 std::vector<HWND> Children(HWND parent) {
     std::vector<HWND> children;
@@ -51,10 +65,7 @@ protected:
         form_ = std::make_unique<TFORM_MAIN>();
         form_->AutoTimer.SetEnabled(false); // these tests drive the window themselves
     }
-    void TearDown() override {
-        form_.reset();
-        FORM_MAIN = nullptr;
-    }
+    void TearDown() override { form_.reset(); }
     std::unique_ptr<TFORM_MAIN> form_;
 };
 
@@ -76,35 +87,37 @@ TEST_F(RealWindow, ClientAreaTitleAndFrame) {
 }
 
 TEST_F(RealWindow, EveryControlWithCaptionPlaceStateAndTabOrder) {
+    const std::string url = testing_support::kBase;
     const ExpectedControl expected[] = {
-        {"Static", "File Path:", 24, 408, 44, 13, true, true, -1},
-        {"Static", "URL Path:", 24, 472, 50, 13, true, true, -1},
-        {"Static", "Looking For:", 24, 368, 59, 13, true, true, -1},
-        {"Static", "Downloading Please Wait...", 4, 2, -1, 20, false, true, -1},
-        {"Static", "Name", 4, 26, -1, 20, false, true, -1},
-        {"Static", "Min Version:", 80, 544, 58, 13, true, true, -1},
-        {"Static", "Max Version:", 256, 544, 61, 13, true, true, -1},
-        {"Button", "Check Local Path", 648, 392, 121, 25, true, false, 0},
-        {"SysListView32", "", 840, 400, 209, 241, true, true, 1},
-        {"Edit", "C:\\users\\tester\\Desktop\\Tarnell Temp Files\\", 24, 424, 409, 21, true, false,
-         2},
-        {"Edit", "", 24, 384, 121, 21, true, false, 3},
-        {"Edit", "http://127.0.0.1:8480/public/tarnell/software/updates/quorvel_installer/", 24,
-         488, 409, 21, true, false, 4},
-        {"Button", "Download Files", 576, 440, 137, 33, true, true, 5},
-        {"SysListView32", "", 1128, 104, 209, 233, true, true, 6},
-        {"SysListView32", "", 1120, 400, 209, 233, true, true, 7},
-        {"Button", "Force Update", 656, 312, 97, 17, true, true, 8},
-        {"Button", "Manual Update", 656, 336, 97, 17, true, true, 9},
-        {"Edit", "0", 80, 560, 121, 21, true, true, 10},
-        {"Edit", "0", 256, 560, 121, 21, true, true, 11},
+        {100, "Static", "File Path:", 24, 408, 44, 13, true, true, -1},
+        {101, "Static", "URL Path:", 24, 472, 50, 13, true, true, -1},
+        {102, "Static", "Looking For:", 24, 368, 59, 13, true, true, -1},
+        {103, "Static", "Downloading Please Wait...", 4, 2, -1, 20, false, true, -1},
+        {104, "Static", "Name", 4, 26, -1, 20, false, true, -1},
+        {105, "Static", "Min Version:", 80, 544, 58, 13, true, true, -1},
+        {106, "Static", "Max Version:", 256, 544, 61, 13, true, true, -1},
+        {107, "Button", "Check Local Path", 648, 392, 121, 25, true, false, 0},
+        {108, "SysListView32", "", 840, 400, 209, 241, true, true, 1},
+        {kPelmoraPathId, "Edit", "C:\\users\\tester\\Desktop\\Tarnell Temp Files\\", 24, 424, 409,
+         21, true, false, 2},
+        {kExeNameId, "Edit", "", 24, 384, 121, 21, true, false, 3},
+        {111, "Edit", url.c_str(), 24, 488, 409, 21, true, false, 4},
+        {112, "Button", "Download Files", 576, 440, 137, 33, true, true, 5},
+        {kFileListGridId, "SysListView32", "", 1128, 104, 209, 233, true, true, 6},
+        {114, "SysListView32", "", 1120, 400, 209, 233, true, true, 7},
+        {115, "Button", "Force Update", 656, 312, 97, 17, true, true, 8},
+        {116, "Button", "Manual Update", 656, 336, 97, 17, true, true, 9},
+        {kMinVersionId, "Edit", "0", 80, 560, 121, 21, true, true, 10},
+        {118, "Edit", "0", 256, 560, 121, 21, true, true, 11},
     };
     std::vector<HWND> children = Children(MainWindow());
     ASSERT_EQ(children.size(), std::size(expected));
     int lastTab = -1;
     for (std::size_t i = 0; i < children.size(); ++i) {
-        HWND c = children[i];
         const ExpectedControl& e = expected[i];
+        HWND c = GetDlgItem(MainWindow(), e.id);
+        ASSERT_NE(c, nullptr) << e.id;
+        EXPECT_EQ(c, children[i]) << e.text << ": controls stand in the window in this order";
         char cls[64] = {};
         GetClassNameA(c, cls, sizeof(cls));
         EXPECT_STREQ(cls, e.cls) << i;
@@ -130,31 +143,33 @@ TEST_F(RealWindow, EveryControlWithCaptionPlaceStateAndTabOrder) {
         }
     }
     // Check boxes and their states.
-    EXPECT_EQ(SendMessageA(children[16], BM_GETCHECK, 0, 0), BST_CHECKED);
-    EXPECT_EQ(SendMessageA(children[15], BM_GETCHECK, 0, 0), BST_UNCHECKED);
-    EXPECT_TRUE(GetWindowLongPtrA(children[9], GWL_STYLE) & ES_READONLY);
-    EXPECT_FALSE(GetWindowLongPtrA(children[10], GWL_STYLE) & ES_READONLY);
-    EXPECT_TRUE(GetWindowLongPtrA(children[17], GWL_STYLE) & ES_READONLY);
+    EXPECT_EQ(SendMessageA(ControlByCaption("Manual Update"), BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_EQ(SendMessageA(ControlByCaption("Force Update"), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+    HWND main = MainWindow();
+    EXPECT_TRUE(GetWindowLongPtrA(GetDlgItem(main, kPelmoraPathId), GWL_STYLE) & ES_READONLY);
+    EXPECT_FALSE(GetWindowLongPtrA(GetDlgItem(main, kExeNameId), GWL_STYLE) & ES_READONLY);
+    EXPECT_TRUE(GetWindowLongPtrA(GetDlgItem(main, kMinVersionId), GWL_STYLE) & ES_READONLY);
 }
 
 TEST_F(RealWindow, ControlsOutsideTheClientAreaStayOutOfSight) {
     RECT client{};
     GetClientRect(MainWindow(), &client);
-    std::vector<HWND> children = Children(MainWindow());
-    for (std::size_t i = 0; i < children.size(); ++i) {
-        if (i == 3 || i == 4) {
-            continue; // the two status labels
+    HWND statusLabels[] = {ControlByCaption("Downloading Please Wait..."),
+                           ControlByCaption("Name")};
+    for (HWND c : Children(MainWindow())) {
+        if (c == statusLabels[0] || c == statusLabels[1]) {
+            continue;
         }
         RECT r{};
-        GetWindowRect(children[i], &r);
+        GetWindowRect(c, &r);
         MapWindowPoints(HWND_DESKTOP, MainWindow(), reinterpret_cast<POINT*>(&r), 2);
         RECT overlap{};
-        EXPECT_FALSE(IntersectRect(&overlap, &r, &client)) << WindowText(children[i]);
+        EXPECT_FALSE(IntersectRect(&overlap, &r, &client)) << WindowText(c);
     }
 }
 
 TEST_F(RealWindow, ClickOnTheModeCheckBoxRunsItsHandler) {
-    HWND manual = Children(MainWindow())[16];
+    HWND manual = ControlByCaption("Manual Update");
     SendMessageA(manual, BM_CLICK, 0, 0);
     EXPECT_FALSE(form_->ManualUpdate.Checked());
     EXPECT_EQ(form_->PelmoraPath.Text(), "");
@@ -183,7 +198,7 @@ TEST_F(RealWindow, ErrorInAHandlerIsShownAndTheWindowStaysUsable) {
     MessageBoxWatcher watcher(nullptr);
     form_->CheckPathButton.SetEnabled(true);
     form_->CheckPathButton.OnClick(Guarded([] { throw std::runtime_error("Disk full"); }));
-    SendMessageA(Children(MainWindow())[7], BM_CLICK, 0, 0);
+    SendMessageA(ControlByCaption("Check Local Path"), BM_CLICK, 0, 0);
     std::vector<SeenBox> seen = watcher.Seen();
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].caption, "Quorvel");
@@ -196,7 +211,7 @@ TEST_F(RealWindow, GridShowsItsCellsThroughTheListView) {
     form_->FileListGrid.SetCell(1, 0, "2011-05-02");
     form_->FileListGrid.Append("c.exe");
     ProcessMessages();
-    HWND list = Children(MainWindow())[13];
+    HWND list = GetDlgItem(MainWindow(), kFileListGridId);
     EXPECT_EQ(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0), 2);
     char text[64] = {};
     LVITEMA item{};

@@ -100,10 +100,6 @@ std::optional<ParsedPath> ParsePath(const std::string& rawPath) {
     return parsed;
 }
 
-void FileTree::Reset() {
-    drives.clear();
-}
-
 void FileTree::AddDrive(char letter, bool ready) {
     Drive& drive = drives[letter];
     drive.ready = ready;

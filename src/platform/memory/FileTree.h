@@ -47,7 +47,6 @@ std::optional<ParsedPath> ParsePath(const std::string& path);
 
 class FileTree {
 public:
-    void Reset();
     void AddDrive(char letter, bool ready = true);
     void RemoveDrive(char letter);
     Drive* FindDrive(char letter);

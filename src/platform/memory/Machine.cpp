@@ -7,43 +7,9 @@ Machine& TheMachine() {
     return machine;
 }
 
-void Machine::Reset() {
-    tree.Reset();
+Machine::Machine() {
     tree.AddDrive('C');
-    env.clear();
-    ownExecutablePath = "C:\\Quorvel\\Quorvel.exe";
     MakeFolders("C:\\Quorvel");
-    osMajorVersion = 10;
-    errorMode = 0;
-    noDiskDialogs = 0;
-    processes.clear();
-    launches.clear();
-    openProcessHandles = 0;
-    http.clear();
-    requests.clear();
-    unixTime = 1796000000;
-    localTime = LocalDateTime{2026, 12, 7, 9, 41, 1};
-    regional = RegionalFormats{};
-    tickMs = 0;
-    pausedMs = 0;
-    boxes.clear();
-    onMessageBox = nullptr;
-    pumpActions.clear();
-    pumps = 0;
-    terminated = false;
-    minimised = false;
-    calls.clear();
-    failCallIndex = -1;
-    failOps.clear();
-    failNth.clear();
-    onMove = nullptr;
-    failWhen = nullptr;
-    opCounts_.clear();
-    openFileHandles = 0;
-    reportedSizes.clear();
-    killAtCall = -1;
-    dead = false;
-    namedLocks.clear();
 }
 
 namespace {

@@ -55,11 +55,13 @@ struct PlatformCall {
     std::string detail;
 };
 
+// Every field starts as a fresh machine has it, so that a reset is one assignment.
 class Machine {
 public:
-    Machine() { Reset(); }
-    // A fresh machine: drive C: only, empty environment, no processes, no answers.
-    void Reset();
+    // A fresh machine: drive C: with the program's folder only, empty environment, no
+    // processes, no answers.
+    Machine();
+    void Reset() { *this = Machine(); }
 
     // --- files and folders
     FileTree tree;
@@ -87,7 +89,7 @@ public:
     void SetEnv(const std::string& name, const std::string& value);
     void UnsetEnv(const std::string& name);
     std::map<std::string, std::pair<std::string, std::string>> env; // upper name -> name, value
-    std::string ownExecutablePath;
+    std::string ownExecutablePath = "C:\\Quorvel\\Quorvel.exe";
     std::uint32_t osMajorVersion = 10;
     std::uint32_t errorMode = 0;
     // How often Windows would have raised its "no disk" dialog: a drive that is not ready
@@ -151,7 +153,6 @@ public:
 
     // --- registered UI objects (the toolkit's own bookkeeping)
     std::vector<void*> timers;
-    Window* mainWindow = nullptr;
     int openFileHandles = 0;
     // Named locks and how many holders each has.
     std::map<std::string, int> namedLocks;

@@ -1,9 +1,7 @@
-// Processes of the in-memory machine. A handle is the 1-based index of its process.
+// Processes of the in-memory machine.
 #include "../Processes.h"
 
 #include "Machine.h"
-
-#include <cstring>
 
 namespace platform {
 
@@ -11,16 +9,8 @@ using memory::TheMachine;
 
 namespace {
 
-struct HandleRecord {
-    std::uint32_t processId;
-    std::uint32_t access;
-};
-
-// Handles stay valid even when a test ends the process meanwhile.
-std::vector<HandleRecord>& Handles() {
-    static std::vector<HandleRecord> handles;
-    return handles;
-}
+constexpr std::size_t kMaxProcesses = 1024;
+constexpr std::size_t kModuleNameSize = 260; // a longer name comes back cut to fit
 
 memory::Process* FindProcess(std::uint32_t id) {
     for (auto& p : TheMachine().processes) {
@@ -31,96 +21,73 @@ memory::Process* FindProcess(std::uint32_t id) {
     return nullptr;
 }
 
-const HandleRecord* Record(void* handle) {
-    auto index = reinterpret_cast<std::uintptr_t>(handle);
-    if (index == 0 || index > Handles().size()) {
-        return nullptr;
+// A process handle the machine counts as open while this lives; null when the process
+// cannot be opened.
+class OpenedProcess {
+public:
+    explicit OpenedProcess(std::uint32_t processId) {
+        auto& m = TheMachine();
+        if (m.Enter("OpenProcess", std::to_string(processId))) {
+            return;
+        }
+        memory::Process* p = FindProcess(processId);
+        if (processId == 0 || p == nullptr || !p->openable) {
+            return;
+        }
+        id_ = processId;
+        ++m.openProcessHandles;
     }
-    return &Handles()[index - 1];
-}
+    ~OpenedProcess() {
+        if (id_ != 0) {
+            --TheMachine().openProcessHandles;
+        }
+    }
+    OpenedProcess(const OpenedProcess&) = delete;
+    OpenedProcess& operator=(const OpenedProcess&) = delete;
+
+    explicit operator bool() const { return id_ != 0; }
+    // The process, unless a test has removed it meanwhile.
+    memory::Process* Get() const { return FindProcess(id_); }
+
+private:
+    std::uint32_t id_ = 0;
+};
 
 } // namespace
 
-bool ListProcessIds(std::uint32_t* ids, std::uint32_t bytes, std::uint32_t& bytesReturned) {
+std::vector<std::uint32_t> ProcessIds() {
     auto& m = TheMachine();
-    bytesReturned = 0;
     if (m.Enter("EnumProcesses", "")) {
+        return {};
+    }
+    std::vector<std::uint32_t> ids;
+    for (const auto& p : m.processes) {
+        if (p.running && ids.size() < kMaxProcesses) {
+            ids.push_back(p.id);
+        }
+    }
+    return ids;
+}
+
+std::string MainModuleName(std::uint32_t processId) {
+    OpenedProcess process(processId);
+    if (!process || TheMachine().Enter("GetModuleBaseName", "")) {
+        return std::string();
+    }
+    memory::Process* p = process.Get();
+    if (p == nullptr || !p->running) {
+        return std::string();
+    }
+    return p->moduleName.substr(0, kModuleNameSize - 1);
+}
+
+bool ProcessRunning(std::uint32_t processId) {
+    OpenedProcess process(processId);
+    if (!process || TheMachine().Enter("WaitForSingleObject", "")) {
         return false;
     }
-    std::uint32_t capacity = bytes / 4;
-    std::uint32_t n = 0;
-    for (const auto& p : m.processes) {
-        if (!p.running || n == capacity) {
-            continue;
-        }
-        ids[n++] = p.id;
-    }
-    bytesReturned = n * 4;
-    return true;
-}
-
-ProcessHandle::ProcessHandle(std::uint32_t access, std::uint32_t processId) {
-    auto& m = TheMachine();
-    if (m.Enter("OpenProcess", std::to_string(processId))) {
-        return;
-    }
-    memory::Process* p = FindProcess(processId);
-    if (processId == 0 || p == nullptr || !p->openable) {
-        return;
-    }
-    Handles().push_back(HandleRecord{processId, access});
-    handle_ = reinterpret_cast<void*>(static_cast<std::uintptr_t>(Handles().size()));
-    ++m.openProcessHandles;
-}
-
-ProcessHandle::~ProcessHandle() {
-    if (handle_ != nullptr) {
-        --TheMachine().openProcessHandles;
-    }
-}
-
-ProcessHandle::ProcessHandle(ProcessHandle&& other) noexcept : handle_(other.handle_) {
-    other.handle_ = nullptr;
-}
-
-ProcessHandle& ProcessHandle::operator=(ProcessHandle&& other) noexcept {
-    if (this != &other) {
-        if (handle_ != nullptr) {
-            --TheMachine().openProcessHandles;
-        }
-        handle_ = other.handle_;
-        other.handle_ = nullptr;
-    }
-    return *this;
-}
-
-std::uint32_t ProcessHandle::ModuleBaseName(char* buffer, std::uint32_t size) const {
-    const HandleRecord* record = Record(handle_);
-    if (record == nullptr || TheMachine().Enter("GetModuleBaseName", "")) {
-        return 0;
-    }
-    constexpr std::uint32_t needed = ProcessQueryInformation | ProcessVmRead;
-    memory::Process* p = FindProcess(record->processId);
-    if ((record->access & needed) != needed || p == nullptr || !p->running || size == 0) {
-        return 0;
-    }
-    std::uint32_t n = static_cast<std::uint32_t>(p->moduleName.size());
-    if (n >= size) {
-        n = size - 1;
-    }
-    std::memcpy(buffer, p->moduleName.data(), n);
-    buffer[n] = '\0';
-    return n;
-}
-
-std::uint32_t ProcessHandle::Wait(std::uint32_t) const {
-    const HandleRecord* record = Record(handle_);
-    if (record == nullptr || (record->access & Synchronize) == 0 ||
-        TheMachine().Enter("WaitForSingleObject", "")) {
-        return WaitFailed;
-    }
-    memory::Process* p = FindProcess(record->processId);
-    return p != nullptr && p->running ? WaitTimeout : WaitObject0;
+    memory::Process* p = process.Get();
+    return p != nullptr && p->running;
 }
 
 namespace {

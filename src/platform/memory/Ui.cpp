@@ -32,23 +32,15 @@ Window::Window(const std::string& title, int clientWidth, int clientHeight)
     CreateWindowOrThrow(title);
     impl_->title = title;
     impl_->client = Rect{0, 0, clientWidth, clientHeight};
-    TheMachine().mainWindow = this;
 }
 
-Window::~Window() {
-    if (TheMachine().mainWindow == this) {
-        TheMachine().mainWindow = nullptr;
-    }
-}
+Window::~Window() = default;
 
 std::string Window::Title() const {
     return impl_->title;
 }
 Rect Window::ClientArea() const {
     return impl_->client;
-}
-bool Window::Minimised() const {
-    return TheMachine().minimised;
 }
 
 struct Control::Impl {
@@ -59,25 +51,15 @@ struct Control::Impl {
 Control::Control(Window&, const ControlSpec& layout) : impl_(std::make_unique<Impl>()) {
     CreateWindowOrThrow(layout.text);
     impl_->layout = layout;
-    if (layout.autoSize) {
-        // Roughly the width the bold status font gives.
-        impl_->layout.bounds.width = static_cast<int>(layout.text.size()) * 9 + 11;
-    }
 }
 
 Control::~Control() = default;
 
-ControlKind Control::Kind() const {
-    return impl_->layout.kind;
-}
 std::string Control::Text() const {
     return impl_->layout.text;
 }
 void Control::SetText(const std::string& text) {
     impl_->layout.text = text;
-    if (impl_->layout.autoSize) {
-        impl_->layout.bounds.width = static_cast<int>(text.size()) * 9 + 11;
-    }
 }
 bool Control::Enabled() const {
     return impl_->layout.enabled;
@@ -97,42 +79,18 @@ bool Control::Checked() const {
 void Control::SetChecked(bool checked) {
     impl_->layout.checked = checked;
 }
-bool Control::ReadOnly() const {
-    return impl_->layout.readOnly;
-}
-int Control::TabOrder() const {
-    return impl_->layout.tabOrder;
-}
-FontKind Control::Font() const {
-    return impl_->layout.font;
-}
-Rect Control::Bounds() const {
-    return impl_->layout.bounds;
-}
 void Control::OnClick(std::function<void()> handler) {
     impl_->onClick = std::move(handler);
 }
 
-struct Grid::Impl {
-    GridSpec layout;
-};
+struct Grid::Impl {};
 
 Grid::Grid(Window&, const GridSpec& layout)
     : cells_(layout.columns), impl_(std::make_unique<Impl>()) {
     CreateWindowOrThrow("grid");
-    impl_->layout = layout;
 }
 Grid::~Grid() = default;
 void Grid::RowCountChanged() {}
-bool Grid::Enabled() const {
-    return true;
-}
-int Grid::TabOrder() const {
-    return impl_->layout.tabOrder;
-}
-Rect Grid::Bounds() const {
-    return impl_->layout.bounds;
-}
 
 struct Timer::Impl {
     unsigned interval = 0;
@@ -224,9 +182,6 @@ void MinimiseApplication() {
 }
 void TerminateApplication() {
     TheMachine().terminated = true;
-}
-bool ApplicationTerminated() {
-    return TheMachine().terminated;
 }
 
 int ShowMessageBox(const std::string& text, const std::string& caption, unsigned buttons) {

@@ -1,57 +1,45 @@
 #include "../Processes.h"
 
+#include "Handles.h"
+
 #include <windows.h>
 
 #include <psapi.h>
 
-#include <vector>
-
 namespace platform {
 
-bool ListProcessIds(std::uint32_t* ids, std::uint32_t bytes, std::uint32_t& bytesReturned) {
-    DWORD used = 0;
+namespace {
+
+constexpr DWORD kMaxProcesses = 1024;
+
+} // namespace
+
+std::vector<std::uint32_t> ProcessIds() {
     static_assert(sizeof(DWORD) == sizeof(std::uint32_t), "process ids are 32-bit");
-    BOOL ok = ::EnumProcesses(reinterpret_cast<DWORD*>(ids), bytes, &used);
-    bytesReturned = ok ? used : 0;
-    return ok != 0;
-}
-
-ProcessHandle::ProcessHandle(std::uint32_t access, std::uint32_t processId)
-    : handle_(OpenProcess(access, FALSE, processId)) {}
-
-ProcessHandle::~ProcessHandle() {
-    if (handle_ != nullptr) {
-        CloseHandle(handle_);
+    std::vector<std::uint32_t> ids(kMaxProcesses);
+    DWORD used = 0;
+    if (!EnumProcesses(reinterpret_cast<DWORD*>(ids.data()), kMaxProcesses * sizeof(DWORD),
+                       &used)) {
+        return {};
     }
+    ids.resize(used / sizeof(DWORD));
+    return ids;
 }
 
-ProcessHandle::ProcessHandle(ProcessHandle&& other) noexcept : handle_(other.handle_) {
-    other.handle_ = nullptr;
-}
-
-ProcessHandle& ProcessHandle::operator=(ProcessHandle&& other) noexcept {
-    if (this != &other) {
-        if (handle_ != nullptr) {
-            CloseHandle(handle_);
-        }
-        handle_ = other.handle_;
-        other.handle_ = nullptr;
+std::string MainModuleName(std::uint32_t processId) {
+    KernelHandle process(
+        OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
+    if (!process) {
+        return std::string();
     }
-    return *this;
+    char name[MAX_PATH] = {};
+    DWORD length = GetModuleBaseNameA(process.get(), nullptr, name, MAX_PATH);
+    return std::string(name, length);
 }
 
-std::uint32_t ProcessHandle::ModuleBaseName(char* buffer, std::uint32_t size) const {
-    if (handle_ == nullptr) {
-        return 0;
-    }
-    return GetModuleBaseNameA(handle_, nullptr, buffer, size);
-}
-
-std::uint32_t ProcessHandle::Wait(std::uint32_t milliseconds) const {
-    if (handle_ == nullptr) {
-        return WaitFailed;
-    }
-    return WaitForSingleObject(handle_, milliseconds);
+bool ProcessRunning(std::uint32_t processId) {
+    KernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, processId));
+    return process && WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
 }
 
 bool StartProcess(const std::string& commandLine) {
@@ -64,8 +52,8 @@ bool StartProcess(const std::string& commandLine) {
                         &startup, &process)) {
         return false;
     }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    KernelHandle thread(process.hThread);
+    KernelHandle started(process.hProcess);
     return true;
 }
 

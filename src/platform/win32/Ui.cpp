@@ -82,9 +82,6 @@ struct Window::Impl {
 struct Control::Impl {
     HWND hwnd = nullptr;
     HFONT font = nullptr;
-    ControlKind kind = ControlKind::Label;
-    int tabOrder = -1;
-    FontKind fontKind = FontKind::Window;
     bool autoSize = false;
     std::function<void()> onClick;
 
@@ -94,7 +91,6 @@ struct Control::Impl {
 struct Grid::Impl {
     HWND hwnd = nullptr;
     Grid* grid = nullptr;
-    int tabOrder = -1;
     bool syncPending = false;
 };
 
@@ -228,10 +224,6 @@ Rect Window::ClientArea() const {
     return Rect{0, 0, r.right - r.left, r.bottom - r.top};
 }
 
-bool Window::Minimised() const {
-    return IsIconic(impl_->hwnd) != 0;
-}
-
 namespace {
 
 struct WindowClassAndStyle {
@@ -281,9 +273,6 @@ void Control::Impl::FitWidthToText(const std::string& text) {
 Control::Control(Window& owner, const ControlSpec& layout) : impl_(std::make_unique<Impl>()) {
     Window::Impl& window = owner.impl();
     WindowClassAndStyle cls = StyleFor(layout);
-    impl_->kind = layout.kind;
-    impl_->tabOrder = layout.tabOrder;
-    impl_->fontKind = layout.font;
     impl_->font = window.Font(layout.font);
     impl_->autoSize = layout.autoSize;
     impl_->hwnd = CreateWindowExA(
@@ -308,10 +297,6 @@ Control::Control(Window& owner, const ControlSpec& layout) : impl_(std::make_uni
 
 Control::~Control() {
     DestroyWindow(impl_->hwnd);
-}
-
-ControlKind Control::Kind() const {
-    return impl_->kind;
 }
 
 std::string Control::Text() const {
@@ -352,19 +337,6 @@ void Control::SetChecked(bool checked) {
     SendMessageA(impl_->hwnd, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
-bool Control::ReadOnly() const {
-    return impl_->kind == ControlKind::EditBox && HasStyle(impl_->hwnd, ES_READONLY);
-}
-
-int Control::TabOrder() const {
-    return impl_->tabOrder;
-}
-FontKind Control::Font() const {
-    return impl_->fontKind;
-}
-Rect Control::Bounds() const {
-    return BoundsInParent(impl_->hwnd);
-}
 void Control::OnClick(std::function<void()> handler) {
     impl_->onClick = std::move(handler);
 }
@@ -373,7 +345,6 @@ Grid::Grid(Window& owner, const GridSpec& layout)
     : cells_(layout.columns), impl_(std::make_unique<Impl>()) {
     Window::Impl& window = owner.impl();
     impl_->grid = this;
-    impl_->tabOrder = layout.tabOrder;
     impl_->hwnd = CreateWindowExA(
         WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
         WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_OWNERDATA | LVS_NOCOLUMNHEADER |
@@ -411,16 +382,6 @@ void Grid::RowCountChanged() {
         PostMessageA(GetParent(impl_->hwnd), kSyncGridMessage, 0,
                      reinterpret_cast<LPARAM>(impl_->hwnd));
     }
-}
-
-bool Grid::Enabled() const {
-    return IsWindowEnabled(impl_->hwnd) != 0;
-}
-int Grid::TabOrder() const {
-    return impl_->tabOrder;
-}
-Rect Grid::Bounds() const {
-    return BoundsInParent(impl_->hwnd);
 }
 
 Timer::Timer(Window& owner, unsigned intervalMs, bool enabled) : impl_(std::make_unique<Impl>()) {
@@ -525,10 +486,6 @@ void MinimiseApplication() {
 void TerminateApplication() {
     g_terminated = true;
     PostQuitMessage(0);
-}
-
-bool ApplicationTerminated() {
-    return g_terminated;
 }
 
 int ShowMessageBox(const std::string& text, const std::string& caption, unsigned buttons) {
