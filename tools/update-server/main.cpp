@@ -131,6 +131,59 @@ void ServeBody(httplib::Response& res, std::shared_ptr<std::string> body, std::s
         });
 }
 
+// Chunked by hand, so that a test can have it cut inside a chunk or end without the last,
+// empty chunk; the connection closes after it.
+void ServeChunked(httplib::Response& res, const std::string& body, long cutAfter, bool last) {
+    std::string framed;
+    const std::size_t chunk = 4096;
+    std::size_t cut = cutAfter < 0 ? body.size() : static_cast<std::size_t>(cutAfter);
+    for (std::size_t offset = 0; offset < body.size(); offset += chunk) {
+        std::size_t n = std::min(chunk, body.size() - offset);
+        char size[32];
+        std::snprintf(size, sizeof(size), "%zx\r\n", n);
+        framed += size;
+        if (offset + n > cut) {
+            framed.append(body, offset, cut - offset); // inside this chunk
+            last = false;
+            break;
+        }
+        framed.append(body, offset, n);
+        framed += "\r\n";
+    }
+    if (last) {
+        framed += "0\r\n\r\n";
+    }
+    res.set_header("Transfer-Encoding", "chunked");
+    res.set_content_provider("application/octet-stream",
+                             [framed](std::size_t, httplib::DataSink& sink) {
+                                 sink.write(framed.data(), framed.size());
+                                 return false; // closes the connection
+                             });
+}
+
+// No length at all: the body ends when the connection closes, whole or early.
+void ServeWithoutLength(httplib::Response& res, std::shared_ptr<std::string> body, long cutAfter) {
+    std::size_t n =
+        cutAfter < 0 ? body->size() : std::min(body->size(), static_cast<std::size_t>(cutAfter));
+    res.set_header("Connection", "close");
+    res.set_content_provider("application/octet-stream",
+                             [body, n](std::size_t, httplib::DataSink& sink) {
+                                 sink.write(body->data(), n);
+                                 return false;
+                             });
+}
+
+// The length announced, then one byte every interval: never long enough silent for a read
+// to time out.
+void ServeTrickle(httplib::Response& res, std::shared_ptr<std::string> body, long intervalMs) {
+    res.set_content_provider(
+        body->size(), "application/octet-stream",
+        [body, intervalMs](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(std::max(intervalMs, 1L)));
+            return sink.is_writable() && sink.write(body->data() + offset, 1);
+        });
+}
+
 // One read of the whole file: the server's own time must not weigh on the clients measured.
 std::shared_ptr<std::string> ReadWhole(const fs::path& file) {
     std::ifstream in(file, std::ios::binary | std::ios::ate);
@@ -208,6 +261,12 @@ int main(int argc, char** argv) {
             case Fault::Kind::Drop:
                 cutAfter = 0;
                 break;
+            case Fault::Kind::Chunked:
+            case Fault::Kind::ChunkedNoLast:
+            case Fault::Kind::NoLength:
+            case Fault::Kind::Encoding:
+            case Fault::Kind::Trickle:
+                break; // shaped below, once the body is read
             }
         }
         auto file = Resolve(root, relative);
@@ -224,6 +283,29 @@ int main(int argc, char** argv) {
             return;
         }
         auto body = ReadWhole(*file);
+        if (fault && fault->kind == Fault::Kind::Chunked) {
+            log.Write(req, 200, body->size());
+            ServeChunked(res, *body, fault->number, true);
+            return;
+        }
+        if (fault && fault->kind == Fault::Kind::ChunkedNoLast) {
+            log.Write(req, 200, body->size());
+            ServeChunked(res, *body, -1, false);
+            return;
+        }
+        if (fault && fault->kind == Fault::Kind::NoLength) {
+            log.Write(req, 200, body->size());
+            ServeWithoutLength(res, body, fault->number);
+            return;
+        }
+        if (fault && fault->kind == Fault::Kind::Trickle && !body->empty()) {
+            log.Write(req, 200, body->size());
+            ServeTrickle(res, body, fault->number);
+            return;
+        }
+        if (fault && fault->kind == Fault::Kind::Encoding) {
+            res.set_header("Content-Encoding", fault->location);
+        }
         log.Write(req, 200, std::min(body->size(), cutAfter));
         if (body->empty()) {
             // The library's content provider never finishes a body of no bytes.
