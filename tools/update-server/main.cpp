@@ -2,8 +2,9 @@
 // path on a loopback address, logs every request, and injects faults on request.
 //
 //   update-server --root DIR [--bind 127.0.0.1] [--port N] [--port-file F] [--log F]
-//                 [--faults F] [--max-seconds S]
+//                 [--faults F] [--max-seconds S] [--tls-cert PEM --tls-key PEM]
 //
+// With a certificate and its key it serves https instead of http.
 // Port 0 (the default) takes a free port; --port-file receives the port taken.
 // The server stops by itself after --max-seconds (default 3600).
 #include "Faults.h"
@@ -34,6 +35,8 @@ struct Options {
     std::string log;
     std::string faults;
     long maxSeconds = 3600;
+    std::string tlsCert;
+    std::string tlsKey;
 };
 
 bool IsLoopback(const std::string& address) {
@@ -58,14 +61,20 @@ bool ParseOptions(int argc, char** argv, Options& options) {
             options.faults = value;
         } else if (key == "--max-seconds") {
             options.maxSeconds = std::stol(value);
+        } else if (key == "--tls-cert") {
+            options.tlsCert = value;
+        } else if (key == "--tls-key") {
+            options.tlsKey = value;
         } else {
             std::cerr << "update-server: unknown option " << key << "\n";
             return false;
         }
     }
-    if (argc % 2 == 0 || options.root.empty()) {
+    if (argc % 2 == 0 || options.root.empty() ||
+        options.tlsCert.empty() != options.tlsKey.empty()) {
         std::cerr << "update-server: usage: update-server --root DIR [--bind ADDR] [--port N] "
-                     "[--port-file F] [--log F] [--faults F] [--max-seconds S]\n";
+                     "[--port-file F] [--log F] [--faults F] [--max-seconds S] "
+                     "[--tls-cert PEM --tls-key PEM]\n";
         return false;
     }
     if (!IsLoopback(options.bind)) {
@@ -218,7 +227,15 @@ int main(int argc, char** argv) {
     }
     update_server::FaultTable faults(options.faults);
     RequestLog log(options.log);
-    httplib::Server server;
+    std::unique_ptr<httplib::Server> owned =
+        options.tlsCert.empty() ? std::make_unique<httplib::Server>()
+                                : std::make_unique<httplib::SSLServer>(options.tlsCert.c_str(),
+                                                                       options.tlsKey.c_str());
+    if (!owned->is_valid()) {
+        std::cerr << "update-server: cannot use the certificate " << options.tlsCert << "\n";
+        return 2;
+    }
+    httplib::Server& server = *owned;
     // As many requests a connection as the common web servers allow, not the library's 5:
     // clients that reuse connections are measured doing so.
     server.set_keep_alive_max_count(100);
@@ -336,7 +353,8 @@ int main(int argc, char** argv) {
         }
         server.stop();
     });
-    std::cout << "update-server: serving " << root << " on http://" << options.bind << ":" << port
+    std::cout << "update-server: serving " << root << " on "
+              << (options.tlsCert.empty() ? "http://" : "https://") << options.bind << ":" << port
               << kBasePath << std::endl;
     server.listen_after_bind();
     stopped = true;
