@@ -1,8 +1,8 @@
 // Makes a test prefix trust a test certificate authority: adds the DER certificate named on
 // the command line to the machine's "Root" store.
 //   quorvel-trust-ca.exe CA.der
-#include <windows.h>
 #include <wincrypt.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <fstream>
@@ -21,8 +21,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quorvel-trust-ca: cannot read %s\n", argv[1]);
         return 1;
     }
-    HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0,
-                                     CERT_SYSTEM_STORE_LOCAL_MACHINE, "Root");
+    HCERTSTORE store =
+        CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, "Root");
     if (store == nullptr) {
         std::fprintf(stderr, "quorvel-trust-ca: no Root store (%lu)\n", GetLastError());
         return 1;

@@ -92,8 +92,17 @@ DWORD CopyBody(HINTERNET request, HANDLE file, long long expected) {
     long long total = 0;
     RateWatch rate(GetTickCount64());
     while (true) {
+        // Wine's InternetReadFile waits until the buffer is full or the body ends, however
+        // slowly the bytes come; asked for what has arrived, each read returns as it comes,
+        // so the rate is seen.
+        DWORD available = 0;
+        if (!InternetQueryDataAvailable(request, &available, 0, 0)) {
+            return Reason();
+        }
         DWORD got = 0;
-        if (!InternetReadFile(request, buffer.data(), kBufferSize, &got)) {
+        if (available > 0 &&
+            !InternetReadFile(request, buffer.data(),
+                              available < kBufferSize ? available : kBufferSize, &got)) {
             return Reason();
         }
         if (got == 0) {

@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# The no-change normal-mode run under Wine, per list entry, at 1,000 / 5,000 / 20,000 entries
+# in two layouts: 100 files a folder, and one folder per file under one parent. Each run
+# makes the target folders of every row (present) and a new backup skeleton (missing).
+#   bench/nochange.sh [PORT]    (PORT: the loopback port of the update server; by default the
+#                                windows build's QUORVEL_E2E_PORT, which the program asks)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+cmake --build --preset host --target update-server >/dev/null
+cmake --build --preset windows --target no-change-run >/dev/null
+configured=$(grep -m1 '^QUORVEL_E2E_PORT' build/windows/CMakeCache.txt | cut -d= -f2)
+port=${1:-$configured}
+if [ "$port" != "$configured" ]; then
+    echo "the windows build asks port $configured: cmake --preset windows -DQUORVEL_E2E_PORT=$port" >&2
+    exit 2
+fi
+
+work=$root/build/bench/nochange
+prefix=$root/build/windows/bench-prefix
+rm -rf "$work" && mkdir -p "$work/release"
+cmake/wine-run.sh "$prefix" cmd /c exit >/dev/null 2>&1 || true
+# Without a window manager Wine waits 2 s for a minimised window; a desktop answers at once.
+cmake/wine-run.sh "$prefix" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
+    >/dev/null 2>&1
+build/host/tools/update-server --root "$work/release" --port "$port" --port-file "$work/port" \
+    --max-seconds 1800 >/dev/null 2>&1 &
+server=$!
+trap 'kill $server 2>/dev/null || true' EXIT
+for _ in $(seq 50); do [ -s "$work/port" ] && break; sleep 0.1; done
+
+echo "layout                      entries   run (s)   per entry (us)   backup folders made"
+for layout in per-folder-100 folder-per-file; do
+    for n in 1000 5000 20000; do
+        install=$prefix/drive_c/bench-nochange/$layout-$n
+        rm -rf "$prefix/drive_c/bench-nochange" && mkdir -p "$install"
+        python3 - "$layout" "$n" "$work/release/filelist.txt" <<'PY'
+import sys
+layout, n, out = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+lines = []
+for i in range(n):
+    folder = f"d{i // 100}" if layout == "per-folder-100" else f"files/d{i}"
+    lines.append(f"{folder}/f{i}.dll\t2026-12-09\r\n")
+open(out, "w", newline="").write("".join(lines))
+PY
+        cp "$work/release/filelist.txt" "$install/PelmoraUpdaterList.txt"
+        seconds=$(cmake/wine-run.sh "$prefix" build/windows/bench/no-change-run.exe \
+            "C:\\bench-nochange\\$layout-$n\\" 2>"$work/boxes" | tr -d '\r')
+        skeleton=$(find "$install/UpdateBackup" -mindepth 1 -type d | wc -l)
+        awk -v l="$layout" -v n="$n" -v s="$seconds" -v k="$skeleton" \
+            'BEGIN { printf "%-26s %8d %9.2f %12.0f %12d\n", l, n, s, s * 1e6 / n, k }'
+    done
+done
+rm -rf "$prefix/drive_c/bench-nochange"
