@@ -2,8 +2,13 @@
 # The no-change normal-mode run under Wine, per list entry, at 1,000 / 5,000 / 20,000 entries
 # in two layouts: 100 files a folder, and one folder per file under one parent. Each run
 # makes the target folders of every row (present) and a new backup skeleton (missing).
-#   bench/nochange.sh [PORT]    (PORT: the loopback port of the update server; by default the
-#                                windows build's QUORVEL_E2E_PORT, which the program asks)
+# Beside each, Wine's own floor: the time it needs to make as many new folders in one
+# parent as the skeleton's largest parent gets (each new name is checked against every
+# sibling in every letter case, so that floor grows with the square of the count).
+#   bench/nochange.sh [PORT] [SIZES]
+# PORT: the update server's loopback port, by default the windows build's QUORVEL_E2E_PORT,
+# which the program asks. SIZES: entry counts, by default "1000 5000 20000" (one folder per
+# file at 20,000 takes Wine about a quarter of an hour).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -11,6 +16,7 @@ cmake --build --preset host --target update-server >/dev/null
 cmake --build --preset windows --target no-change-run >/dev/null
 configured=$(grep -m1 '^QUORVEL_E2E_PORT' build/windows/CMakeCache.txt | cut -d= -f2)
 port=${1:-$configured}
+sizes=${2:-1000 5000 20000}
 if [ "$port" != "$configured" ]; then
     echo "the windows build asks port $configured: cmake --preset windows -DQUORVEL_E2E_PORT=$port" >&2
     exit 2
@@ -29,9 +35,9 @@ server=$!
 trap 'kill $server 2>/dev/null || true' EXIT
 for _ in $(seq 50); do [ -s "$work/port" ] && break; sleep 0.1; done
 
-echo "layout                      entries   run (s)   per entry (us)   backup folders made"
+echo "layout                      entries   run (s)   per entry (us)   backup folders   Wine floor (s)"
 for layout in per-folder-100 folder-per-file; do
-    for n in 1000 5000 20000; do
+    for n in $sizes; do
         install=$prefix/drive_c/bench-nochange/$layout-$n
         rm -rf "$prefix/drive_c/bench-nochange" && mkdir -p "$install"
         python3 - "$layout" "$n" "$work/release/filelist.txt" <<'PY'
@@ -47,8 +53,12 @@ PY
         seconds=$(cmake/wine-run.sh "$prefix" build/windows/bench/no-change-run.exe \
             "C:\\bench-nochange\\$layout-$n\\" 2>"$work/boxes" | tr -d '\r')
         skeleton=$(find "$install/UpdateBackup" -mindepth 1 -type d | wc -l)
-        awk -v l="$layout" -v n="$n" -v s="$seconds" -v k="$skeleton" \
-            'BEGIN { printf "%-26s %8d %9.2f %12.0f %12d\n", l, n, s, s * 1e6 / n, k }'
+        siblings=$n
+        if [ "$layout" = per-folder-100 ]; then siblings=$(((n + 99) / 100)); fi
+        floor=$(cmake/wine-run.sh "$prefix" build/windows/bench/no-change-run.exe --siblings \
+            "$siblings" "C:\\bench-nochange\\siblings" 2>/dev/null | tr -d '\r')
+        awk -v l="$layout" -v n="$n" -v s="$seconds" -v k="$skeleton" -v f="$floor" \
+            'BEGIN { printf "%-26s %8d %9.2f %12.0f %12d %12.2f\n", l, n, s, s * 1e6 / n, k, f }'
     done
 done
 rm -rf "$prefix/drive_c/bench-nochange"

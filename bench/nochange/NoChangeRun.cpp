@@ -3,6 +3,7 @@
 // folders are walked and made. A first, untimed run makes the target folders as an earlier
 // update would have; the timed run a second later builds its own backup skeleton.
 //   no-change-run INSTALL_FOLDER
+//   no-change-run --siblings COUNT PARENT   Wine's own floor: COUNT new folders in one parent
 // Prints the seconds of the timed run. Every message box is answered OK and shown on stderr.
 #include "app/Main.h"
 #include "platform/Ui.h"
@@ -10,9 +11,32 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
+namespace {
+
+// Each new name must be proven absent in every letter case: under Wine that reads the
+// whole parent, so this alone grows with the square of the count.
+double MakeSiblings(int count, const std::string& parent) {
+    CreateDirectoryA(parent.c_str(), nullptr);
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < count; ++i) {
+        const std::string name = parent + "\\d" + std::to_string(i);
+        if (GetFileAttributesA(name.c_str()) == INVALID_FILE_ATTRIBUTES) {
+            CreateDirectoryA(name.c_str(), nullptr);
+        }
+    }
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
+    if (argc == 4 && std::string(argv[1]) == "--siblings") {
+        std::printf("%.3f\n", MakeSiblings(std::atoi(argv[2]), argv[3]));
+        return 0;
+    }
     if (argc != 2) {
         std::fprintf(stderr, "usage: no-change-run INSTALL_FOLDER\n");
         return 2;
