@@ -35,6 +35,10 @@ server=$!
 trap 'kill $server 2>/dev/null || true' EXIT
 for _ in $(seq 50); do [ -s "$work/port" ] && break; sleep 0.1; done
 
+mkdir -p "$prefix/drive_c/bench-nochange/a/b/c/d"
+check=$(cmake/wine-run.sh "$prefix" build/windows/bench/no-change-run.exe --exists 100000 \
+    'C:\bench-nochange\a\b\c\d' 2>/dev/null | tr -d '\r')
+awk -v s="$check" 'BEGIN { printf "Wine: one check that a folder 4 levels deep exists: %.1f us\n", s * 10 }'
 echo "layout                      entries   run (s)   per entry (us)   backup folders   Wine floor (s)"
 for layout in per-folder-100 folder-per-file; do
     for n in $sizes; do

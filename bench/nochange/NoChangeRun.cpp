@@ -4,6 +4,7 @@
 // update would have; the timed run a second later builds its own backup skeleton.
 //   no-change-run INSTALL_FOLDER
 //   no-change-run --siblings COUNT PARENT   Wine's own floor: COUNT new folders in one parent
+//   no-change-run --exists COUNT FOLDER     Wine's own floor: COUNT checks that a folder exists
 // Prints the seconds of the timed run. Every message box is answered OK and shown on stderr.
 #include "app/Main.h"
 #include "platform/Ui.h"
@@ -30,11 +31,26 @@ double MakeSiblings(int count, const std::string& parent) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+double CheckExists(int count, const std::string& folder) {
+    CreateDirectoryA(folder.c_str(), nullptr);
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < count; ++i) {
+        if (GetFileAttributesA(folder.c_str()) == INVALID_FILE_ATTRIBUTES) {
+            return -1;
+        }
+    }
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc == 4 && std::string(argv[1]) == "--siblings") {
         std::printf("%.3f\n", MakeSiblings(std::atoi(argv[2]), argv[3]));
+        return 0;
+    }
+    if (argc == 4 && std::string(argv[1]) == "--exists") {
+        std::printf("%.3f\n", CheckExists(std::atoi(argv[2]), argv[3]));
         return 0;
     }
     if (argc != 2) {
