@@ -9,6 +9,7 @@ packages=(
   wine wine64 fonts-wine xvfb xauth x11-utils
   libgtest-dev libgmock-dev googletest libbenchmark-dev libcpp-httplib-dev
   curl bc imagemagick
+  nginx squid openssl libssl-dev python3
 )
 
 missing=()
