@@ -3,12 +3,13 @@
 # 10 KB): WinINet (the updater's client, through its own download, flush included) and
 # WinHTTP (the same loop, flush included) under Wine, against curl, on the update server on
 # loopback. Prints the median seconds of ROUNDS rounds of each.
-#   bench/clients.sh [ROUNDS] [PORT]
+#   bench/clients.sh [ROUNDS] [PORT] [SETS]   (SETS: "big small" by default)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 rounds=${1:-3}
 port=${2:-18480}
+sets=${3:-big small}
 cmake --build --preset host --target update-server >/dev/null
 cmake --build --preset windows --target transfer-floors >/dev/null
 
@@ -37,8 +38,7 @@ open(os.path.join(root, "filelist.txt"), "w", newline="").write("".join(lines))
 PY
     fi
 }
-make_release big
-make_release small
+for set in $sets; do make_release "$set"; done
 
 cmake/wine-run.sh "$prefix" cmd /c exit >/dev/null 2>&1 || true
 mkdir -p "$prefix/drive_c/Quorvel"
@@ -46,7 +46,7 @@ cp build/windows/bench/transfer-floors.exe "$prefix/drive_c/Quorvel/transfer-flo
 now() { date +%s.%N; }
 median() { sort -n | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
 
-for set in big small; do
+for set in $sets; do
     release=$work/$set
     build/host/tools/update-server --root "$release" --port "$port" --port-file "$work/port" \
         --max-seconds 1800 >/dev/null 2>&1 &

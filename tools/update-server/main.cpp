@@ -10,6 +10,7 @@
 #include "Faults.h"
 
 #include <httplib.h>
+#include <netinet/tcp.h>
 
 #include <atomic>
 #include <chrono>
@@ -245,6 +246,10 @@ int main(int argc, char** argv) {
     server.set_socket_options([](socket_t sock) {
         int yes = 1;
         setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&yes),
+                   sizeof(yes));
+        // Inherited by every connection: a small answer goes out at once instead of waiting
+        // for the client's delayed acknowledgement (40 ms a request on Linux).
+        setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&yes),
                    sizeof(yes));
     });
 
