@@ -1,8 +1,9 @@
 // Makes a test prefix trust a test certificate authority: adds the DER certificate named on
 // the command line to the machine's "Root" store.
 //   quorvel-trust-ca.exe CA.der
-#include <wincrypt.h>
 #include <windows.h>
+// after windows.h, whose types it uses
+#include <wincrypt.h>
 
 #include <cstdio>
 #include <fstream>
