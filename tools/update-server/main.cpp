@@ -229,9 +229,9 @@ int main(int argc, char** argv) {
     update_server::FaultTable faults(options.faults);
     RequestLog log(options.log);
     std::unique_ptr<httplib::Server> owned =
-        options.tlsCert.empty() ? std::make_unique<httplib::Server>()
-                                : std::make_unique<httplib::SSLServer>(options.tlsCert.c_str(),
-                                                                       options.tlsKey.c_str());
+        options.tlsCert.empty()
+            ? std::make_unique<httplib::Server>()
+            : std::make_unique<httplib::SSLServer>(options.tlsCert.c_str(), options.tlsKey.c_str());
     if (!owned->is_valid()) {
         std::cerr << "update-server: cannot use the certificate " << options.tlsCert << "\n";
         return 2;
