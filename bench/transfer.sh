@@ -5,15 +5,19 @@
 # bytes per second against a plain loopback copy of the same bytes. Beside them, what Wine
 # costs by itself: its start-up, the label steps every download shows, and the downloads
 # alone through the same HTTP client with no window.
-#   bench/transfer.sh [ROUNDS]
+#   bench/transfer.sh [ROUNDS] [PORT]
+# PORT (a free loopback port) becomes the windows build's QUORVEL_E2E_PORT, which the
+# program asks; without it the port already configured is used.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 rounds=${1:-3}
+port_option=()
+if [ -n "${2:-}" ]; then port_option=(-DQUORVEL_E2E_PORT="$2"); fi
 
 bash scripts/setup.sh
 cmake --preset host >/dev/null && cmake --build --preset host --target update-server >/dev/null
-cmake --preset windows >/dev/null && cmake --build --preset windows --target QuorvelE2E AppLaunch transfer-floors >/dev/null
+cmake --preset windows "${port_option[@]}" >/dev/null && cmake --build --preset windows --target QuorvelE2E AppLaunch transfer-floors >/dev/null
 port=$(grep -m1 '^QUORVEL_E2E_PORT' build/windows/CMakeCache.txt | cut -d= -f2)
 
 work=$root/build/bench
@@ -152,3 +156,5 @@ printf 'ratio Quorvel/curl:     %.2f  (less Wine start-up: %.2f; less labels too
 printf 'ratio downloads alone/curl: %.2f\n' "$(ratio "$d")"
 printf 'throughput: Quorvel %.0f MB/s, curl %.0f MB/s, loopback copy %.0f MB/s\n' \
     "$(echo "$bytes / $q / 1000000" | bc -l)" "$(echo "$bytes / $c / 1000000" | bc -l)" "$(echo "$bytes / $loopback / 1000000" | bc -l)"
+# The floors: what the same Wine needs for the steps a start-up fetch must take.
+printf 'ratio Quorvel/floors: %.2f\n' "$(echo "$q / ($w + $l + $d)" | bc -l)"

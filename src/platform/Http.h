@@ -5,8 +5,13 @@
 
 namespace platform {
 
+// Redirects followed for one download; one more is refused.
+constexpr int kMaxRedirects = 10;
+
 // Blocking GET of url into the named file, replacing it. True only when the final answer,
-// after redirects, was 200 and the whole body arrived; otherwise no file is left behind.
+// after at most kMaxRedirects redirects (never from https back to http), was 200 with a
+// Content-Length, no content encoding, and the whole body arrived at no less than the
+// minimum rate and was flushed to disk; otherwise no file is left behind.
 bool DownloadToFile(const std::string& url, const std::string& path);
 
 } // namespace platform

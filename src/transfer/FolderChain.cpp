@@ -72,12 +72,18 @@ int CreateFolderChain(TFORM_MAIN& form, std::string parent, const std::string& n
     if (platform::FolderExists(fullName)) {
         return 0;
     }
-    SearchFolders(form, parent, false);
-    if (OnTheWayToTheDesktop(fullName) || Listed(form, fullName)) {
+    if (OnTheWayToTheDesktop(fullName)) {
         return 0;
     }
+    // Made first and the parent listed only when that fails: a missing folder is then made
+    // without reading all its siblings, so a parent of many folders costs each row the same.
+    // A folder the listing shows cannot be made, so the answer is the same either way.
     if (platform::CreateFolder(fullName)) {
         return 1;
+    }
+    SearchFolders(form, parent, false);
+    if (Listed(form, fullName)) {
+        return 0;
     }
     // Folders with any attribute beyond "directory" are not listed, yet they are there.
     return platform::FolderExists(fullName) ? 0 : -1;

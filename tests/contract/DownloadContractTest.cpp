@@ -66,4 +66,28 @@ TEST_F(DownloadContract, FailuresLeaveNoFile) {
     }
 }
 
+// A body whose end cannot be told from a cut is refused even when whole; encoded bytes are
+// never stored as the file.
+TEST_F(DownloadContract, UnprovenOrEncodedBodiesLeaveNoFile) {
+    const char* names[] = {"chunked.bin",  "chunked-cut.bin",  "chunked-nolast.bin",
+                           "nolength.bin", "nolength-cut.bin", "gzip.bin",
+                           "deflate.bin"};
+    for (const char* name : names) {
+        fixture::MakeFile(target_, "previous");
+        EXPECT_FALSE(DownloadToFile(fixture::ServerUrl(name), target_)) << name;
+        EXPECT_FALSE(platform::FileExists(target_)) << name;
+    }
+}
+
+TEST_F(DownloadContract, RedirectsFollowedUpToTheLimitOneMoreRefused) {
+    const int first = fixture::kRedirectChain - platform::kMaxRedirects;
+    ASSERT_GT(first, 0);
+    EXPECT_TRUE(
+        DownloadToFile(fixture::ServerUrl("hop" + std::to_string(first) + ".bin"), target_));
+    EXPECT_EQ(fixture::Content(target_), "release body\r\n");
+    EXPECT_FALSE(
+        DownloadToFile(fixture::ServerUrl("hop" + std::to_string(first - 1) + ".bin"), target_));
+    EXPECT_FALSE(platform::FileExists(target_));
+}
+
 } // namespace

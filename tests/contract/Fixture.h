@@ -40,9 +40,14 @@ private:
 // The update server's URL of a release file, and whether the server is there. It serves
 // ok.bin ("release body\r\n"), big.bin (1 MiB), "a b/c.txt"; error.bin answers 500,
 // short.bin is cut after 5 bytes, drop.bin loses its connection, moved.bin redirects to
-// ok.bin and loop.bin to itself; every other name is not found.
+// ok.bin and loop.bin to itself; hopN.bin redirects to hopN+1.bin up to hop10.bin, which
+// redirects to ok.bin. Bodies of 10,000 bytes: chunked.bin is chunked, chunked-cut.bin cut
+// inside a chunk, chunked-nolast.bin lacks its last chunk, nolength.bin has no length and
+// ends as its connection closes, nolength-cut.bin closes early. gzip.bin and deflate.bin hold
+// "release body\r\n" so encoded and say so. Every other name is not found.
 bool ServerAvailable();
 std::string ServerUrl(const std::string& name);
+constexpr int kRedirectChain = 11; // hop0.bin to ok.bin
 std::string BigBody();
 // A URL whose connection is refused.
 std::string RefusedUrl();

@@ -179,9 +179,11 @@ int main(int argc, char** argv) {
         } else if (name == "answer") {
             std::lock_guard<std::mutex> lock(g_mutex);
             g_answers.push_back(arg == "Cancel" ? IDCANCEL : IDOK);
-        } else if (name == "wait-boxes") {
+        } else if (name == "wait-boxes") { // wait-boxes=N or N/SECONDS
             int n = std::atoi(arg.c_str());
-            ok = WaitFor([&] { return watcher && watcher->Answered() >= n; }, 60);
+            auto slash = arg.find('/');
+            int seconds = slash == std::string::npos ? 60 : std::atoi(arg.c_str() + slash + 1);
+            ok = WaitFor([&] { return watcher && watcher->Answered() >= n; }, seconds);
             Sleep(300); // until the box has closed and its handler has gone on
         } else if (name == "wait-minimised") {
             ok = WaitFor([] { return MainWindow() && IsIconic(MainWindow()); }, 60);

@@ -144,6 +144,159 @@ operator_updates_the_installation() {
         'click=Check Local Path' 'wait-enabled=Download Files' "$@" 'click=Download Files' wait-exit
 }
 
+# The update server on a second port, with a certificate of the test authority the prefix
+# trusts (or of another one), serving the same release: https://localhost:PORT+1 (PORT+2).
+tls_port=$((port + 1))
+untrusted_port=$((port + 2))
+proxy_port=$((port + 3))
+
+trust_test_ca() {
+    local tls=$build/e2e-work/tls
+    if [ ! -f "$tls/ready" ]; then
+        rm -rf "$tls" && mkdir -p "$tls"
+        for ca in trusted untrusted; do
+            openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj "/CN=Quorvel test $ca CA" \
+                -keyout "$tls/$ca-ca.key" -out "$tls/$ca-ca.pem" 2>/dev/null
+            openssl req -newkey rsa:2048 -nodes -subj "/CN=localhost" \
+                -keyout "$tls/$ca-server.key" -out "$tls/$ca-server.csr" 2>/dev/null
+            printf 'subjectAltName=DNS:localhost\nextendedKeyUsage=serverAuth\n' > "$tls/ext"
+            openssl x509 -req -in "$tls/$ca-server.csr" -CA "$tls/$ca-ca.pem" \
+                -CAkey "$tls/$ca-ca.key" -CAcreateserial -days 3650 -extfile "$tls/ext" \
+                -out "$tls/$ca-server.pem" 2>/dev/null
+        done
+        openssl x509 -in "$tls/trusted-ca.pem" -outform DER -out "$tls/trusted-ca.der"
+        touch "$tls/ready"
+    fi
+    if [ ! -f "$prefix/.quorvel-trusts-$(sha1sum < "$tls/trusted-ca.der" | cut -c1-12)" ]; then
+        mkdir -p "$drive_c/e2e"
+        cp "$build/tests/quorvel-trust-ca.exe" "$tls/trusted-ca.der" "$drive_c/e2e/"
+        "$wine_run" "$prefix" 'C:\e2e\quorvel-trust-ca.exe' 'C:\e2e\trusted-ca.der' ||
+            fail "the test authority could not be trusted"
+        touch "$prefix/.quorvel-trusts-$(sha1sum < "$tls/trusted-ca.der" | cut -c1-12)"
+    fi
+}
+
+start_tls_server() { # trusted|untrusted port
+    local tls=$build/e2e-work/tls
+    rm -f "$work/tls-port"
+    : > "$work/tls-faults"
+    "$server" --root "$work/release" --bind localhost --port "$2" --port-file "$work/tls-port" \
+        --log "$work/tls-requests.log" --faults "$work/tls-faults" --max-seconds 300 \
+        --tls-cert "$tls/$1-server.pem" --tls-key "$tls/$1-server.key" \
+        >"$work/tls-server.out" 2>&1 &
+    tls_pid=$!
+    trap 'kill $server_pid $tls_pid 2>/dev/null || true' EXIT
+    for _ in $(seq 100); do
+        [ -s "$work/tls-port" ] && return 0
+        sleep 0.1
+    done
+    fail "the TLS server did not start: $(cat "$work/tls-server.out")"
+}
+
+# --- nginx and a forward proxy, each started here as an unprivileged process
+
+# A static site as makers run one: sendfile, keep-alive, ETag and expiry headers, gzip on,
+# and a file moved to another folder (301).
+start_nginx() {
+    local conf=$work/nginx
+    rm -rf "$conf" && mkdir -p "$conf/tmp" "$work/release-moved"
+    mv "$work/release/bin/ui.dll" "$work/release-moved/ui.dll"
+    cat > "$conf/nginx.conf" <<NGINX
+worker_processes 1;
+daemon off;
+pid $conf/nginx.pid;
+error_log $conf/error.log;
+events { worker_connections 64; }
+http {
+    types { text/plain txt; application/octet-stream dll exe dat; }
+    default_type application/octet-stream;
+    log_format quorvel '\$request_method \$uri?\$args \$status \$body_bytes_sent';
+    access_log $work/requests.log quorvel;
+    client_body_temp_path $conf/tmp/body;
+    proxy_temp_path $conf/tmp/proxy;
+    fastcgi_temp_path $conf/tmp/fastcgi;
+    uwsgi_temp_path $conf/tmp/uwsgi;
+    scgi_temp_path $conf/tmp/scgi;
+    sendfile on;
+    tcp_nopush on;
+    keepalive_timeout 65;
+    keepalive_requests 100;
+    gzip on;
+    gzip_types text/plain application/octet-stream;
+    etag on;
+    server {
+        listen 127.0.0.1:$port;
+        server_name localhost;
+        expires 1h;
+        location = $base/bin/ui.dll { return 301 /public/tarnell/software/updates/moved/ui.dll; }
+        location $base/ { alias $work/release/; }
+        location /public/tarnell/software/updates/moved/ { alias $work/release-moved/; }
+    }
+}
+NGINX
+    : > "$work/requests.log"
+    nginx -p "$conf" -c "$conf/nginx.conf" -e "$conf/error.log" >"$conf/out" 2>&1 &
+    nginx_pid=$!
+    trap 'kill $nginx_pid 2>/dev/null || true' EXIT
+    for _ in $(seq 100); do
+        curl -s -o /dev/null "http://127.0.0.1:$port$base/filelist.txt" && return 0
+        sleep 0.1
+    done
+    fail "nginx did not start: $(cat "$conf/out" "$conf/error.log")"
+}
+
+# squid on PORT+3, the update server behind it; the prefix's proxy settings name squid.
+start_proxy() {
+    local conf=$work/squid
+    rm -rf "$conf" && mkdir -p "$conf"
+    cat > "$conf/squid.conf" <<SQUID
+http_port 127.0.0.1:$proxy_port
+pid_filename $conf/squid.pid
+cache_log $conf/cache.log
+access_log stdio:$conf/access.log squid
+coredump_dir $conf
+cache deny all
+cache_mem 8 MB
+pinger_enable off
+netdb_filename none
+shutdown_lifetime 0 seconds
+http_access allow all
+SQUID
+    # Started by root, squid runs as its own unprivileged user, which must write here.
+    if [ "$(id -u)" = 0 ]; then chown -R proxy "$conf"; fi
+    squid -N -f "$conf/squid.conf" >"$conf/out" 2>&1 &
+    squid_pid=$!
+    trap 'kill $server_pid $squid_pid 2>/dev/null || true; clear_proxy' EXIT
+    local ready=
+    for _ in $(seq 100); do
+        kill -0 "$squid_pid" 2>/dev/null || break
+        if curl -s -o /dev/null -x "127.0.0.1:$proxy_port" \
+            "http://127.0.0.1:$port$base/filelist.txt"; then
+            ready=1
+            break
+        fi
+        sleep 0.1
+    done
+    [ -n "$ready" ] || fail "squid did not start: $(tail -5 "$conf/cache.log" "$conf/out" 2>&1)"
+    : > "$work/requests.log"
+    : > "$conf/access.log"
+    touch "$prefix/.quorvel-proxy-set"
+    "$wine_run" "$prefix" reg add "$internet_settings" /v ProxyServer /d "127.0.0.1:$proxy_port" /f \
+        >/dev/null 2>&1
+    "$wine_run" "$prefix" reg add "$internet_settings" /v ProxyEnable /t REG_DWORD /d 1 /f \
+        >/dev/null 2>&1
+}
+
+internet_settings='HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings'
+
+# No scenario but the proxy's goes through it, even after one that was interrupted.
+clear_proxy() {
+    if [ -f "$prefix/.quorvel-proxy-set" ]; then
+        "$wine_run" "$prefix" reg add "$internet_settings" /v ProxyEnable /t REG_DWORD /d 0 /f \
+            >/dev/null 2>&1 && rm -f "$prefix/.quorvel-proxy-set"
+    fi
+}
+
 # --- the scenarios
 
 # Start-up with no input: the release lands in the desktop folder, the launcher starts.
@@ -221,9 +374,9 @@ LOG
 # --- network faults: each ends with its message, nothing lost, and no hang
 
 # A listed file that does not arrive whole: the download message, no partial file kept.
-file_fault() {
+file_fault() { # fault [seconds to wait for the message]
     echo "bin/ui.dll $1" > "$work/faults"
-    drive wait-boxes=1 close wait-exit
+    drive "wait-boxes=1/${2:-60}" close wait-exit
     expect_log <<'LOG'
 BOX ui.dll|Could not download file. Check network connections or your PC's firewall.|OK
 EXIT 0
@@ -242,6 +395,109 @@ scenario_file_cut() { file_fault "cut 7"; }
 scenario_file_drop() { file_fault "drop"; }
 # Held back past the updater's receive time-out (30 s).
 scenario_file_stall() { file_fault "stall 50"; }
+
+# --- answers whose body cannot be proven whole, or is still encoded
+
+scenario_file_chunked_cut() { file_fault "chunked 10"; }
+scenario_file_chunked_no_last() { file_fault "chunked-nolast"; }
+scenario_file_no_length_cut() { file_fault "nolength 10"; }
+# Pre-compressed, as nginx's gzip_static serves it.
+scenario_file_gzip() {
+    gzip -c "$work/release/bin/ui.dll" > "$work/ui.dll.gz"
+    mv "$work/ui.dll.gz" "$work/release/bin/ui.dll"
+    file_fault "encoding gzip"
+}
+scenario_list_deflate() {
+    python3 -c "import sys, zlib; d = open(sys.argv[1], 'rb').read(); open(sys.argv[1], 'wb').write(zlib.compress(d))" \
+        "$work/release/filelist.txt"
+    echo "filelist.txt encoding deflate" > "$work/faults"
+    list_fault
+}
+# One byte every 10 s never lets a read time out; the minimum rate ends it within the
+# rate window (60 s).
+scenario_file_trickle() { file_fault "trickle 10000" 150; }
+
+# --- https
+
+# The file moved to https: it arrives from the TLS server, whose authority the prefix trusts.
+scenario_https_redirect() {
+    trust_test_ca
+    start_tls_server trusted "$tls_port"
+    echo "bin/ui.dll redirect https://localhost:$tls_port$base/bin/ui.dll" > "$work/faults"
+    drive wait-exit
+    expect_log <<< "EXIT 0"
+    local target="$desktop/Tarnell Temp Files"
+    for f in AppLaunch.exe Pelmora.exe bin/core.dll bin/ui.dll data/maps/world.dat; do
+        expect_file "$target/$f" "$work/release/$f"
+    done
+    grep -q "GET $base/bin/ui.dll.* 200 " "$work/tls-requests.log" ||
+        fail "the file did not come over https"
+}
+
+# A certificate of an authority nobody trusts: the download message, nothing kept.
+scenario_https_untrusted() {
+    trust_test_ca
+    start_tls_server untrusted "$untrusted_port"
+    file_fault "redirect https://localhost:$untrusted_port$base/bin/ui.dll"
+}
+
+# Sent on from https back to plain http: refused.
+scenario_https_back_to_http() {
+    trust_test_ca
+    start_tls_server trusted "$tls_port"
+    echo "bin/ui.dll redirect http://127.0.0.1:$port$base/bin/core.dll" > "$work/tls-faults"
+    file_fault "redirect https://localhost:$tls_port$base/bin/ui.dll"
+    grep -q "GET $base/bin/ui.dll.* 302 " "$work/tls-requests.log" ||
+        fail "the https server was not asked"
+}
+
+# --- real servers
+
+scenario_nginx_startup_fetch() {
+    start_nginx
+    drive wait-exit
+    expect_log <<< "EXIT 0"
+    local target="$desktop/Tarnell Temp Files"
+    for f in AppLaunch.exe Pelmora.exe bin/core.dll data/maps/world.dat docs/readme.txt; do
+        expect_file "$target/$f" "$work/release/$f"
+    done
+    expect_file "$target/bin/ui.dll" "$work/release-moved/ui.dll"
+    grep -q "GET /public/tarnell/software/updates/moved/ui.dll?.* 200" "$work/requests.log" ||
+        fail "the moved file was not fetched from its new folder"
+    [ -f "$target/AppLaunch.exe.started" ] || fail "the launcher did not start"
+}
+
+scenario_nginx_normal_update() {
+    changed_release
+    start_nginx
+    operator_updates_the_installation
+    expect_log <<'LOG'
+BOX |3 Files Have been updated|OK
+BOX |Pelmora has been updated to the latest version.\nPlease check version number in the top lefthand corner when running Pelmora.|OK
+EXIT 0
+LOG
+    for f in Pelmora.exe bin/core.dll data/maps/world.dat; do
+        expect_file "$install/$f" "$work/release/$f"
+    done
+    expect_file "$install/PelmoraUpdaterList.txt" "$work/release/filelist.txt"
+}
+
+# Behind a forward proxy: the system's proxy settings are used, and every request passes
+# through it.
+scenario_proxy_startup_fetch() {
+    start_proxy
+    drive wait-exit
+    expect_log <<< "EXIT 0"
+    local target="$desktop/Tarnell Temp Files"
+    for f in AppLaunch.exe Pelmora.exe bin/core.dll bin/ui.dll data/maps/world.dat docs/readme.txt; do
+        expect_file "$target/$f" "$work/release/$f"
+    done
+    local served proxied
+    served=$(grep -c "^GET $base/" "$work/requests.log" || true)
+    proxied=$(grep -c "GET http://127.0.0.1:$port$base/" "$work/squid/access.log" || true)
+    [ "$served" -ge 7 ] || fail "expected the list and six files, the server saw $served requests"
+    [ "$served" = "$proxied" ] || fail "the server answered $served requests, the proxy passed $proxied"
+}
 
 # The operator sees the list message once, the updater ends, and no file is asked for.
 expect_list_refused() {
@@ -376,8 +632,12 @@ LOG
 }
 
 prepare_prefix
+clear_proxy
 reset_machine
 stage_release
-start_server
+case $scenario in
+nginx_*) ;;
+*) start_server ;;
+esac
 "scenario_$scenario"
 echo "PASS [$scenario]"

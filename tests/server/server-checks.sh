@@ -37,4 +37,39 @@ if "$server" --root "$workdir/release" --port "$port" --max-seconds 5 >"$workdir
 fi
 grep -q "cannot listen on 127.0.0.1:$port" "$workdir/second.out" ||
     fail "the second server did not say why it stopped: $(cat "$workdir/second.out")"
-echo "update server: whole files, one connection for 12 requests, a held port refused"
+# The awkward answers, as a client sees them on the wire.
+kill $first 2>/dev/null || true
+wait $first 2>/dev/null || true
+head -c 10000 /dev/zero | tr '\0' 'c' > "$workdir/release/c.bin"
+for name in chunked chunked-cut chunked-nolast nolength nolength-cut gzip; do
+    cp "$workdir/release/c.bin" "$workdir/release/$name.bin"
+done
+cat > "$workdir/faults" <<FAULTS
+chunked.bin chunked
+chunked-cut.bin chunked 5000
+chunked-nolast.bin chunked-nolast
+nolength.bin nolength
+nolength-cut.bin nolength 5000
+gzip.bin encoding gzip
+FAULTS
+rm -f "$workdir/port"
+"$server" --root "$workdir/release" --port-file "$workdir/port" --faults "$workdir/faults" \
+    --max-seconds 60 >"$workdir/faults.out" 2>&1 &
+first=$!
+for _ in $(seq 100); do [ -s "$workdir/port" ] && break; sleep 0.1; done
+base=http://127.0.0.1:$(cat "$workdir/port")/public/tarnell/software/updates/quorvel_installer
+check() { # name expected-curl-exit expected-bytes header-pattern
+    local code=0
+    curl -s -D "$workdir/$1.headers" -o "$workdir/$1.got" "$base/$1.bin" || code=$?
+    [ "$code" = "$2" ] || fail "$1: curl ended with $code, not $2"
+    [ "$(stat -c %s "$workdir/$1.got")" = "$3" ] || fail "$1: $(stat -c %s "$workdir/$1.got") bytes, not $3"
+    grep -qi "$4" "$workdir/$1.headers" || fail "$1: no header $4"
+}
+check chunked 0 10000 '^transfer-encoding: chunked'
+check chunked-cut 18 5000 '^transfer-encoding: chunked'
+check chunked-nolast 18 10000 '^transfer-encoding: chunked'
+check nolength 0 10000 '^connection: close'
+check nolength-cut 0 5000 '^connection: close'
+check gzip 0 10000 '^content-encoding: gzip'
+! grep -qi '^content-length' "$workdir/nolength-cut.headers" || fail "nolength-cut sent a length"
+echo "update server: whole files, one connection for 12 requests, a held port refused, awkward answers as asked"

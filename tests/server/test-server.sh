@@ -31,6 +31,13 @@ head -c 100 /dev/zero | tr '\0' 'x' > "$workdir/release/short.bin"
 head -c 100 /dev/zero | tr '\0' 'y' > "$workdir/release/drop.bin"
 python3 -c "import sys; sys.stdout.buffer.write(bytes(i % 251 for i in range(1 << 20)))" \
     > "$workdir/release/big.bin"
+# Bodies whose end cannot be proven, and bodies still encoded.
+for name in chunked chunked-cut chunked-nolast nolength nolength-cut; do
+    head -c 10000 /dev/zero | tr '\0' 'c' > "$workdir/release/$name.bin"
+done
+printf 'release body\r\n' | gzip -c > "$workdir/release/gzip.bin"
+python3 -c "import sys, zlib; sys.stdout.buffer.write(zlib.compress(b'release body\r\n'))" \
+    > "$workdir/release/deflate.bin"
 base=/public/tarnell/software/updates/quorvel_installer
 cat > "$workdir/faults" <<FAULTS
 error.bin status 500
@@ -38,7 +45,19 @@ short.bin cut 5
 drop.bin drop
 moved.bin redirect $base/ok.bin
 loop.bin redirect $base/loop.bin
+chunked.bin chunked
+chunked-cut.bin chunked 5000
+chunked-nolast.bin chunked-nolast
+nolength.bin nolength
+nolength-cut.bin nolength 5000
+gzip.bin encoding gzip
+deflate.bin encoding deflate
 FAULTS
+# A chain of redirects: hopN.bin to hopN+1.bin, the last to ok.bin.
+for n in $(seq 0 9); do
+    echo "hop$n.bin redirect $base/hop$((n + 1)).bin" >> "$workdir/faults"
+done
+echo "hop10.bin redirect $base/ok.bin" >> "$workdir/faults"
 rm -f "$workdir/port" "$workdir/requests.log"
 "$server" --root "$workdir/release" --port-file "$workdir/port" --log "$workdir/requests.log" \
     --faults "$workdir/faults" --max-seconds 900 >"$workdir/server.out" 2>&1 &

@@ -54,8 +54,23 @@ TEST_F(FolderChain, LevelsOfBaseAndPathAreMadeInOrder) {
     M().calls.clear();
     EXPECT_EQ(Local("C:\\Apps\\Prog\\", "data/img/a.bmp"), "C:\\Apps\\Prog\\data\\img\\");
     EXPECT_TRUE(FoldersMade().empty());
-    EXPECT_EQ(M().CallCount("ListFolder"), 4) << "present folders are known without listings";
+    EXPECT_EQ(M().CallCount("ListFolder"), 0)
+        << "missing folders are made and present ones known without listings";
     EXPECT_EQ(Form().SearchDataGrid.RowCount(), 1) << "the scratch grid is emptied";
+}
+
+// A folder that is missing is made without listing its siblings first, however many.
+TEST_F(FolderChain, MissingFolderAmongManyIsMadeWithoutListingItsParent) {
+    for (int i = 0; i < 500; ++i) {
+        M().MakeFolders("C:\\Backup\\d" + std::to_string(i));
+    }
+    EXPECT_EQ(Local("C:\\Backup\\", "d500/a.dll"), "C:\\Backup\\d500\\");
+    EXPECT_TRUE(M().IsFolder("C:\\Backup\\d500"));
+    EXPECT_EQ(M().CallCount("ListFolder"), 0);
+    // Only when making it fails is the parent listed, and the failure stays a failure.
+    M().failOps.insert("CreateFolder");
+    EXPECT_EQ(Local("C:\\Backup\\", "d501/a.dll"), "ERROR: C:\\Backup\\d501");
+    EXPECT_EQ(M().CallCount("ListFolder"), 1);
 }
 
 TEST_F(FolderChain, PathShapes) {

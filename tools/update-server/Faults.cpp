@@ -13,8 +13,22 @@ std::optional<Fault> ParseFault(const std::string& action, const std::string& ar
         fault.location = argument;
         return argument.empty() ? std::nullopt : std::optional<Fault>(fault);
     }
+    if (action == "encoding") {
+        fault.kind = Fault::Kind::Encoding;
+        fault.location = argument;
+        return argument.empty() ? std::nullopt : std::optional<Fault>(fault);
+    }
     if (action == "drop") {
         fault.kind = Fault::Kind::Drop;
+        return fault;
+    }
+    if (action == "chunked-nolast") {
+        fault.kind = Fault::Kind::ChunkedNoLast;
+        return fault;
+    }
+    if ((action == "chunked" || action == "nolength") && argument.empty()) {
+        fault.kind = action == "chunked" ? Fault::Kind::Chunked : Fault::Kind::NoLength;
+        fault.number = -1;
         return fault;
     }
     try {
@@ -28,6 +42,12 @@ std::optional<Fault> ParseFault(const std::string& action, const std::string& ar
         fault.kind = Fault::Kind::Cut;
     } else if (action == "stall") {
         fault.kind = Fault::Kind::Stall;
+    } else if (action == "chunked") {
+        fault.kind = Fault::Kind::Chunked;
+    } else if (action == "nolength") {
+        fault.kind = Fault::Kind::NoLength;
+    } else if (action == "trickle") {
+        fault.kind = Fault::Kind::Trickle;
     } else {
         return std::nullopt;
     }

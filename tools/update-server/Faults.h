@@ -9,14 +9,26 @@
 namespace update_server {
 
 struct Fault {
-    enum class Kind { Status, Cut, Stall, Drop, Redirect } kind = Kind::Status;
-    long number = 0;      // status code, bytes before the cut, seconds of the stall
-    std::string location; // the target of a redirect
+    enum class Kind {
+        Status,
+        Cut,
+        Stall,
+        Drop,
+        Redirect,
+        Chunked,       // chunked, no length; with a number: cut after that many bytes
+        ChunkedNoLast, // chunked, every data chunk but not the last, empty one
+        NoLength,      // no length, the connection closes; with a number: after that many bytes
+        Encoding,      // the stored bytes, labelled with a Content-Encoding
+        Trickle,       // with its length, one byte every number milliseconds
+    } kind = Kind::Status;
+    long number = 0;      // status code, bytes before the cut (-1: none), seconds of the stall
+    std::string location; // the target of a redirect; the name of an encoding
 };
 
 // A file of lines "PATH ACTION [ARGUMENT]", PATH relative to the release folder (or "*" for
-// every path), ACTION one of status, cut, stall, drop, redirect. Read again whenever it
-// changes, so a test can rewrite it between requests. Blank lines and "#" lines are ignored.
+// every path), ACTION one of status, cut, stall, drop, redirect, chunked [N],
+// chunked-nolast, nolength [N], encoding NAME, trickle MS. Read again whenever it changes,
+// so a test can rewrite it between requests. Blank lines and "#" lines are ignored.
 class FaultTable {
 public:
     explicit FaultTable(std::string file) : file_(std::move(file)) {}

@@ -2,13 +2,15 @@
 // path on a loopback address, logs every request, and injects faults on request.
 //
 //   update-server --root DIR [--bind 127.0.0.1] [--port N] [--port-file F] [--log F]
-//                 [--faults F] [--max-seconds S]
+//                 [--faults F] [--max-seconds S] [--tls-cert PEM --tls-key PEM]
 //
+// With a certificate and its key it serves https instead of http.
 // Port 0 (the default) takes a free port; --port-file receives the port taken.
 // The server stops by itself after --max-seconds (default 3600).
 #include "Faults.h"
 
 #include <httplib.h>
+#include <netinet/tcp.h>
 
 #include <atomic>
 #include <chrono>
@@ -34,6 +36,8 @@ struct Options {
     std::string log;
     std::string faults;
     long maxSeconds = 3600;
+    std::string tlsCert;
+    std::string tlsKey;
 };
 
 bool IsLoopback(const std::string& address) {
@@ -58,14 +62,20 @@ bool ParseOptions(int argc, char** argv, Options& options) {
             options.faults = value;
         } else if (key == "--max-seconds") {
             options.maxSeconds = std::stol(value);
+        } else if (key == "--tls-cert") {
+            options.tlsCert = value;
+        } else if (key == "--tls-key") {
+            options.tlsKey = value;
         } else {
             std::cerr << "update-server: unknown option " << key << "\n";
             return false;
         }
     }
-    if (argc % 2 == 0 || options.root.empty()) {
+    if (argc % 2 == 0 || options.root.empty() ||
+        options.tlsCert.empty() != options.tlsKey.empty()) {
         std::cerr << "update-server: usage: update-server --root DIR [--bind ADDR] [--port N] "
-                     "[--port-file F] [--log F] [--faults F] [--max-seconds S]\n";
+                     "[--port-file F] [--log F] [--faults F] [--max-seconds S] "
+                     "[--tls-cert PEM --tls-key PEM]\n";
         return false;
     }
     if (!IsLoopback(options.bind)) {
@@ -131,6 +141,59 @@ void ServeBody(httplib::Response& res, std::shared_ptr<std::string> body, std::s
         });
 }
 
+// Chunked by hand, so that a test can have it cut inside a chunk or end without the last,
+// empty chunk; the connection closes after it.
+void ServeChunked(httplib::Response& res, const std::string& body, long cutAfter, bool last) {
+    std::string framed;
+    const std::size_t chunk = 4096;
+    std::size_t cut = cutAfter < 0 ? body.size() : static_cast<std::size_t>(cutAfter);
+    for (std::size_t offset = 0; offset < body.size(); offset += chunk) {
+        std::size_t n = std::min(chunk, body.size() - offset);
+        char size[32];
+        std::snprintf(size, sizeof(size), "%zx\r\n", n);
+        framed += size;
+        if (offset + n > cut) {
+            framed.append(body, offset, cut - offset); // inside this chunk
+            last = false;
+            break;
+        }
+        framed.append(body, offset, n);
+        framed += "\r\n";
+    }
+    if (last) {
+        framed += "0\r\n\r\n";
+    }
+    res.set_header("Transfer-Encoding", "chunked");
+    res.set_content_provider("application/octet-stream",
+                             [framed](std::size_t, httplib::DataSink& sink) {
+                                 sink.write(framed.data(), framed.size());
+                                 return false; // closes the connection
+                             });
+}
+
+// No length at all: the body ends when the connection closes, whole or early.
+void ServeWithoutLength(httplib::Response& res, std::shared_ptr<std::string> body, long cutAfter) {
+    std::size_t n =
+        cutAfter < 0 ? body->size() : std::min(body->size(), static_cast<std::size_t>(cutAfter));
+    res.set_header("Connection", "close");
+    res.set_content_provider("application/octet-stream",
+                             [body, n](std::size_t, httplib::DataSink& sink) {
+                                 sink.write(body->data(), n);
+                                 return false;
+                             });
+}
+
+// The length announced, then one byte every interval: never long enough silent for a read
+// to time out.
+void ServeTrickle(httplib::Response& res, std::shared_ptr<std::string> body, long intervalMs) {
+    res.set_content_provider(
+        body->size(), "application/octet-stream",
+        [body, intervalMs](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(std::max(intervalMs, 1L)));
+            return sink.is_writable() && sink.write(body->data() + offset, 1);
+        });
+}
+
 // One read of the whole file: the server's own time must not weigh on the clients measured.
 std::shared_ptr<std::string> ReadWhole(const fs::path& file) {
     std::ifstream in(file, std::ios::binary | std::ios::ate);
@@ -165,7 +228,15 @@ int main(int argc, char** argv) {
     }
     update_server::FaultTable faults(options.faults);
     RequestLog log(options.log);
-    httplib::Server server;
+    std::unique_ptr<httplib::Server> owned =
+        options.tlsCert.empty()
+            ? std::make_unique<httplib::Server>()
+            : std::make_unique<httplib::SSLServer>(options.tlsCert.c_str(), options.tlsKey.c_str());
+    if (!owned->is_valid()) {
+        std::cerr << "update-server: cannot use the certificate " << options.tlsCert << "\n";
+        return 2;
+    }
+    httplib::Server& server = *owned;
     // As many requests a connection as the common web servers allow, not the library's 5:
     // clients that reuse connections are measured doing so.
     server.set_keep_alive_max_count(100);
@@ -175,6 +246,10 @@ int main(int argc, char** argv) {
     server.set_socket_options([](socket_t sock) {
         int yes = 1;
         setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&yes),
+                   sizeof(yes));
+        // Inherited by every connection: a small answer goes out at once instead of waiting
+        // for the client's delayed acknowledgement (40 ms a request on Linux).
+        setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&yes),
                    sizeof(yes));
     });
 
@@ -208,6 +283,12 @@ int main(int argc, char** argv) {
             case Fault::Kind::Drop:
                 cutAfter = 0;
                 break;
+            case Fault::Kind::Chunked:
+            case Fault::Kind::ChunkedNoLast:
+            case Fault::Kind::NoLength:
+            case Fault::Kind::Encoding:
+            case Fault::Kind::Trickle:
+                break; // shaped below, once the body is read
             }
         }
         auto file = Resolve(root, relative);
@@ -224,6 +305,29 @@ int main(int argc, char** argv) {
             return;
         }
         auto body = ReadWhole(*file);
+        if (fault && fault->kind == Fault::Kind::Chunked) {
+            log.Write(req, 200, body->size());
+            ServeChunked(res, *body, fault->number, true);
+            return;
+        }
+        if (fault && fault->kind == Fault::Kind::ChunkedNoLast) {
+            log.Write(req, 200, body->size());
+            ServeChunked(res, *body, -1, false);
+            return;
+        }
+        if (fault && fault->kind == Fault::Kind::NoLength) {
+            log.Write(req, 200, body->size());
+            ServeWithoutLength(res, body, fault->number);
+            return;
+        }
+        if (fault && fault->kind == Fault::Kind::Trickle && !body->empty()) {
+            log.Write(req, 200, body->size());
+            ServeTrickle(res, body, fault->number);
+            return;
+        }
+        if (fault && fault->kind == Fault::Kind::Encoding) {
+            res.set_header("Content-Encoding", fault->location);
+        }
         log.Write(req, 200, std::min(body->size(), cutAfter));
         if (body->empty()) {
             // The library's content provider never finishes a body of no bytes.
@@ -254,7 +358,8 @@ int main(int argc, char** argv) {
         }
         server.stop();
     });
-    std::cout << "update-server: serving " << root << " on http://" << options.bind << ":" << port
+    std::cout << "update-server: serving " << root << " on "
+              << (options.tlsCert.empty() ? "http://" : "https://") << options.bind << ":" << port
               << kBasePath << std::endl;
     server.listen_after_bind();
     stopped = true;

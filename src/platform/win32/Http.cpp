@@ -1,7 +1,9 @@
 // The HTTP download through WinINet. Only a final 200 whose whole body arrived counts:
-// an error page must never end up in a file that the updater installs.
+// an error page, a cut body or still-encoded bytes must never end up in a file that the
+// updater installs.
 #include "../Http.h"
 
+#include "../RateWatch.h"
 #include "Handles.h"
 
 #include <wininet.h>
@@ -16,7 +18,6 @@ namespace {
 constexpr DWORD kConnectTimeoutMs = 15000;
 constexpr DWORD kReceiveTimeoutMs = 30000;
 constexpr DWORD kBufferSize = 256 * 1024;
-constexpr int kMaxRedirects = 10;
 
 struct InternetHandleTraits {
     using Native = HINTERNET;
@@ -24,6 +25,12 @@ struct InternetHandleTraits {
     static void Close(Native h) { InternetCloseHandle(h); }
 };
 using InternetHandle = UniqueHandle<InternetHandleTraits>;
+
+// The last error of a failed call; never "success", so that a failure is never taken for one.
+DWORD Reason() {
+    const DWORD error = GetLastError();
+    return error != ERROR_SUCCESS ? error : ERROR_INTERNET_INTERNAL_ERROR;
+}
 
 void SetTimeout(HINTERNET handle, DWORD option, DWORD milliseconds) {
     InternetSetOptionA(handle, option, &milliseconds, sizeof(milliseconds));
@@ -67,24 +74,57 @@ long long ContentLength(HINTERNET request) {
     return end == text || length < 0 ? -1 : length;
 }
 
-bool CopyBody(HINTERNET request, HANDLE file, long long expected) {
+// True when the body is sent as it is stored. Under Wine, WinINet hands over gzip or
+// deflate data as it came unless told to decode it.
+bool IdentityEncoded(HINTERNET request) {
+    char text[64] = {};
+    DWORD size = sizeof(text) - 1;
+    if (!HttpQueryInfoA(request, HTTP_QUERY_CONTENT_ENCODING, text, &size, nullptr)) {
+        return true;
+    }
+    return lstrcmpiA(text, "identity") == 0;
+}
+
+// The body into the file, all of it or failure: WinINet under Wine ends a cut chunked
+// stream with success, so only a body whose length was announced and arrived counts.
+DWORD CopyBody(HINTERNET request, HANDLE file, long long expected) {
     std::vector<char> buffer(kBufferSize);
     long long total = 0;
+    RateWatch rate(GetTickCount64());
     while (true) {
+        // Wine's InternetReadFile waits until the buffer is full or the body ends, however
+        // slowly the bytes come; asked for what has arrived, each read returns as it comes,
+        // so the rate is seen.
+        DWORD available = 0;
+        if (!InternetQueryDataAvailable(request, &available, 0, 0)) {
+            return Reason();
+        }
         DWORD got = 0;
-        if (!InternetReadFile(request, buffer.data(), kBufferSize, &got)) {
-            return false;
+        if (available > 0 &&
+            !InternetReadFile(request, buffer.data(),
+                              available < kBufferSize ? available : kBufferSize, &got)) {
+            return Reason();
         }
         if (got == 0) {
             break;
         }
         DWORD written = 0;
         if (!WriteFile(file, buffer.data(), got, &written, nullptr) || written != got) {
-            return false;
+            return Reason();
         }
         total += got;
+        if (total > expected) {
+            return ERROR_HTTP_INVALID_SERVER_RESPONSE;
+        }
+        if (!rate.Progress(static_cast<std::uint64_t>(total), GetTickCount64())) {
+            return ERROR_INTERNET_TIMEOUT;
+        }
     }
-    return expected < 0 || total == expected;
+    if (total != expected) {
+        return ERROR_HTTP_INVALID_SERVER_RESPONSE;
+    }
+    // Reported as downloaded only once it is on the disk.
+    return FlushFileBuffers(file) ? ERROR_SUCCESS : Reason();
 }
 
 bool IsRedirect(DWORD status) {
@@ -121,7 +161,11 @@ InternetHandle OpenRequest(HINTERNET session, const std::string& url, InternetHa
     parts.dwUrlPathLength = sizeof(path);
     parts.lpszExtraInfo = extra;
     parts.dwExtraInfoLength = sizeof(extra);
-    if (!InternetCrackUrlA(url.c_str(), 0, 0, &parts) || parts.nScheme != INTERNET_SCHEME_HTTP) {
+    if (!InternetCrackUrlA(url.c_str(), 0, 0, &parts)) {
+        return InternetHandle();
+    }
+    if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) {
+        SetLastError(ERROR_INTERNET_UNRECOGNIZED_SCHEME);
         return InternetHandle();
     }
     connection = InternetHandle(InternetConnectA(session, host, parts.nPort, nullptr, nullptr,
@@ -129,7 +173,10 @@ InternetHandle OpenRequest(HINTERNET session, const std::string& url, InternetHa
     if (!connection) {
         return InternetHandle();
     }
-    const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+    // No flag that ignores a certificate error: a server that cannot prove who it is
+    // serves nothing.
+    const DWORD secure = parts.nScheme == INTERNET_SCHEME_HTTPS ? INTERNET_FLAG_SECURE : 0;
+    const DWORD flags = secure | INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
                         INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_UI |
                         INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_KEEP_CONNECTION |
                         INTERNET_FLAG_NO_AUTO_REDIRECT;
@@ -148,8 +195,19 @@ InternetHandle OpenRequest(HINTERNET session, const std::string& url, InternetHa
     return request;
 }
 
+bool IsHttps(const std::string& url) {
+    const char scheme[] = "https://";
+    for (std::size_t i = 0; i + 1 < sizeof(scheme); ++i) {
+        if (i >= url.size() || (url[i] | 0x20) != scheme[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // Redirects are followed here, a limited number of times: Wine's WinINet would follow a
-// redirect loop for ever.
+// redirect loop for ever. One from https back to plain http is refused: what was asked
+// for over a secure channel must not come over an open one.
 InternetHandle OpenFinal(HINTERNET session, std::string url, InternetHandle& connection) {
     for (int hop = 0; hop <= kMaxRedirects; ++hop) {
         InternetHandle request = OpenRequest(session, url, connection);
@@ -158,41 +216,55 @@ InternetHandle OpenFinal(HINTERNET session, std::string url, InternetHandle& con
         }
         DWORD status = StatusCode(request.get());
         if (!IsRedirect(status)) {
-            return status == 200 ? std::move(request) : InternetHandle();
+            if (status == 200) {
+                return request;
+            }
+            SetLastError(ERROR_HTTP_INVALID_SERVER_RESPONSE);
+            return InternetHandle();
         }
-        url = RedirectTarget(request.get(), url);
-        if (url.empty()) {
+        std::string next = RedirectTarget(request.get(), url);
+        if (next.empty() || (IsHttps(url) && !IsHttps(next))) {
             break;
         }
+        url = next;
     }
+    SetLastError(ERROR_HTTP_REDIRECT_FAILED);
     return InternetHandle();
 }
 
-bool Fetch(const std::string& url, const std::string& path) {
+// ERROR_SUCCESS, or why the download failed.
+DWORD Fetch(const std::string& url, const std::string& path) {
     HINTERNET session = Session();
     if (session == nullptr) {
-        return false;
+        return Reason();
     }
     InternetHandle connection;
     InternetHandle request = OpenFinal(session, url, connection);
     if (!request) {
-        return false;
+        return Reason();
+    }
+    const long long length = ContentLength(request.get());
+    if (length < 0 || !IdentityEncoded(request.get())) {
+        return ERROR_HTTP_INVALID_SERVER_RESPONSE;
     }
     FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
-        return false;
+        return Reason();
     }
-    return CopyBody(request.get(), file.get(), ContentLength(request.get()));
+    return CopyBody(request.get(), file.get(), length);
 }
 
 } // namespace
 
 bool DownloadToFile(const std::string& url, const std::string& path) {
-    if (Fetch(url, path)) {
+    const DWORD error = Fetch(url, path);
+    if (error == ERROR_SUCCESS) {
         return true;
     }
+    // The caller may ask why; the clean-up must not answer in the download's place.
     DeleteFileA(path.c_str());
+    SetLastError(error);
     return false;
 }
 

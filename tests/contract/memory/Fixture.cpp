@@ -77,6 +77,23 @@ bool ServerAvailable() {
     m.http[kBase + "loop.bin"].redirectTo = kBase + "loop.bin";
     m.Serve(kBase + "missing.bin", "not found");
     m.http[kBase + "missing.bin"].status = 404;
+    for (const char* name :
+         {"chunked", "chunked-cut", "chunked-nolast", "nolength", "nolength-cut"}) {
+        m.Serve(kBase + name + ".bin", std::string(10000, 'c'));
+        m.http[kBase + name + ".bin"].lengthSent = false;
+    }
+    m.http[kBase + "chunked-cut.bin"].cutAfter = 5000;
+    m.http[kBase + "nolength-cut.bin"].cutAfter = 5000;
+    m.Serve(kBase + "gzip.bin", std::string("\x1f\x8b\x08\x00", 4) + "compressed");
+    m.http[kBase + "gzip.bin"].contentEncoding = "gzip";
+    m.Serve(kBase + "deflate.bin", std::string("\x78\x9c", 2) + "compressed");
+    m.http[kBase + "deflate.bin"].contentEncoding = "deflate";
+    for (int n = 0; n < kRedirectChain; ++n) {
+        auto& hop = m.http[kBase + "hop" + std::to_string(n) + ".bin"];
+        hop.status = 302;
+        hop.redirectTo = kBase + (n + 1 < kRedirectChain ? "hop" + std::to_string(n + 1) + ".bin"
+                                                         : std::string("ok.bin"));
+    }
     return true;
 }
 
