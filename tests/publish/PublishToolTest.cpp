@@ -187,6 +187,9 @@ TEST_F(PublishTool, ReleasesTheUpdaterCannotInstallAreRefused) {
         {"trailing dot", {"ok.dll", "x."}, "x."},
         {"letter case", {"Data/x.bin", "data/x.bin"}, "data/x.bin"},
         {"too long", {"ok.dll", deep}, deep},
+        {"percent", {"ok.dll", "data/100%.txt"}, "data/100%.txt"},
+        {"hash sign", {"a#1.txt", "ok.dll"}, "a#1.txt"},
+        {"byte above 127", {"ok.dll", "caf\xc3\xa9.txt"}, "--8bit-names"},
         {"empty release", {}, "empty"},
     };
     for (const auto& c : cases) {
@@ -202,6 +205,20 @@ TEST_F(PublishTool, ReleasesTheUpdaterCannotInstallAreRefused) {
         EXPECT_FALSE(fs::exists(root_ / "release" / "filelist.txt"));
         EXPECT_FALSE(fs::exists(root_ / "release" / "filelist.txt.sig"));
     }
+}
+
+// A maker whose server names its files in the Windows code page may list such names as
+// they are.
+TEST_F(PublishTool, EightBitNamesPassWhenTheMakerSaysSo) {
+    Put("caf\xe9.txt", "x");
+    Put("ok.dll", "y");
+    ASSERT_EQ(Run({"publish", Release(), "--8bit-names"}), 0) << err_.str();
+    EXPECT_EQ(Paths(), (std::vector<std::string>{"caf\xe9.txt", "ok.dll"}));
+    fs::remove(root_ / "release" / "filelist.txt");
+    Put("100%.txt", "z");
+    EXPECT_EQ(Run({"publish", Release(), "--8bit-names"}), 1)
+        << "the option allows 8-bit names only";
+    EXPECT_FALSE(fs::exists(root_ / "release" / "filelist.txt"));
 }
 
 TEST_F(PublishTool, KeygenSignAndVerify) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <map>
+#include <optional>
 
 namespace publish {
 
@@ -15,9 +16,26 @@ std::string Upper(std::string text) {
     return text;
 }
 
+// Why no operator could fetch the file by its name as the list writes it, if so.
+std::optional<std::string> UnfetchableName(const std::string& path, bool eightBitNames) {
+    for (unsigned char c : path) {
+        if (c == '%') {
+            return std::string("a '%', which the server reads as the start of an escape");
+        }
+        if (c == '#') {
+            return std::string("a '#', which ends the address before the name does");
+        }
+        if (c > 127 && !eightBitNames) {
+            return std::string("a byte above 127, which the updater sends in the Windows code "
+                               "page; give --8bit-names if the server names its files so");
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
-std::vector<std::string> RefusedNames(const std::vector<std::string>& paths) {
+std::vector<std::string> RefusedNames(const std::vector<std::string>& paths, bool eightBitNames) {
     std::vector<std::string> problems;
     if (paths.empty()) {
         problems.push_back("the release is empty: there is no file to publish");
@@ -26,6 +44,9 @@ std::vector<std::string> RefusedNames(const std::vector<std::string>& paths) {
     for (const auto& path : paths) {
         if (auto why = release::RefusedListPath(path)) {
             problems.push_back("\"" + path + "\": " + *why);
+        } else if (auto unfetchable = UnfetchableName(path, eightBitNames)) {
+            problems.push_back("\"" + path + "\": " + *unfetchable +
+                               ": no operator could fetch it");
         }
         auto [it, fresh] = byUpper.emplace(Upper(path), path);
         if (!fresh) {

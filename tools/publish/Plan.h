@@ -16,9 +16,12 @@ struct FoundFile {
     platform::Sha256Digest digest{};
 };
 
-// One message a refused name, each naming the file: names the updater would refuse, paths
-// that differ only in letter case, and an empty release.
-std::vector<std::string> RefusedNames(const std::vector<std::string>& paths);
+// One message a refused name, each naming the file: names the updater would refuse, names
+// that cannot stand unescaped in a URL (the updater sends them as the list writes them),
+// paths that differ only in letter case, and an empty release. Bytes above 127 pass only
+// with eightBitNames: the maker's server then names its files in the Windows code page.
+std::vector<std::string> RefusedNames(const std::vector<std::string>& paths,
+                                      bool eightBitNames = false);
 
 struct Plan {
     std::vector<release::ListEntry> entries;

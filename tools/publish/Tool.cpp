@@ -13,7 +13,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: quorvel-publish keygen KEYFILE\n"
     "       quorvel-publish publish RELEASE_DIR [--previous OLD_LIST] [--key KEYFILE]\n"
-    "                               [--release N] [--allow-shift]\n"
+    "                               [--release N] [--allow-shift] [--8bit-names]\n"
     "       quorvel-publish verify RELEASE_DIR --public HEX\n";
 
 struct Options {
@@ -23,6 +23,7 @@ struct Options {
     std::optional<std::string> releaseNumber;
     std::optional<std::string> publicKey;
     bool allowShift = false;
+    bool eightBitNames = false;
 };
 
 std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::ostream& err) {
@@ -48,6 +49,8 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::o
             ok = value(o.publicKey);
         } else if (a == "--allow-shift") {
             o.allowShift = true;
+        } else if (a == "--8bit-names") {
+            o.eightBitNames = true;
         } else if (a.size() > 1 && a[0] == '-') {
             err << "quorvel-publish: unknown option " << a << "\n";
             ok = false;
@@ -136,7 +139,7 @@ int Publish(const Options& o, std::ostream& out, std::ostream& err) {
         err << "quorvel-publish: " << problem << "\n";
         return 1;
     }
-    std::vector<std::string> refused = RefusedNames(*paths);
+    std::vector<std::string> refused = RefusedNames(*paths, o.eightBitNames);
     for (const auto& r : refused) {
         err << "quorvel-publish: refused: " << r << "\n";
     }
