@@ -1,6 +1,8 @@
 // The HTTP download.
 #pragma once
 
+#include "Crypto.h"
+
 #include <string>
 
 namespace platform {
@@ -13,5 +15,9 @@ constexpr int kMaxRedirects = 10;
 // Content-Length, no content encoding, and the whole body arrived at no less than the
 // minimum rate and was flushed to disk; otherwise no file is left behind.
 bool DownloadToFile(const std::string& url, const std::string& path);
+
+// The same download, also giving the SHA-256 of the body written, computed while the bytes
+// arrive so that a file that must be checked is not read back. digest is set only on true.
+bool DownloadToFile(const std::string& url, const std::string& path, Sha256Digest& digest);
 
 } // namespace platform

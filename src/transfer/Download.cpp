@@ -43,9 +43,11 @@ bool DownloadFile(TFORM_MAIN& form, int row) {
     ShowDownloadLabels(form, true);
     form.ShowFileName.SetText(listPath);
     ProcessMessages();
-    bool downloaded = platform::DownloadToFile(url, temp);
+    platform::Sha256Digest digest{};
+    bool downloaded = release::kProtected ? platform::DownloadToFile(url, temp, digest)
+                                          : platform::DownloadToFile(url, temp);
     ShowDownloadLabels(form, false);
     ProcessMessages();
     return platform::FileExists(temp) && downloaded &&
-           (!release::kProtected || release::DownloadMatches(form, row, temp));
+           (!release::kProtected || release::DownloadMatches(form, row, temp, digest));
 }

@@ -1,5 +1,6 @@
 // Checks of the protected updater. The list's signature is checked on the exact bytes that
-// were downloaded; each file's content hash on the bytes that will be put in place.
+// were downloaded; each fetched file's content hash on the bytes written as they arrived,
+// and a file already in place on its bytes read back.
 #include "ReleaseSignature.h"
 
 #include "../app/Main.h"
@@ -131,8 +132,10 @@ bool RowVerifiable(TFORM_MAIN& form, int row) {
     return false;
 }
 
-bool DownloadMatches(TFORM_MAIN& form, int row, const std::string& fetched) {
-    if (MatchesStamp(fetched, form.FileListGrid.Cell(1, row))) {
+bool DownloadMatches(TFORM_MAIN& form, int row, const std::string& fetched,
+                     const platform::Sha256Digest& digest) {
+    auto expected = StampDigest(form.FileListGrid.Cell(1, row));
+    if (expected && *expected == digest) {
         return true;
     }
     platform::RemoveFileIfPresent(fetched);

@@ -2,6 +2,7 @@
 // installs and starts only what the maker signed. With no key built in, none of this runs.
 #pragma once
 
+#include "../platform/Crypto.h"
 #include "QuorvelConfig.h"
 
 #include <string>
@@ -28,8 +29,10 @@ bool ListAccepted(TFORM_MAIN& form, const std::string& downloadedList);
 
 // Before a row's download: its stamp carries a content hash (told when not).
 bool RowVerifiable(TFORM_MAIN& form, int row);
-// After it: the fetched file is the one the row's stamp names (told and removed when not).
-bool DownloadMatches(TFORM_MAIN& form, int row, const std::string& fetched);
+// After it: the digest of the fetched file's bytes is the one the row's stamp names (told,
+// and the file removed, when not).
+bool DownloadMatches(TFORM_MAIN& form, int row, const std::string& fetched,
+                     const platform::Sha256Digest& digest);
 
 // Manual mode, a file already at the row's target path: true when it is the signed one and
 // is kept; otherwise it is removed, so that the fetched one takes its place.

@@ -1,5 +1,6 @@
 // The HTTP download: only a final 200 with its whole body counts, and a failure leaves no file.
 #include "contract/Fixture.h"
+#include "platform/Crypto.h"
 #include "platform/Files.h"
 #include "platform/Http.h"
 
@@ -77,6 +78,26 @@ TEST_F(DownloadContract, UnprovenOrEncodedBodiesLeaveNoFile) {
         EXPECT_FALSE(DownloadToFile(fixture::ServerUrl(name), target_)) << name;
         EXPECT_FALSE(platform::FileExists(target_)) << name;
     }
+}
+
+// The digest taken while the body arrives is that of the bytes in the file: after a redirect,
+// across many pieces, and for no bytes at all.
+TEST_F(DownloadContract, DigestIsOfTheBytesWritten) {
+    for (const char* name : {"ok.bin", "moved.bin", "big.bin", "empty.bin"}) {
+        platform::Sha256Digest digest{};
+        fixture::MakeFile(target_, "previous");
+        ASSERT_TRUE(DownloadToFile(fixture::ServerUrl(name), target_, digest)) << name;
+        auto content = fixture::Content(target_);
+        ASSERT_TRUE(content.has_value()) << name;
+        EXPECT_EQ(platform::Sha256Of(*content), digest) << name;
+    }
+    platform::Sha256Digest digest{};
+    for (const char* name : {"short.bin", "missing.bin", "chunked-cut.bin"}) {
+        fixture::MakeFile(target_, "previous");
+        EXPECT_FALSE(DownloadToFile(fixture::ServerUrl(name), target_, digest)) << name;
+        EXPECT_FALSE(platform::FileExists(target_)) << name;
+    }
+    EXPECT_EQ(digest, platform::Sha256Digest{}) << "set only when the download succeeds";
 }
 
 TEST_F(DownloadContract, RedirectsFollowedUpToTheLimitOneMoreRefused) {

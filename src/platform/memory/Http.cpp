@@ -63,9 +63,8 @@ bool BodyArrives(const memory::HttpResponse& r) {
     return true;
 }
 
-} // namespace
-
-bool DownloadToFile(const std::string& url, const std::string& path) {
+// The answer whose body was written to path, or none (and no file) when the download fails.
+const memory::HttpResponse* Fetch(const std::string& url, const std::string& path) {
     auto& m = TheMachine();
     m.requests.push_back(url);
     bool fail = m.Enter("DownloadToFile", url);
@@ -95,12 +94,29 @@ bool DownloadToFile(const std::string& url, const std::string& path) {
             break;
         }
         if (WriteBody(path, r.body)) {
-            return true;
+            return &r;
         }
         break;
     }
     RemovePartial(path);
-    return false;
+    return nullptr;
+}
+
+} // namespace
+
+bool DownloadToFile(const std::string& url, const std::string& path) {
+    return Fetch(url, path) != nullptr;
+}
+
+bool DownloadToFile(const std::string& url, const std::string& path, Sha256Digest& digest) {
+    const memory::HttpResponse* answer = Fetch(url, path);
+    std::optional<Sha256Digest> body = answer ? Sha256Of(answer->body) : std::nullopt;
+    if (!body) {
+        RemovePartial(path);
+        return false;
+    }
+    digest = *body;
+    return true;
 }
 
 } // namespace platform

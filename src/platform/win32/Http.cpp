@@ -5,10 +5,13 @@
 
 #include "../RateWatch.h"
 #include "Handles.h"
+#include "OverlappedHash.h"
 
 #include <wininet.h>
 
 #include <cstdlib>
+#include <optional>
+#include <system_error>
 #include <vector>
 
 namespace platform {
@@ -86,9 +89,17 @@ bool IdentityEncoded(HINTERNET request) {
 }
 
 // The body into the file, all of it or failure: WinINet under Wine ends a cut chunked
-// stream with success, so only a body whose length was announced and arrived counts.
-DWORD CopyBody(HINTERNET request, HANDLE file, long long expected) {
-    std::vector<char> buffer(kBufferSize);
+// stream with success, so only a body whose length was announced and arrived counts. With a
+// digest asked for, the pieces are hashed alternately from two buffers as they are written.
+DWORD CopyBody(HINTERNET request, HANDLE file, long long expected, Sha256Digest* digest) {
+    std::vector<char> buffers[2] = {std::vector<char>(kBufferSize),
+                                    std::vector<char>(digest != nullptr ? kBufferSize : 0)};
+    int current = 0;
+    // Declared after the buffers: it is gone, its last piece hashed, before they are.
+    std::optional<OverlappedHash> hash;
+    if (digest != nullptr) {
+        hash.emplace();
+    }
     long long total = 0;
     RateWatch rate(GetTickCount64());
     while (true) {
@@ -99,18 +110,23 @@ DWORD CopyBody(HINTERNET request, HANDLE file, long long expected) {
         if (!InternetQueryDataAvailable(request, &available, 0, 0)) {
             return Reason();
         }
+        char* buffer = buffers[current].data();
         DWORD got = 0;
         if (available > 0 &&
-            !InternetReadFile(request, buffer.data(),
-                              available < kBufferSize ? available : kBufferSize, &got)) {
+            !InternetReadFile(request, buffer, available < kBufferSize ? available : kBufferSize,
+                              &got)) {
             return Reason();
         }
         if (got == 0) {
             break;
         }
         DWORD written = 0;
-        if (!WriteFile(file, buffer.data(), got, &written, nullptr) || written != got) {
+        if (!WriteFile(file, buffer, got, &written, nullptr) || written != got) {
             return Reason();
+        }
+        if (hash) {
+            hash->Add(buffer, got);
+            current ^= 1;
         }
         total += got;
         if (total > expected) {
@@ -124,7 +140,17 @@ DWORD CopyBody(HINTERNET request, HANDLE file, long long expected) {
         return ERROR_HTTP_INVALID_SERVER_RESPONSE;
     }
     // Reported as downloaded only once it is on the disk.
-    return FlushFileBuffers(file) ? ERROR_SUCCESS : Reason();
+    if (!FlushFileBuffers(file)) {
+        return Reason();
+    }
+    if (hash) {
+        std::optional<Sha256Digest> done = hash->Finish();
+        if (!done) {
+            return ERROR_INTERNAL_ERROR;
+        }
+        *digest = *done;
+    }
+    return ERROR_SUCCESS;
 }
 
 bool IsRedirect(DWORD status) {
@@ -233,7 +259,7 @@ InternetHandle OpenFinal(HINTERNET session, std::string url, InternetHandle& con
 }
 
 // ERROR_SUCCESS, or why the download failed.
-DWORD Fetch(const std::string& url, const std::string& path) {
+DWORD Fetch(const std::string& url, const std::string& path, Sha256Digest* digest) {
     HINTERNET session = Session();
     if (session == nullptr) {
         return Reason();
@@ -252,13 +278,21 @@ DWORD Fetch(const std::string& url, const std::string& path) {
     if (!file) {
         return Reason();
     }
-    return CopyBody(request.get(), file.get(), length);
+    return CopyBody(request.get(), file.get(), length, digest);
 }
 
 } // namespace
 
-bool DownloadToFile(const std::string& url, const std::string& path) {
-    const DWORD error = Fetch(url, path);
+namespace {
+
+bool Download(const std::string& url, const std::string& path, Sha256Digest* digest) {
+    DWORD error = ERROR_SUCCESS;
+    try {
+        error = Fetch(url, path, digest);
+    } catch (const std::system_error&) {
+        // No thread for the hash: the download fails like any other that could not be made.
+        error = ERROR_NOT_ENOUGH_MEMORY;
+    }
     if (error == ERROR_SUCCESS) {
         return true;
     }
@@ -266,6 +300,16 @@ bool DownloadToFile(const std::string& url, const std::string& path) {
     DeleteFileA(path.c_str());
     SetLastError(error);
     return false;
+}
+
+} // namespace
+
+bool DownloadToFile(const std::string& url, const std::string& path) {
+    return Download(url, path, nullptr);
+}
+
+bool DownloadToFile(const std::string& url, const std::string& path, Sha256Digest& digest) {
+    return Download(url, path, &digest);
 }
 
 } // namespace platform
