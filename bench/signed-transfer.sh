@@ -13,7 +13,7 @@ bash scripts/setup.sh
 cmake --preset host >/dev/null
 cmake --build --preset host --target update-server quorvel-publish >/dev/null
 cmake --preset windows >/dev/null
-cmake --build --preset windows --target QuorvelE2E QuorvelSigned AppLaunch hash-floor >/dev/null
+cmake --build --preset windows --target QuorvelE2E QuorvelSigned AppLaunch hash-floor transfer-floors >/dev/null
 port=$(grep -m1 '^QUORVEL_E2E_PORT' build/windows/CMakeCache.txt | cut -d= -f2)
 
 work=$root/build/bench-signed
@@ -72,6 +72,9 @@ mkdir -p "$prefix/drive_c/Quorvel" "$prefix/drive_c/QuorvelSigned"
 cp build/windows/e2e/Quorvel.exe "$prefix/drive_c/Quorvel/Quorvel.exe"
 cp build/windows/e2e-signed/Quorvel.exe "$prefix/drive_c/QuorvelSigned/Quorvel.exe"
 cp build/windows/bench/hash-floor.exe "$prefix/drive_c/Quorvel/hash-floor.exe"
+cp build/windows/bench/transfer-floors.exe "$prefix/drive_c/Quorvel/transfer-floors.exe"
+cp "$release/filelist.txt" "$prefix/drive_c/Quorvel/bench-list.txt"
+base="http://127.0.0.1:$port/public/tarnell/software/updates/quorvel_installer/"
 
 now() { date +%s.%N; }
 round() { # exe
@@ -90,15 +93,27 @@ median() { sort -n | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2
 
 echo "== $rounds alternating rounds, $bytes bytes in 300 files"
 : > "$work/off.times"; : > "$work/on.times"; : > "$work/hash.times"
+: > "$work/plain.times"; : > "$work/hashed.times"
+# The 300 downloads alone through the updater's own client, without and with the digest.
+floor() { # mode
+    cmake/wine-run.sh "$prefix" 'C:\Quorvel\transfer-floors.exe' "$1" "$base" \
+        'C:\Quorvel\bench-list.txt' 'C:\Quorvel\floor.tmp' 2>/dev/null | tr -d '\r' |
+        grep -E '^[0-9.]+$' || { echo "transfer-floors $1 failed" >&2; exit 1; }
+}
 for _ in $(seq "$rounds"); do
     round 'C:\Quorvel\Quorvel.exe' >> "$work/off.times"
     round 'C:\QuorvelSigned\Quorvel.exe' >> "$work/on.times"
     cmake/wine-run.sh "$prefix" 'C:\Quorvel\hash-floor.exe' "$bytes" 2>/dev/null | tr -d '\r' \
         >> "$work/hash.times"
+    floor downloads >> "$work/plain.times"
+    floor hashed >> "$work/hashed.times"
 done
 off=$(median < "$work/off.times"); on=$(median < "$work/on.times"); hash=$(median < "$work/hash.times")
+plain=$(median < "$work/plain.times"); hashed=$(median < "$work/hashed.times")
 printf 'protection off: median %.2f s\n' "$off"
 printf 'protection on:  median %.2f s\n' "$on"
 printf 'cost of the protection: %+.1f %%\n' "$(echo "($on - $off) * 100 / $off" | bc -l)"
 printf 'SHA-256 of the same bytes through CNG alone, from memory: %.2f s (%.0f MB/s)\n' \
     "$hash" "$(echo "$bytes / $hash / 1000000" | bc -l)"
+printf 'the 300 downloads alone: %.2f s, with the digest taken as they arrive: %.2f s (%+.1f %%)\n' \
+    "$plain" "$hashed" "$(echo "($hashed - $plain) * 100 / $plain" | bc -l)"

@@ -64,11 +64,16 @@ std::vector<std::string> ListPaths(const char* listFile) {
     return paths;
 }
 
-double Downloads(const std::string& base, const char* listFile, const std::string& temp) {
+// With hashed, each body's SHA-256 is taken while it arrives, as the protected updater does.
+double Downloads(const std::string& base, const char* listFile, const std::string& temp,
+                 bool hashed) {
     const std::vector<std::string> paths = ListPaths(listFile);
     const Clock::time_point start = Clock::now();
     for (const std::string& path : paths) {
-        if (!platform::DownloadToFile(base + path + "?fakevariable=1", temp)) {
+        const std::string url = base + path + "?fakevariable=1";
+        platform::Sha256Digest digest{};
+        if (!(hashed ? platform::DownloadToFile(url, temp, digest)
+                     : platform::DownloadToFile(url, temp))) {
             std::fprintf(stderr, "transfer-floors: %s did not download\n", path.c_str());
             return -1;
         }
@@ -177,12 +182,15 @@ int main(int argc, char** argv) {
     if (what == "labels" && argc == 3) {
         seconds = LabelCycles(std::atoi(argv[2]));
     } else if (what == "downloads" && argc == 5) {
-        seconds = Downloads(argv[2], argv[3], argv[4]);
+        seconds = Downloads(argv[2], argv[3], argv[4], false);
+    } else if (what == "hashed" && argc == 5) {
+        seconds = Downloads(argv[2], argv[3], argv[4], true);
     } else if (what == "winhttp" && argc == 5) {
         seconds = WinHttpDownloads(argv[2], argv[3], argv[4]);
     } else {
         std::fprintf(stderr, "usage: transfer-floors labels COUNT | downloads BASE_URL "
-                             "LIST_FILE TEMP_FILE | winhttp BASE_URL LIST_FILE TEMP_FILE\n");
+                             "LIST_FILE TEMP_FILE | hashed BASE_URL LIST_FILE TEMP_FILE | winhttp "
+                             "BASE_URL LIST_FILE TEMP_FILE\n");
         return 2;
     }
     if (seconds < 0) {

@@ -5,10 +5,11 @@
 
 #include "../RateWatch.h"
 #include "Handles.h"
-#include "OverlappedHash.h"
+#include "HashWorker.h"
 
 #include <wininet.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <optional>
 #include <system_error>
@@ -90,16 +91,18 @@ bool IdentityEncoded(HINTERNET request) {
 
 // The body into the file, all of it or failure: WinINet under Wine ends a cut chunked
 // stream with success, so only a body whose length was announced and arrived counts. With a
-// digest asked for, the pieces are hashed alternately from two buffers as they are written.
+// digest asked for, the body gathers in the hash worker's two batches in turn, and a full
+// batch is hashed while the next one fills.
 DWORD CopyBody(HINTERNET request, HANDLE file, long long expected, Sha256Digest* digest) {
-    std::vector<char> buffers[2] = {std::vector<char>(kBufferSize),
-                                    std::vector<char>(digest != nullptr ? kBufferSize : 0)};
-    int current = 0;
-    // Declared after the buffers: it is gone, its last piece hashed, before they are.
-    std::optional<OverlappedHash> hash;
+    std::optional<HashWorker::Session> hash;
     if (digest != nullptr) {
         hash.emplace();
     }
+    std::vector<char> own(hash ? 0 : kBufferSize);
+    const std::size_t batch = hash ? HashWorker::kBatch : kBufferSize;
+    int current = 0;
+    std::size_t filled = 0;
+    auto batchStart = [&] { return hash ? hash->Batch(current) : own.data(); };
     long long total = 0;
     RateWatch rate(GetTickCount64());
     while (true) {
@@ -110,11 +113,12 @@ DWORD CopyBody(HINTERNET request, HANDLE file, long long expected, Sha256Digest*
         if (!InternetQueryDataAvailable(request, &available, 0, 0)) {
             return Reason();
         }
-        char* buffer = buffers[current].data();
+        char* buffer = batchStart() + filled;
+        const std::size_t room = std::min<std::size_t>(batch - filled, kBufferSize);
         DWORD got = 0;
         if (available > 0 &&
-            !InternetReadFile(request, buffer, available < kBufferSize ? available : kBufferSize,
-                              &got)) {
+            !InternetReadFile(request, buffer,
+                              static_cast<DWORD>(std::min<std::size_t>(available, room)), &got)) {
             return Reason();
         }
         if (got == 0) {
@@ -124,9 +128,10 @@ DWORD CopyBody(HINTERNET request, HANDLE file, long long expected, Sha256Digest*
         if (!WriteFile(file, buffer, got, &written, nullptr) || written != got) {
             return Reason();
         }
-        if (hash) {
-            hash->Add(buffer, got);
+        if (hash && (filled += got) == batch) {
+            hash->Add(batchStart(), filled);
             current ^= 1;
+            filled = 0;
         }
         total += got;
         if (total > expected) {
@@ -144,6 +149,7 @@ DWORD CopyBody(HINTERNET request, HANDLE file, long long expected, Sha256Digest*
         return Reason();
     }
     if (hash) {
+        hash->Add(batchStart(), filled);
         std::optional<Sha256Digest> done = hash->Finish();
         if (!done) {
             return ERROR_INTERNAL_ERROR;
