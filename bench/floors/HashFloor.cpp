@@ -1,5 +1,5 @@
 // What SHA-256 through the system's CNG costs by itself: the given number of bytes, fed in
-// the 256 KiB batches the protected updater hashes, from memory. Prints the seconds.
+// 256 KiB pieces, the most the protected updater hashes at once, from memory. Prints the seconds.
 #include "platform/Crypto.h"
 
 #include <chrono>

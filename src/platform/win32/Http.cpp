@@ -5,14 +5,11 @@
 
 #include "../RateWatch.h"
 #include "Handles.h"
-#include "HashWorker.h"
 
 #include <wininet.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <optional>
-#include <system_error>
 #include <vector>
 
 namespace platform {
@@ -91,18 +88,13 @@ bool IdentityEncoded(HINTERNET request) {
 
 // The body into the file, all of it or failure: WinINet under Wine ends a cut chunked
 // stream with success, so only a body whose length was announced and arrived counts. With a
-// digest asked for, the body gathers in the hash worker's two batches in turn, and a full
-// batch is hashed while the next one fills.
+// digest asked for, each piece is hashed as it is written; the file is never read back.
 DWORD CopyBody(HINTERNET request, HANDLE file, long long expected, Sha256Digest* digest) {
-    std::optional<HashWorker::Session> hash;
+    std::vector<char> buffer(kBufferSize);
+    std::optional<Sha256> hash;
     if (digest != nullptr) {
         hash.emplace();
     }
-    std::vector<char> own(hash ? 0 : kBufferSize);
-    const std::size_t batch = hash ? HashWorker::kBatch : kBufferSize;
-    int current = 0;
-    std::size_t filled = 0;
-    auto batchStart = [&] { return hash ? hash->Batch(current) : own.data(); };
     long long total = 0;
     RateWatch rate(GetTickCount64());
     while (true) {
@@ -113,25 +105,21 @@ DWORD CopyBody(HINTERNET request, HANDLE file, long long expected, Sha256Digest*
         if (!InternetQueryDataAvailable(request, &available, 0, 0)) {
             return Reason();
         }
-        char* buffer = batchStart() + filled;
-        const std::size_t room = std::min<std::size_t>(batch - filled, kBufferSize);
         DWORD got = 0;
         if (available > 0 &&
-            !InternetReadFile(request, buffer,
-                              static_cast<DWORD>(std::min<std::size_t>(available, room)), &got)) {
+            !InternetReadFile(request, buffer.data(),
+                              available < kBufferSize ? available : kBufferSize, &got)) {
             return Reason();
         }
         if (got == 0) {
             break;
         }
         DWORD written = 0;
-        if (!WriteFile(file, buffer, got, &written, nullptr) || written != got) {
+        if (!WriteFile(file, buffer.data(), got, &written, nullptr) || written != got) {
             return Reason();
         }
-        if (hash && (filled += got) == batch) {
-            hash->Add(batchStart(), filled);
-            current ^= 1;
-            filled = 0;
+        if (hash) {
+            hash->Update(buffer.data(), got);
         }
         total += got;
         if (total > expected) {
@@ -149,7 +137,6 @@ DWORD CopyBody(HINTERNET request, HANDLE file, long long expected, Sha256Digest*
         return Reason();
     }
     if (hash) {
-        hash->Add(batchStart(), filled);
         std::optional<Sha256Digest> done = hash->Finish();
         if (!done) {
             return ERROR_INTERNAL_ERROR;
@@ -287,18 +274,8 @@ DWORD Fetch(const std::string& url, const std::string& path, Sha256Digest* diges
     return CopyBody(request.get(), file.get(), length, digest);
 }
 
-} // namespace
-
-namespace {
-
 bool Download(const std::string& url, const std::string& path, Sha256Digest* digest) {
-    DWORD error = ERROR_SUCCESS;
-    try {
-        error = Fetch(url, path, digest);
-    } catch (const std::system_error&) {
-        // No thread for the hash: the download fails like any other that could not be made.
-        error = ERROR_NOT_ENOUGH_MEMORY;
-    }
+    const DWORD error = Fetch(url, path, digest);
     if (error == ERROR_SUCCESS) {
         return true;
     }
