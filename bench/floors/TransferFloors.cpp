@@ -72,8 +72,7 @@ double Downloads(const std::string& base, const char* listFile, const std::strin
     for (const std::string& path : paths) {
         const std::string url = base + path + "?fakevariable=1";
         platform::Sha256Digest digest{};
-        if (!(hashed ? platform::DownloadToFile(url, temp, digest)
-                     : platform::DownloadToFile(url, temp))) {
+        if (!platform::DownloadToFile(url, temp, hashed ? &digest : nullptr)) {
             std::fprintf(stderr, "transfer-floors: %s did not download\n", path.c_str());
             return -1;
         }

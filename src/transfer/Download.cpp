@@ -44,8 +44,7 @@ bool DownloadFile(TFORM_MAIN& form, int row) {
     form.ShowFileName.SetText(listPath);
     ProcessMessages();
     platform::Sha256Digest digest{};
-    bool downloaded = release::kProtected ? platform::DownloadToFile(url, temp, digest)
-                                          : platform::DownloadToFile(url, temp);
+    bool downloaded = platform::DownloadToFile(url, temp, release::kProtected ? &digest : nullptr);
     ShowDownloadLabels(form, false);
     ProcessMessages();
     return platform::FileExists(temp) && downloaded &&

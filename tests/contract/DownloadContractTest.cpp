@@ -86,7 +86,7 @@ TEST_F(DownloadContract, DigestIsOfTheBytesWritten) {
     for (const char* name : {"ok.bin", "moved.bin", "big.bin", "empty.bin"}) {
         platform::Sha256Digest digest{};
         fixture::MakeFile(target_, "previous");
-        ASSERT_TRUE(DownloadToFile(fixture::ServerUrl(name), target_, digest)) << name;
+        ASSERT_TRUE(DownloadToFile(fixture::ServerUrl(name), target_, &digest)) << name;
         auto content = fixture::Content(target_);
         ASSERT_TRUE(content.has_value()) << name;
         EXPECT_EQ(platform::Sha256Of(*content), digest) << name;
@@ -94,7 +94,7 @@ TEST_F(DownloadContract, DigestIsOfTheBytesWritten) {
     platform::Sha256Digest digest{};
     for (const char* name : {"short.bin", "missing.bin", "chunked-cut.bin"}) {
         fixture::MakeFile(target_, "previous");
-        EXPECT_FALSE(DownloadToFile(fixture::ServerUrl(name), target_, digest)) << name;
+        EXPECT_FALSE(DownloadToFile(fixture::ServerUrl(name), target_, &digest)) << name;
         EXPECT_FALSE(platform::FileExists(target_)) << name;
     }
     EXPECT_EQ(digest, platform::Sha256Digest{}) << "set only when the download succeeds";

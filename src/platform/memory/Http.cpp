@@ -104,18 +104,19 @@ const memory::HttpResponse* Fetch(const std::string& url, const std::string& pat
 
 } // namespace
 
-bool DownloadToFile(const std::string& url, const std::string& path) {
-    return Fetch(url, path) != nullptr;
-}
-
-bool DownloadToFile(const std::string& url, const std::string& path, Sha256Digest& digest) {
+bool DownloadToFile(const std::string& url, const std::string& path, Sha256Digest* digest) {
     const memory::HttpResponse* answer = Fetch(url, path);
-    std::optional<Sha256Digest> body = answer ? Sha256Of(answer->body) : std::nullopt;
-    if (!body) {
-        RemovePartial(path);
+    if (answer == nullptr) {
         return false;
     }
-    digest = *body;
+    if (digest != nullptr) {
+        std::optional<Sha256Digest> body = Sha256Of(answer->body);
+        if (!body) {
+            RemovePartial(path);
+            return false;
+        }
+        *digest = *body;
+    }
     return true;
 }
 

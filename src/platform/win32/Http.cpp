@@ -274,7 +274,9 @@ DWORD Fetch(const std::string& url, const std::string& path, Sha256Digest* diges
     return CopyBody(request.get(), file.get(), length, digest);
 }
 
-bool Download(const std::string& url, const std::string& path, Sha256Digest* digest) {
+} // namespace
+
+bool DownloadToFile(const std::string& url, const std::string& path, Sha256Digest* digest) {
     const DWORD error = Fetch(url, path, digest);
     if (error == ERROR_SUCCESS) {
         return true;
@@ -283,16 +285,6 @@ bool Download(const std::string& url, const std::string& path, Sha256Digest* dig
     DeleteFileA(path.c_str());
     SetLastError(error);
     return false;
-}
-
-} // namespace
-
-bool DownloadToFile(const std::string& url, const std::string& path) {
-    return Download(url, path, nullptr);
-}
-
-bool DownloadToFile(const std::string& url, const std::string& path, Sha256Digest& digest) {
-    return Download(url, path, &digest);
 }
 
 } // namespace platform
