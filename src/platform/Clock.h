@@ -19,8 +19,20 @@ LocalDateTime LocalNow();
 // and month names, calendars and literals included.
 std::string ShortDateText(const LocalDateTime& when);
 
-// The time with seconds in the user's time format, as the system writes it (GetTimeFormatA):
-// 12- or 24-hour clock, leading zero, separator and designator as the settings ask.
-std::string TimeText(const LocalDateTime& when);
+// The parts of the user's time format (GetLocaleInfoA): whether the hour has a leading zero,
+// the separator, the 12-hour clock and where its designator stands, and the designators.
+struct TimeSettings {
+    bool hourLeadingZero = false;
+    std::string separator = ":";
+    bool twelveHour = false;
+    bool designatorFirst = false;
+    std::string am;
+    std::string pm;
+};
+TimeSettings RegionalTimeSettings();
+
+// The time written by a picture (h hh H HH m mm s ss t tt 'text'), as the system writes it
+// (GetTimeFormatA), with the user's designators.
+std::string TimeText(const LocalDateTime& when, const std::string& picture);
 
 } // namespace platform

@@ -12,7 +12,24 @@ void ReplaceAll(std::string& text, char from, char to) {
     }
 }
 
+// A separator as the picture's literal text. One that holds a quote already is picture text
+// (Windows hands back what the user's picture held between its fields).
+std::string Literal(const std::string& text) {
+    return text.find('\'') == std::string::npos ? "'" + text + "'" : text;
+}
+
 } // namespace
+
+std::string RunStampTimePicture(const platform::TimeSettings& settings) {
+    const std::string hour = settings.twelveHour ? (settings.hourLeadingZero ? "hh" : "h")
+                                                 : (settings.hourLeadingZero ? "HH" : "H");
+    const std::string separator = Literal(settings.separator);
+    const std::string time = hour + separator + "mm" + separator + "ss";
+    if (!settings.twelveHour) {
+        return time;
+    }
+    return settings.designatorFirst ? "tt' '" + time : time + "' 'tt";
+}
 
 std::string FormatRunStamp(const std::string& dateText, const std::string& timeText) {
     std::string stamp = dateText + "-" + timeText;
@@ -24,5 +41,6 @@ std::string FormatRunStamp(const std::string& dateText, const std::string& timeT
 
 std::string MakeRunStamp() {
     const platform::LocalDateTime now = platform::LocalNow();
-    return FormatRunStamp(platform::ShortDateText(now), platform::TimeText(now));
+    const std::string picture = RunStampTimePicture(platform::RegionalTimeSettings());
+    return FormatRunStamp(platform::ShortDateText(now), platform::TimeText(now, picture));
 }

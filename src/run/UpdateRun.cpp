@@ -192,6 +192,18 @@ void Launch(TFORM_MAIN& form) {
     }
 }
 
+// A run that ends before its row loop has touched no file. Its record may go when no local
+// list is left, or when the list left is the one this run found and trusted; a record an
+// unfinished run left stays while that run's list may still claim what is not in place.
+void EndRunRecordBeforeTheRows(TFORM_MAIN& form, const std::string& record, bool inherited,
+                               bool newListMayBeInPlace) {
+    if (!inherited && !newListMayBeInPlace) {
+        EndRunRecord(record);
+    } else {
+        EndRunRecordIfNoList(form, record);
+    }
+}
+
 } // namespace
 
 void TFORM_MAIN::UpdateSoftwareButtonClick() {
@@ -199,11 +211,13 @@ void TFORM_MAIN::UpdateSoftwareButtonClick() {
     const std::string record = RunRecordPath(PelmoraPath.Text());
     // A run here that never ended may have left a previous version in its backup folder
     // and none in its place.
-    if (RunRecordExists(record)) {
+    const bool inherited = RunRecordExists(record);
+    if (inherited) {
         RestoreRecordedBackups(record);
     }
-    if (!GetUpdateList(*this)) {
-        EndRunRecordIfNoList(*this, record);
+    bool newListMayBeInPlace = false;
+    if (!GetUpdateList(*this, &newListMayBeInPlace)) {
+        EndRunRecordBeforeTheRows(*this, record, inherited, newListMayBeInPlace);
         return;
     }
     SetControlsEnabled(false);

@@ -49,7 +49,9 @@ FileRead ReadWholeFile(const std::string& fileName, std::string& text);
 void ReadListIntoGrid(const std::string& text, platform::Grid& grid);
 
 // Fetches the remote list, reads both lists into the grids and puts the new local list in place.
-bool GetUpdateList(TFORM_MAIN& form);
+// After false, newListMayBeInPlace (when given) tells whether the file at the local list's
+// place may be the new list or a cut copy of it, rather than the old list or none.
+bool GetUpdateList(TFORM_MAIN& form, bool* newListMayBeInPlace = nullptr);
 
 // The stamps of a row differ, or ForceUpdate is set.
 bool StampChanged(TFORM_MAIN& form, int row);

@@ -118,9 +118,14 @@ bool MakeManualTargetFolder(TFORM_MAIN& form) {
     const std::string made = ListPathToLocal(form, target.substr(0, 3),
                                              target.size() > 3 ? target.substr(3) : std::string());
     if (IsErrorText(made)) {
-        // Said, not silent: otherwise the start-up run would end with an empty window.
-        ShowMessageBox(ErrorFolder(made) + msg::kCouldNotCreateFolder, msg::kUpdateError,
-                       platform::MbOk);
+        // Said, not silent: otherwise the start-up run would end with an empty window. The
+        // folder is named as the operator's settings give it: without a drive the walk's own
+        // view of it is garbled.
+        std::string folder = target;
+        while (!folder.empty() && folder.back() == '\\') {
+            folder.pop_back();
+        }
+        ShowMessageBox(folder + msg::kCouldNotCreateFolder, msg::kUpdateError, platform::MbOk);
         return false;
     }
     return true;
@@ -148,7 +153,10 @@ void ReadListIntoGrid(const std::string& text, platform::Grid& grid) {
     SplitStamps(grid);
 }
 
-bool GetUpdateList(TFORM_MAIN& form) {
+bool GetUpdateList(TFORM_MAIN& form, bool* newListMayBeInPlace) {
+    bool ignored = false;
+    bool& mayBeNew = newListMayBeInPlace != nullptr ? *newListMayBeInPlace : ignored;
+    mayBeNew = false;
     const std::string downloaded = OwnFolder() + kListFileName;
     const std::string local = form.PelmoraPath.Text() + kListFileName;
     form.LocalFileListGrid.Clear();
@@ -172,11 +180,15 @@ bool GetUpdateList(TFORM_MAIN& form) {
     if (release::kProtected && !release::ListAccepted(form, downloaded)) {
         return false;
     }
+    // A list that could not be deleted above is the old one, and a move never replaces it.
+    const bool oldListStays = platform::FileExists(local);
     if (!PutListInPlace(downloaded, local, *size)) {
+        mayBeNew = !oldListStays && platform::FileExists(local);
         ShowMessageBox(msg::kCouldNotMoveFileList, msg::kUpdateError, platform::MbOk);
         return false;
     }
     if (!ReadNewList(form, local)) {
+        mayBeNew = platform::FileExists(local);
         return false;
     }
     form.LocalFileListGrid.SetRowCount(form.FileListGrid.RowCount());

@@ -1,6 +1,8 @@
-// Dates and times are written as the system writes them, for several regional settings.
+// Dates are written as the system writes them, and the run stamp's time is built from the
+// parts of the regional time format, for several regional settings.
 #include "contract/Fixture.h"
 #include "platform/Clock.h"
+#include "run/Run.h"
 
 #include <gtest/gtest.h>
 
@@ -35,13 +37,17 @@ TEST(ClockContract, DatesAndTimesFollowTheRegionalSettings) {
          "PM",
          {2026, 12, 7, 9, 41, 1},
          "Monday 7 December 2026",
-         "09:41:01 A"},
+         "09:41:01 AM"},
         {"dd'de'MM", "h:mm:ss tt", "", "", {2026, 3, 4, 1, 2, 3}, "04de03", "1:02:03 "},
+        // minutes and seconds are two digits, and there are seconds, whatever the format
+        {"d/MM/yyyy", "H:m:s", "AM", "PM", {2026, 12, 7, 9, 5, 3}, "7/12/2026", "9:05:03"},
+        {"d/MM/yyyy", "HH:mm", "AM", "PM", {2026, 12, 7, 9, 5, 3}, "7/12/2026", "09:05:03"},
     };
     for (const auto& c : cases) {
         fixture::SetRegionalFormats(c.shortDate, c.timeFormat, c.am, c.pm);
         EXPECT_EQ(platform::ShortDateText(c.when), c.date) << c.shortDate;
-        EXPECT_EQ(platform::TimeText(c.when), c.time) << c.timeFormat;
+        const std::string picture = RunStampTimePicture(platform::RegionalTimeSettings());
+        EXPECT_EQ(platform::TimeText(c.when, picture), c.time) << c.timeFormat;
     }
     fixture::SetRegionalFormats("M/d/yyyy", "h:mm:ss tt", "AM", "PM");
 }

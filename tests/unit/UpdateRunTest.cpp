@@ -573,17 +573,60 @@ TEST_F(UpdateRun, ASecondUpdaterChangesNothingAndSaysSo) {
     EXPECT_TRUE(M().FilesBelow(kDesktop).empty());
 }
 
-TEST_F(UpdateRun, HomeFolderAtADriveRootStillGetsTheStartUpFetch) {
-    M().AddDrive('H');
-    M().MakeFolders("H:\\Desktop");
-    M().SetEnv("HOMEDRIVE", "H:");
-    M().SetEnv("HOMEPATH", "\\");
-    Serve({{"AppLaunch.exe", "1"}, {"bin/core.dll", "1"}});
+// The start-up fetch by where the home folder lies: at a drive root it still lands on the
+// desktop; without a drive the folder cannot be made, and the box names it as the settings do.
+TEST_F(UpdateRun, StartUpFetchByHomeFolder) {
+    struct Case {
+        const char* homeDrive; // nullptr: unset
+        const char* homePath;
+        const char* desktop;   // where the release lands, or nullptr when it cannot
+        const char* folderBox; // the box's folder when it cannot
+    };
+    const Case cases[] = {
+        {"H:", "\\", "H:\\Desktop\\Tarnell Temp Files\\", nullptr},
+        {nullptr, "\\Users\\op", nullptr, "\\Users\\op\\Desktop\\Tarnell Temp Files"},
+    };
+    for (const auto& c : cases) {
+        TearDown();
+        SetUp();
+        M().AddDrive('H');
+        M().MakeFolders("H:\\Desktop");
+        c.homeDrive ? M().SetEnv("HOMEDRIVE", c.homeDrive) : M().UnsetEnv("HOMEDRIVE");
+        M().SetEnv("HOMEPATH", c.homePath);
+        Serve({{"AppLaunch.exe", "1"}, {"bin/core.dll", "1"}});
+        RunUpdate();
+        if (c.desktop == nullptr) {
+            EXPECT_EQ(Boxes(), std::vector<Box>{FolderBox(c.folderBox)});
+            EXPECT_TRUE(M().launches.empty());
+            continue;
+        }
+        const std::string desktop = c.desktop;
+        EXPECT_TRUE(Boxes().empty());
+        EXPECT_EQ(At(desktop + "bin\\core.dll"), "new bin/core.dll");
+        ASSERT_EQ(M().launches.size(), 1u);
+        EXPECT_EQ(M().launches[0].program, desktop + "AppLaunch.exe");
+    }
+}
+
+// A run that ends before it touched a file (the list held by a scanner cannot be replaced)
+// leaves no record: the next run trusts the list in place and fetches only what changed.
+TEST_F(UpdateRun, ARunThatChangedNothingLeavesNoRecord) {
+    Install(kOld);
+    auto release = kOld;
+    release[1].stamp = "2";
+    Serve(release);
+    NormalMode();
+    M().HoldFile(kInstall + "PelmoraUpdaterList.txt");
     RunUpdate();
-    EXPECT_TRUE(Boxes().empty());
-    EXPECT_EQ(At("H:\\Desktop\\Tarnell Temp Files\\bin\\core.dll"), "new bin/core.dll");
-    ASSERT_EQ(M().launches.size(), 1u);
-    EXPECT_EQ(M().launches[0].program, "H:\\Desktop\\Tarnell Temp Files\\AppLaunch.exe");
+    const Box moveFailed{"Could not move file list. Please update manually.", "Update Error", 0};
+    EXPECT_EQ(Boxes(), std::vector<Box>{moveFailed});
+    EXPECT_FALSE(M().IsFile(kInstall + "PelmoraUpdaterRun.txt"));
+    M().HoldFile(kInstall + "PelmoraUpdaterList.txt", false);
+    M().boxes.clear();
+    M().requests.clear();
+    RunUpdate();
+    EXPECT_EQ(Fetched(), std::vector<std::string>{"bin/core.dll"});
+    EXPECT_EQ(Boxes(), std::vector<Box>{Count(1)});
 }
 
 TEST_F(UpdateRun, AnUnchangedRowPassesWhateverItsName) {

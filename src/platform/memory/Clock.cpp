@@ -4,6 +4,8 @@
 
 #include "Machine.h"
 
+#include <algorithm>
+
 namespace platform {
 
 namespace {
@@ -88,11 +90,57 @@ std::string ShortDateText(const LocalDateTime& when) {
         });
 }
 
-std::string TimeText(const LocalDateTime& when) {
+namespace {
+
+// The position after the picture's field or quoted text that starts at i.
+std::size_t NextToken(const std::string& picture, std::size_t i) {
+    if (picture[i] == '\'') {
+        return std::min(picture.find('\'', i + 1), picture.size() - 1) + 1;
+    }
+    std::size_t end = picture.find_first_not_of(picture[i], i);
+    return end == std::string::npos ? picture.size() : end;
+}
+
+bool IsTimeField(char c) {
+    return c == 'h' || c == 'H' || c == 'm' || c == 's' || c == 't';
+}
+
+} // namespace
+
+// The parts Windows derives from the time picture the user chose: the hour field's letter
+// and length, the text after it up to the next field (quotes kept), and whether the
+// designator comes before the hour.
+TimeSettings RegionalTimeSettings() {
+    const memory::RegionalFormats& f = memory::TheMachine().regional;
+    const std::string& picture = f.timeFormat;
+    TimeSettings settings;
+    settings.am = f.amDesignator;
+    settings.pm = f.pmDesignator;
+    bool designatorSeen = false;
+    for (std::size_t i = 0; i < picture.size(); i = NextToken(picture, i)) {
+        designatorSeen = designatorSeen || picture[i] == 't';
+        if (picture[i] != 'h' && picture[i] != 'H') {
+            continue;
+        }
+        const std::size_t after = NextToken(picture, i);
+        settings.twelveHour = picture[i] == 'h';
+        settings.hourLeadingZero = after - i >= 2;
+        settings.designatorFirst = designatorSeen;
+        std::size_t next = after;
+        while (next < picture.size() && !IsTimeField(picture[next])) {
+            next = NextToken(picture, next);
+        }
+        settings.separator = picture.substr(after, next - after);
+        break;
+    }
+    return settings;
+}
+
+std::string TimeText(const LocalDateTime& when, const std::string& picture) {
     const memory::RegionalFormats& f = memory::TheMachine().regional;
     const int hour12 = when.hour % 12 == 0 ? 12 : when.hour % 12;
     const std::string& designator = when.hour < 12 ? f.amDesignator : f.pmDesignator;
-    return Render(f.timeFormat, [&](char c, std::size_t run, std::string& out) {
+    return Render(picture, [&](char c, std::size_t run, std::string& out) {
         if (c == 'h' || c == 'H') {
             int hour = c == 'h' ? hour12 : when.hour;
             out += run == 1 ? std::to_string(hour) : TwoDigits(hour);

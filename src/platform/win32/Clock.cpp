@@ -29,32 +29,50 @@ SYSTEMTIME SystemTimeOf(const LocalDateTime& when) {
     return st;
 }
 
-} // namespace
-
-// Each call asks for the length first: a long month name or era must not be cut.
-std::string ShortDateText(const LocalDateTime& when) {
-    const SYSTEMTIME st = SystemTimeOf(when);
-    int needed = GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &st, nullptr, nullptr, 0);
+// The text a call of the GetDateFormatA kind writes: asked for its length first, so that a
+// long month name or era is never cut. `call(buffer, size)` gives what the call gives.
+template <typename Call> std::string Written(Call call) {
+    int needed = call(nullptr, 0);
     if (needed <= 0) {
         return std::string();
     }
     std::string text(static_cast<std::size_t>(needed), '\0');
-    int written =
-        GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &st, nullptr, &text[0], needed);
+    int written = call(&text[0], needed);
     text.resize(written > 0 ? static_cast<std::size_t>(written - 1) : 0);
     return text;
 }
 
-std::string TimeText(const LocalDateTime& when) {
+std::string LocaleText(LCTYPE type) {
+    return Written([type](char* buffer, int size) {
+        return GetLocaleInfoA(LOCALE_USER_DEFAULT, type, buffer, size);
+    });
+}
+
+} // namespace
+
+std::string ShortDateText(const LocalDateTime& when) {
     const SYSTEMTIME st = SystemTimeOf(when);
-    int needed = GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &st, nullptr, nullptr, 0);
-    if (needed <= 0) {
-        return std::string();
-    }
-    std::string text(static_cast<std::size_t>(needed), '\0');
-    int written = GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &st, nullptr, &text[0], needed);
-    text.resize(written > 0 ? static_cast<std::size_t>(written - 1) : 0);
-    return text;
+    return Written([&st](char* buffer, int size) {
+        return GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &st, nullptr, buffer, size);
+    });
+}
+
+TimeSettings RegionalTimeSettings() {
+    TimeSettings settings;
+    settings.hourLeadingZero = LocaleText(LOCALE_ITLZERO) == "1";
+    settings.separator = LocaleText(LOCALE_STIME);
+    settings.twelveHour = LocaleText(LOCALE_ITIME) == "0";
+    settings.designatorFirst = LocaleText(LOCALE_ITIMEMARKPOSN) == "1";
+    settings.am = LocaleText(LOCALE_S1159);
+    settings.pm = LocaleText(LOCALE_S2359);
+    return settings;
+}
+
+std::string TimeText(const LocalDateTime& when, const std::string& picture) {
+    const SYSTEMTIME st = SystemTimeOf(when);
+    return Written([&st, &picture](char* buffer, int size) {
+        return GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &st, picture.c_str(), buffer, size);
+    });
 }
 
 } // namespace platform
