@@ -2,15 +2,16 @@
 // the operator's machine they set up.
 #pragma once
 
-#include "QuorvelConfig.h"
+#include "app/Settings.h"
+#include "release/Names.h"
 
 #include <string>
 
 namespace testing_support {
 
 // The folder of the update server that the tested logic fetches from.
-inline const std::string kBase = std::string("http://") + QUORVEL_UPDATE_HOST +
-                                 "/public/tarnell/software/updates/quorvel_installer/";
+inline const std::string kBase =
+    std::string("http://") + settings::kUpdateHost + release::kUpdateBasePath;
 // The operator's desktop, from the HOMEDRIVE and HOMEPATH the machine tests set.
 inline const std::string kDesktop = "C:\\Users\\op\\Desktop\\";
 // The installation an update run works on.

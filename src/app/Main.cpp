@@ -5,9 +5,10 @@
 #include "../files/ProgramFiles.h"
 #include "../platform/Clock.h"
 #include "../platform/System.h"
+#include "../release/Names.h"
 #include "ExceptionDisplay.h"
 #include "Messages.h"
-#include "QuorvelConfig.h"
+#include "Settings.h"
 
 using platform::ControlKind;
 using platform::ControlSpec;
@@ -81,7 +82,7 @@ GridSpec GridOf(int columns, int columnWidth, Rect bounds, int tabOrder) {
 } // namespace
 
 std::string UpdateBaseUrl(const std::string& host) {
-    return "http://" + host + "/public/tarnell/software/updates/quorvel_installer/";
+    return "http://" + host + release::kUpdateBasePath;
 }
 
 TFORM_MAIN::TFORM_MAIN()
@@ -96,7 +97,7 @@ TFORM_MAIN::TFORM_MAIN()
           Window, ButtonSpec("Check Local Path", {648, 392, 121, 25}, 0, false, FontKind::Window)),
       SearchDataGrid(Window, GridOf(1, 200, {840, 400, 209, 241}, 1)),
       PelmoraPath(Window, EditSpec("", {24, 424, 409, 21}, 2, false, true)),
-      ExeName(Window, EditSpec(QUORVEL_EXE_NAME, {24, 384, 121, 21}, 3, false, false)),
+      ExeName(Window, EditSpec(settings::kExeName, {24, 384, 121, 21}, 3, false, false)),
       URLPath(Window, EditSpec("", {24, 488, 409, 21}, 4, false, true)),
       UpdateSoftwareButton(Window, ButtonSpec("Download Files", {576, 440, 137, 33}, 5, true,
                                               FontKind::LargeButton)),
@@ -104,8 +105,8 @@ TFORM_MAIN::TFORM_MAIN()
       LocalFileListGrid(Window, GridOf(2, 100, {1120, 400, 209, 233}, 7)),
       ForceUpdate(Window, CheckBoxSpec("Force Update", {656, 312, 97, 17}, 8, false)),
       ManualUpdate(Window, CheckBoxSpec("Manual Update", {656, 336, 97, 17}, 9, true)),
-      Min_Version(Window, EditSpec(QUORVEL_MIN_VERSION, {80, 560, 121, 21}, 10, true, true)),
-      Max_Version(Window, EditSpec(QUORVEL_MAX_VERSION, {256, 560, 121, 21}, 11, true, true)),
+      Min_Version(Window, EditSpec(settings::kMinVersion, {80, 560, 121, 21}, 10, true, true)),
+      Max_Version(Window, EditSpec(settings::kMaxVersion, {256, 560, 121, 21}, 11, true, true)),
       AutoTimer(Window, 100, true) {
     FORM_MAIN = this;
     BindHandlers();
@@ -130,5 +131,5 @@ void TFORM_MAIN::ApplyStartupDefaults() {
     Max_Version.SetText(std::to_string(VersionToNumber(Max_Version.Text())));
     Random.Seed(static_cast<std::uint32_t>(platform::UnixTimeSeconds()));
     PelmoraPath.SetText(DesktopFolder(kStartupFolderTail));
-    URLPath.SetText(UpdateBaseUrl(QUORVEL_UPDATE_HOST));
+    URLPath.SetText(UpdateBaseUrl(settings::kUpdateHost));
 }

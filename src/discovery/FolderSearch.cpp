@@ -1,9 +1,9 @@
 // One level of sub-folders of a folder, as the library's directory listing gives them.
 #include "../app/Main.h"
+#include "../app/Settings.h"
 #include "../platform/Files.h"
 #include "../platform/System.h"
 #include "Discovery.h"
-#include "QuorvelConfig.h"
 
 #include <vector>
 
@@ -22,7 +22,7 @@ bool PlainFolder(const platform::DirEntry& entry) {
 
 // An empty filter is absent from every name, as the library's substring search has it.
 bool PassesFilter(const std::string& name) {
-    const std::string filter = QUORVEL_FOLDER_FILTER;
+    const std::string filter = settings::kFolderFilter;
     return !filter.empty() && platform::UpperCase(name).find(filter) != std::string::npos;
 }
 

@@ -1,24 +1,13 @@
 #include "Versions.h"
 
+#include "../release/Hex.h"
+
 #include <limits>
 
 namespace {
 
 constexpr std::int64_t kMin = std::numeric_limits<std::int32_t>::min();
 constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
@@ -32,7 +21,8 @@ bool ReadDigits(const std::string& text, std::size_t pos, int base, bool negativ
     }
     value = 0;
     for (; pos < text.size(); ++pos) {
-        int digit = base == 16 ? HexDigit(text[pos]) : (IsDigit(text[pos]) ? text[pos] - '0' : -1);
+        int digit = base == 16 ? release::HexDigitValue(text[pos])
+                               : (IsDigit(text[pos]) ? text[pos] - '0' : -1);
         if (digit < 0) {
             return false;
         }

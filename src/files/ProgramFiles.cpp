@@ -25,7 +25,7 @@ std::string OwnFolder() {
 }
 
 std::string TempFilePath() {
-    return OwnFolder() + kTempFileName;
+    return OwnFolder() + release::kTempFileName;
 }
 
 // A home folder at a drive root ("\") must not give "H:\\Desktop": the doubled backslash

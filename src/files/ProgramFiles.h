@@ -1,19 +1,16 @@
-// The names of the program's own files and folders, in one place for every folder above
-// the platform: the updater's own folder, its temporary file, the update lists, the desktop
-// folders, the backup folder, the marker file, the launcher and the unfinished-run record.
+// Where the program's own files and folders are: the updater's own folder, the desktop
+// folders, the marker file and the launcher. The names it shares with the release tool (the
+// lists, the temporary file, the backup folder, the run record) are those of release/Names.h.
 #pragma once
+
+#include "../release/Names.h"
 
 #include <string>
 
-constexpr const char* kListFileName = "PelmoraUpdaterList.txt";
-constexpr const char* kRemoteListName = "filelist.txt";
-constexpr const char* kTempFileName = "temp1234.$$$";
 constexpr const char* kLauncherName = "AppLaunch.exe";
-constexpr const char* kBackupFolderName = "UpdateBackup";
 constexpr const char* kMarkerTail =
     "Documents\\Pelmora Documents\\system-do not touch\\PelmorEmpty.aaa";
 constexpr const char* kMarkerName = "PelmorEmpty.aaa";
-constexpr const char* kRunRecordName = "PelmoraUpdaterRun.txt";
 constexpr const char* kStartupFolderTail = "\\Desktop\\Tarnell Temp Files\\";
 constexpr const char* kManualFolderTail = "\\Desktop\\Pelmora Updater Files\\";
 

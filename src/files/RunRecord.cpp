@@ -4,6 +4,7 @@
 
 #include "../platform/Files.h"
 #include "ProgramFiles.h"
+#include "WholeFile.h"
 
 #include <utility>
 #include <vector>
@@ -13,14 +14,8 @@ namespace {
 using Move = std::pair<std::string, std::string>; // backup path, target path
 
 std::string ReadRecord(const std::string& record) {
-    platform::ExclusiveFile file(record);
-    std::int64_t size = file.Size();
-    if (size <= 0) {
-        return std::string();
-    }
-    std::string text(static_cast<std::size_t>(size), '\0');
-    std::int64_t got = file.Read(&text[0], size);
-    text.resize(static_cast<std::size_t>(got > 0 ? got : 0));
+    std::string text;
+    ReadFileBytes(record, text);
     return text;
 }
 
@@ -44,7 +39,7 @@ std::vector<Move> RecordedMoves(const std::string& record) {
 } // namespace
 
 std::string RunRecordPath(const std::string& targetFolder) {
-    return targetFolder + kRunRecordName;
+    return targetFolder + release::kRunRecordName;
 }
 
 bool RunRecordExists(const std::string& record) {

@@ -36,7 +36,11 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-std::optional<Sha256Digest> Sha256Of(const std::string& bytes);
+inline std::optional<Sha256Digest> Sha256Of(const std::string& bytes) {
+    Sha256 hash;
+    hash.Update(bytes.data(), bytes.size());
+    return hash.Finish();
+}
 
 // True only when the signature over the digest was made with the key's private half.
 // A key that is no point of the curve, or any failure, is false.

@@ -2,9 +2,7 @@
 
 namespace release {
 
-namespace {
-
-int Nibble(char c) {
+int HexDigitValue(char c) {
     if (c >= '0' && c <= '9') {
         return c - '0';
     }
@@ -16,8 +14,6 @@ int Nibble(char c) {
     }
     return -1;
 }
-
-} // namespace
 
 std::string ToHex(const std::uint8_t* bytes, std::size_t size) {
     static const char digits[] = "0123456789abcdef";
@@ -35,8 +31,8 @@ bool FromHex(const std::string& text, std::uint8_t* out, std::size_t size) {
         return false;
     }
     for (std::size_t i = 0; i < size; ++i) {
-        int high = Nibble(text[2 * i]);
-        int low = Nibble(text[2 * i + 1]);
+        int high = HexDigitValue(text[2 * i]);
+        int low = HexDigitValue(text[2 * i + 1]);
         if (high < 0 || low < 0) {
             return false;
         }

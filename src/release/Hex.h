@@ -9,6 +9,9 @@
 
 namespace release {
 
+// The value of one hex digit, lower- or upper-case; -1 for any other character.
+int HexDigitValue(char c);
+
 std::string ToHex(const std::uint8_t* bytes, std::size_t size);
 
 template <std::size_t N> std::string ToHex(const std::array<std::uint8_t, N>& bytes) {

@@ -2,8 +2,6 @@
 
 #include "Hex.h"
 
-#include <cctype>
-
 namespace release {
 
 namespace {
@@ -51,16 +49,9 @@ std::optional<std::uint32_t> ParseReleaseNumber(const std::string& text) {
     return value;
 }
 
-std::string Upper(std::string text) {
-    for (char& c : text) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return text;
-}
-
 // CON, PRN, AUX, NUL, COM1-9 and LPT1-9 name devices, with any extension.
 bool ReservedDeviceName(const std::string& segment) {
-    std::string base = Upper(segment.substr(0, segment.find('.')));
+    std::string base = AsciiUpper(segment.substr(0, segment.find('.')));
     while (!base.empty() && base.back() == ' ') {
         base.pop_back();
     }
@@ -106,29 +97,42 @@ std::optional<platform::Sha256Digest> StampDigest(const std::string& stamp) {
     }
     std::string hex = stamp.substr(at + tag.size());
     for (char c : hex) {
-        if (std::isupper(static_cast<unsigned char>(c))) {
+        if (c >= 'A' && c <= 'Z') {
             return std::nullopt;
         }
     }
     return FromHex<32>(hex);
 }
 
-std::vector<ListEntry> ParseList(const std::string& text) {
-    std::vector<ListEntry> entries;
+std::vector<ListEntry> ReadListRows(const std::string& text) {
+    std::vector<std::string> lines;
     std::size_t pos = 0;
     while (text.size() - pos > 2) {
         std::size_t end = text.find("\r\n", pos);
         std::string line = text.substr(pos, end == std::string::npos ? end : end - pos);
         pos = end == std::string::npos ? text.size() : end + 2;
-        if (line.empty()) {
-            continue;
+        // A new row only when the last one holds text: a blank line is taken by the next.
+        if (lines.empty() || !lines.back().empty()) {
+            lines.emplace_back();
         }
+        lines.back() = std::move(line);
+    }
+    std::vector<ListEntry> rows;
+    for (const auto& line : lines) {
         std::size_t tab = line.find('\t');
         if (tab == std::string::npos) {
-            entries.push_back({line, std::string()});
+            rows.push_back({line, std::string()});
         } else {
-            entries.push_back({line.substr(0, tab), line.substr(tab + 1)});
+            rows.push_back({line.substr(0, tab), line.substr(tab + 1)});
         }
+    }
+    return rows;
+}
+
+std::vector<ListEntry> ParseList(const std::string& text) {
+    std::vector<ListEntry> entries = ReadListRows(text);
+    if (!entries.empty() && entries.back().path.empty() && entries.back().stamp.empty()) {
+        entries.pop_back();
     }
     return entries;
 }
@@ -156,7 +160,7 @@ std::optional<std::string> RefusedListPath(const std::string& path) {
         if (c == '\\') {
             return std::string("a backslash (folders are separated by \"/\")");
         }
-        if (c == ':' || c == '<' || c == '>' || c == '"' || c == '|' || c == '?' || c == '*') {
+        if (ForbiddenInName(c)) {
             return std::string("the character '") + static_cast<char>(c) +
                    "', which Windows does not allow in a name";
         }
@@ -174,9 +178,9 @@ std::optional<std::string> RefusedListPath(const std::string& path) {
         pos = slash + 1;
     }
     // The updater keeps its own files beside the installed ones.
-    std::string upper = Upper(path);
-    if (upper == "PELMORAUPDATERLIST.TXT" || upper == "PELMORAUPDATERRELEASE.SIG" ||
-        upper == "TEMP1234.$$$") {
+    std::string upper = AsciiUpper(path);
+    if (upper == AsciiUpper(kLocalListName) || upper == AsciiUpper(kKeptSignatureName) ||
+        upper == AsciiUpper(kTempFileName)) {
         return std::string("a name the updater uses for its own files");
     }
     return std::nullopt;

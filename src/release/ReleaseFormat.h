@@ -2,6 +2,7 @@
 // list, the signature file beside it, the maker's key file, and the names a list may hold.
 #pragma once
 
+#include "Names.h"
 #include "platform/Crypto.h"
 
 #include <cstdint>
@@ -11,8 +12,6 @@
 
 namespace release {
 
-constexpr const char* kListName = "filelist.txt";
-constexpr const char* kSignatureName = "filelist.txt.sig";
 // Longest list path the tool accepts: it must fit below a typical installation folder.
 constexpr std::size_t kMaxListPath = 200;
 constexpr std::uint32_t kMaxReleaseNumber = 999999999;
@@ -26,8 +25,12 @@ struct ListEntry {
     std::string path;
     std::string stamp;
 };
-// The entries of a list text, read as the updater reads them: lines end at CR LF, a rest of
-// 2 characters or fewer is dropped, the path ends at the first TAB, blank lines hold nothing.
+// The rows of a list text as the updater reads them into its grid: lines end at CR LF, a
+// rest of 2 characters or fewer is dropped, the path ends at the first TAB, a blank line
+// holds no row of its own (the next line takes its place), so only blank lines at the very
+// end can leave an empty last row. An empty text gives no row.
+std::vector<ListEntry> ReadListRows(const std::string& text);
+// The entries of a list: its rows without empty ones.
 std::vector<ListEntry> ParseList(const std::string& text);
 std::string WriteList(const std::vector<ListEntry>& entries);
 

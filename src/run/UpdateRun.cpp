@@ -9,7 +9,7 @@
 #include "../platform/Files.h"
 #include "../platform/Processes.h"
 #include "../platform/System.h"
-#include "../transfer/ReleaseSignature.h"
+#include "../transfer/Protection.h"
 #include "../transfer/Transfer.h"
 #include "Run.h"
 
@@ -28,7 +28,7 @@ bool ManualMode(TFORM_MAIN& form) {
 }
 
 std::string LocalListPath(TFORM_MAIN& form) {
-    return form.PelmoraPath.Text() + kListFileName;
+    return form.PelmoraPath.Text() + release::kLocalListName;
 }
 
 void DeleteLocalList(TFORM_MAIN& form) {
@@ -66,7 +66,7 @@ bool BackUp(const std::string& record, const std::string& targetPath,
 // The staged file is always the updater's own, so it may go whatever else failed.
 bool PutInPlace(const std::string& temp, const std::string& targetFolder,
                 const std::string& targetPath, const std::string& backupPath) {
-    const std::string staged = targetFolder + kTempFileName;
+    const std::string staged = targetFolder + release::kTempFileName;
     auto size = platform::FileSize(temp);
     bool placed = size.has_value();
     if (placed && staged != temp) {
@@ -183,7 +183,7 @@ void Report(TFORM_MAIN& form, const RunState& run) {
 // The launcher's path is quoted: unquoted, Windows would try "C:\Program.exe" and the like
 // first for a path with blanks.
 void Launch(TFORM_MAIN& form) {
-    if (release::kProtected && !release::LauncherMatches(form)) {
+    if (!protection::LauncherMatches(form)) {
         return;
     }
     platform::MinimiseApplication();
@@ -222,7 +222,7 @@ void TFORM_MAIN::UpdateSoftwareButtonClick() {
     }
     SetControlsEnabled(false);
     const std::string runBackupFolder =
-        PelmoraPath.Text() + kBackupFolderName + "\\" + MakeRunStamp() + "\\";
+        PelmoraPath.Text() + release::kBackupFolderName + "\\" + MakeRunStamp() + "\\";
     for (int row = 0; row < FileListGrid.RowCount() && run.runOk; ++row) {
         RowEnd end = ProcessRow(*this, row, runBackupFolder, record, run);
         if (end == RowEnd::DownloadFailed) {

@@ -4,7 +4,7 @@
 #include "../platform/Files.h"
 #include "../platform/Http.h"
 #include "../platform/System.h"
-#include "ReleaseSignature.h"
+#include "Protection.h"
 #include "Transfer.h"
 
 std::string ListPathFileName(TFORM_MAIN& form, int row) {
@@ -35,7 +35,7 @@ void ShowDownloadLabels(TFORM_MAIN& form, bool visible) {
 bool DownloadFile(TFORM_MAIN& form, int row) {
     const std::string temp = TempFilePath();
     platform::RemoveFileIfPresent(temp);
-    if (release::kProtected && !release::RowVerifiable(form, row)) {
+    if (!protection::RowVerifiable(form, row)) {
         return false;
     }
     const std::string listPath = form.FileListGrid.Cell(0, row);
@@ -44,9 +44,10 @@ bool DownloadFile(TFORM_MAIN& form, int row) {
     form.ShowFileName.SetText(listPath);
     ProcessMessages();
     platform::Sha256Digest digest{};
-    bool downloaded = platform::DownloadToFile(url, temp, release::kProtected ? &digest : nullptr);
+    bool downloaded =
+        platform::DownloadToFile(url, temp, protection::HashesDownloads() ? &digest : nullptr);
     ShowDownloadLabels(form, false);
     ProcessMessages();
     return platform::FileExists(temp) && downloaded &&
-           (!release::kProtected || release::DownloadMatches(form, row, temp, digest));
+           protection::DownloadMatches(form, row, temp, digest);
 }

@@ -4,6 +4,7 @@
 #include "../files/ProgramFiles.h"
 #include "../platform/Files.h"
 #include "../platform/System.h"
+#include "../release/Names.h"
 #include "Transfer.h"
 
 // A level that names no folder of its own ("." and "..", however padded, since Windows
@@ -17,8 +18,7 @@ bool RefusedName(const std::string& name) {
         return true;
     }
     for (unsigned char c : name) {
-        if (c < 32 || c == ':' || c == '<' || c == '>' || c == '"' || c == '|' || c == '?' ||
-            c == '*' || c == '/' || c == '\\') {
+        if (release::ForbiddenInName(c) || c == '/' || c == '\\') {
             return true;
         }
     }
@@ -26,6 +26,11 @@ bool RefusedName(const std::string& name) {
 }
 
 namespace {
+
+// An error text of ListPathToLocal: this prefix, then the folder path. Callers recognise it by
+// the prefix's first five characters.
+constexpr const char kErrorPrefix[] = "ERROR: ";
+constexpr std::size_t kErrorPrefixLength = sizeof(kErrorPrefix) - 1;
 
 std::string WithoutTrailingBackslash(std::string path) {
     while (!path.empty() && path.back() == '\\') {
@@ -120,7 +125,7 @@ std::string ListPathToLocal(TFORM_MAIN& form, const std::string& base,
         current += level;
     }
     if (failed) {
-        return "ERROR: " + current;
+        return kErrorPrefix + current;
     }
     if (current.empty() || current.back() != '\\') {
         current += '\\';
@@ -133,5 +138,5 @@ bool IsErrorText(const std::string& result) {
 }
 
 std::string ErrorFolder(const std::string& result) {
-    return result.size() > 7 ? result.substr(7) : std::string();
+    return result.size() > kErrorPrefixLength ? result.substr(kErrorPrefixLength) : std::string();
 }

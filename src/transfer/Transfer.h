@@ -1,6 +1,8 @@
 // The update list, list paths, local folders and downloads.
 #pragma once
 
+#include "../files/WholeFile.h"
+
 #include <string>
 
 class TFORM_MAIN;
@@ -37,12 +39,8 @@ bool DownloadFile(TFORM_MAIN& form, int row);
 
 // The whole content of a file; empty when it cannot be opened or read.
 std::string ReadFileText(const std::string& fileName);
-enum class FileRead {
-    Whole,
-    Unreadable, // cannot be opened, sized or read whole; nothing was shown
-    Raised,     // an error was raised and shown in the file-operations box
-};
-// The same, telling whether the whole file was read.
+// The same, telling whether the whole file was read; an error raised while reading is shown
+// in the file-operations box.
 FileRead ReadWholeFile(const std::string& fileName, std::string& text);
 
 // Fills an emptied grid with the entries of a list text: path, then date stamp.

@@ -4,32 +4,23 @@
 #include "../app/Messages.h"
 #include "../files/ProgramFiles.h"
 #include "../files/RunRecord.h"
+#include "../files/WholeFile.h"
 #include "../platform/Files.h"
 #include "../platform/Http.h"
 #include "../platform/System.h"
-#include "ReleaseSignature.h"
+#include "../release/ReleaseFormat.h"
+#include "Protection.h"
 #include "Transfer.h"
 
-#include <exception>
 #include <optional>
 #include <vector>
 
 FileRead ReadWholeFile(const std::string& fileName, std::string& text) {
-    text.clear();
-    try {
-        platform::ExclusiveFile file(fileName);
-        std::int64_t size = file.Size();
-        if (size < 0) {
-            return FileRead::Unreadable;
-        }
-        std::vector<char> buffer(static_cast<std::size_t>(size) + 1);
-        std::int64_t got = file.Read(buffer.data(), size);
-        text.append(buffer.data(), static_cast<std::size_t>(got > 0 ? got : 0));
-        return got == size ? FileRead::Whole : FileRead::Unreadable;
-    } catch (const std::exception&) {
+    FileRead read = ReadFileBytes(fileName, text);
+    if (read == FileRead::Raised) {
         ShowMessageBox(msg::kFileOperations, msg::kFileError, platform::MbOkCancel);
-        return FileRead::Raised;
     }
+    return read;
 }
 
 std::string ReadFileText(const std::string& fileName) {
@@ -39,36 +30,6 @@ std::string ReadFileText(const std::string& fileName) {
 }
 
 namespace {
-
-// One entry a line, lines split at CR LF; a rest of 2 characters or fewer is dropped.
-void SplitLines(const std::string& text, platform::Grid& grid) {
-    std::size_t pos = 0;
-    while (text.size() - pos > 2) {
-        std::string line;
-        std::size_t end = text.find("\r\n", pos);
-        if (end == std::string::npos) {
-            line = text.substr(pos);
-            pos = text.size();
-        } else {
-            line = text.substr(pos, end - pos);
-            pos = end + 2;
-        }
-        grid.Append(std::move(line));
-    }
-}
-
-// The path is the text before the first TAB, the stamp all the text after it.
-void SplitStamps(platform::Grid& grid) {
-    for (int row = 0; row < grid.RowCount(); ++row) {
-        const std::string& cell = grid.Cell(0, row);
-        auto tab = cell.find('\t');
-        if (tab == std::string::npos) {
-            continue;
-        }
-        grid.SetCell(1, row, cell.substr(tab + 1));
-        grid.SetCell(0, row, cell.substr(0, tab));
-    }
-}
 
 bool SamePath(const std::string& a, const std::string& b) {
     return platform::CompareTextNoCase(a, b) == 0;
@@ -149,16 +110,20 @@ bool ReadNewList(TFORM_MAIN& form, const std::string& local) {
 } // namespace
 
 void ReadListIntoGrid(const std::string& text, platform::Grid& grid) {
-    SplitLines(text, grid);
-    SplitStamps(grid);
+    const std::vector<release::ListEntry> rows = release::ReadListRows(text);
+    grid.SetRowCount(rows.empty() ? 1 : static_cast<int>(rows.size()));
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+        grid.SetCell(0, static_cast<int>(row), rows[row].path);
+        grid.SetCell(1, static_cast<int>(row), rows[row].stamp);
+    }
 }
 
 bool GetUpdateList(TFORM_MAIN& form, bool* newListMayBeInPlace) {
     bool ignored = false;
     bool& mayBeNew = newListMayBeInPlace != nullptr ? *newListMayBeInPlace : ignored;
     mayBeNew = false;
-    const std::string downloaded = OwnFolder() + kListFileName;
-    const std::string local = form.PelmoraPath.Text() + kListFileName;
+    const std::string downloaded = OwnFolder() + release::kLocalListName;
+    const std::string local = form.PelmoraPath.Text() + release::kLocalListName;
     form.LocalFileListGrid.Clear();
     form.FileListGrid.Clear();
     ReadLocalList(form, local);
@@ -171,13 +136,14 @@ bool GetUpdateList(TFORM_MAIN& form, bool* newListMayBeInPlace) {
         return false;
     }
     platform::RemoveFileIfPresent(local);
-    const std::string url = form.URLPath.Text() + kRemoteListName + CacheBustingQuery(form.Random);
+    const std::string url =
+        form.URLPath.Text() + release::kListName + CacheBustingQuery(form.Random);
     auto size = DownloadedListSize(platform::DownloadToFile(url, downloaded), downloaded);
     if (!size.has_value()) {
         ShowMessageBox(msg::kCouldNotFileList, msg::kDownloadError, platform::MbOk);
         return false;
     }
-    if (release::kProtected && !release::ListAccepted(form, downloaded)) {
+    if (!protection::ListAccepted(form, downloaded)) {
         return false;
     }
     // A list that could not be deleted above is the old one, and a move never replaces it.
@@ -207,11 +173,11 @@ bool AlreadyPresent(TFORM_MAIN& form, const std::string& targetPath) {
 // In normal mode a listed file missing from the installation is fetched whatever the
 // stamps say: the list in place may have been written by a run that never finished.
 bool MustReplace(TFORM_MAIN& form, int row, const std::string& targetPath) {
-    if (release::kProtected && AlreadyPresent(form, targetPath)) {
-        return !release::PresentFileKept(form, row, targetPath);
+    if (AlreadyPresent(form, targetPath)) {
+        return !protection::PresentFileKept(form, row, targetPath);
     }
     if (form.ManualUpdate.Checked()) {
-        return !AlreadyPresent(form, targetPath) && StampChanged(form, row);
+        return StampChanged(form, row);
     }
     return StampChanged(form, row) || !platform::FileExists(targetPath);
 }

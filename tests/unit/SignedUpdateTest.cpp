@@ -3,7 +3,7 @@
 #include "TestMachine.h"
 #include "platform/Files.h"
 #include "release/ReleaseFormat.h"
-#include "transfer/ReleaseSignature.h"
+#include "transfer/Protection.h"
 
 #include <fstream>
 #include <sstream>
@@ -13,8 +13,6 @@ namespace {
 using testing_support::Box;
 using testing_support::Boxes;
 using testing_support::MachineTest;
-
-static_assert(release::kProtected, "these tests need the build with the test key");
 
 const std::string kDesktop = "C:\\Users\\op\\Desktop\\";
 const std::string kTarget = kDesktop + "Tarnell Temp Files\\";

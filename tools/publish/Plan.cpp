@@ -1,20 +1,12 @@
 #include "Plan.h"
 
 #include <algorithm>
-#include <cctype>
 #include <map>
 #include <optional>
 
 namespace publish {
 
 namespace {
-
-std::string Upper(std::string text) {
-    for (char& c : text) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return text;
-}
 
 // Why no operator could fetch the file by its name as the list writes it, if so.
 std::optional<std::string> UnfetchableName(const std::string& path, bool eightBitNames) {
@@ -48,7 +40,7 @@ std::vector<std::string> RefusedNames(const std::vector<std::string>& paths, boo
             problems.push_back("\"" + path + "\": " + *unfetchable +
                                ": no operator could fetch it");
         }
-        auto [it, fresh] = byUpper.emplace(Upper(path), path);
+        auto [it, fresh] = byUpper.emplace(release::AsciiUpper(path), path);
         if (!fresh) {
             problems.push_back("\"" + path + "\" and \"" + it->second +
                                "\" differ only in letter case: on Windows they are one file");

@@ -8,6 +8,7 @@
 // Port 0 (the default) takes a free port; --port-file receives the port taken.
 // The server stops by itself after --max-seconds (default 3600).
 #include "Faults.h"
+#include "release/Names.h"
 
 #include <httplib.h>
 #include <netinet/tcp.h>
@@ -26,7 +27,7 @@ using update_server::Fault;
 
 namespace {
 
-const std::string kBasePath = "/public/tarnell/software/updates/quorvel_installer/";
+const std::string kBasePath = release::kUpdateBasePath;
 
 struct Options {
     std::string root;

@@ -1,59 +1,50 @@
-// SHA-256 and ECDSA P-256 verification through OpenSSL's libcrypto.
-#include "../Crypto.h"
-
-#include "OpenSslKey.h"
-
-#include <openssl/ecdsa.h>
-#include <openssl/evp.h>
-
-#include <vector>
+// The in-memory machine's crypto: OpenSSL's, with a fault point at each call.
+#include "../openssl/OpenSsl.h"
+#include "Machine.h"
 
 namespace platform {
 
+using memory::TheMachine;
+
 struct Sha256::Impl {
-    EVP_MD_CTX* context = EVP_MD_CTX_new();
-    bool ok = context != nullptr && EVP_DigestInit_ex(context, EVP_sha256(), nullptr) == 1;
-    ~Impl() { EVP_MD_CTX_free(context); }
+    openssl::Digest digest;
+    bool failed = false;
 };
 
-Sha256::Sha256() : impl_(std::make_unique<Impl>()) {}
+Sha256::Sha256() : impl_(std::make_unique<Impl>()) {
+    impl_->failed = TheMachine().Enter("Sha256", "");
+}
 Sha256::~Sha256() = default;
 
 void Sha256::Update(const void* data, std::size_t size) {
-    if (impl_->ok && size > 0) {
-        impl_->ok = EVP_DigestUpdate(impl_->context, data, size) == 1;
-    }
+    impl_->digest.Update(data, size);
 }
 
 std::optional<Sha256Digest> Sha256::Finish() {
-    Sha256Digest digest{};
-    unsigned int size = 0;
-    bool ok = impl_->ok && EVP_DigestFinal_ex(impl_->context, digest.data(), &size) == 1 &&
-              size == digest.size();
-    impl_->ok = false;
-    if (!ok) {
+    auto digest = impl_->digest.Finish();
+    if (impl_->failed || TheMachine().Enter("Sha256Finish", "")) {
         return std::nullopt;
     }
     return digest;
 }
 
-std::optional<Sha256Digest> Sha256Of(const std::string& bytes) {
-    Sha256 hash;
-    hash.Update(bytes.data(), bytes.size());
-    return hash.Finish();
-}
-
 bool VerifyP256(const P256PublicKey& key, const Sha256Digest& digest,
                 const P256Signature& signature) {
-    openssl::Key pkey = openssl::ImportP256(key, nullptr);
-    std::vector<unsigned char> der = openssl::DerSignature(signature);
-    if (!pkey || der.empty()) {
-        return false;
+    return !TheMachine().Enter("VerifyP256", "") && openssl::Verify(key, digest, signature);
+}
+
+std::optional<P256KeyPair> GenerateP256() {
+    if (TheMachine().Enter("GenerateP256", "")) {
+        return std::nullopt;
     }
-    openssl::KeyContext context(EVP_PKEY_CTX_new(pkey.get(), nullptr));
-    return context && EVP_PKEY_verify_init(context.get()) == 1 &&
-           EVP_PKEY_verify(context.get(), der.data(), der.size(), digest.data(), digest.size()) ==
-               1;
+    return openssl::Generate();
+}
+
+std::optional<P256Signature> SignP256(const P256KeyPair& key, const Sha256Digest& digest) {
+    if (TheMachine().Enter("SignP256", "")) {
+        return std::nullopt;
+    }
+    return openssl::Sign(key, digest);
 }
 
 } // namespace platform

@@ -16,22 +16,11 @@ std::uint64_t Drive::UsedBytes() const {
     return BytesBelow(root);
 }
 
-std::string UpperAscii(const std::string& text) {
-    std::string out = text;
-    for (char& c : out) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return out;
-}
-
 namespace {
 
 bool ValidLevel(const std::string& level) {
     for (unsigned char c : level) {
-        if (c < 32 || c == '<' || c == '>' || c == ':' || c == '"' || c == '|' || c == '?' ||
-            c == '*') {
+        if (release::ForbiddenInName(c)) {
             return false;
         }
     }
@@ -65,7 +54,7 @@ std::optional<ParsedPath> ParsePath(const std::string& rawPath) {
     ParsedPath parsed;
     std::size_t pos = 0;
     if (path.size() >= 2 && path[1] == ':') {
-        char letter = UpperAscii(path.substr(0, 1))[0];
+        char letter = release::AsciiUpper(path.substr(0, 1))[0];
         if (letter < 'A' || letter > 'Z') {
             return std::nullopt;
         }
@@ -129,7 +118,7 @@ Node* FileTree::Find(const ParsedPath& path) {
         if (!node->IsFolder()) {
             return nullptr;
         }
-        auto it = node->children.find(UpperAscii(level));
+        auto it = node->children.find(release::AsciiUpper(level));
         if (it == node->children.end()) {
             return nullptr;
         }

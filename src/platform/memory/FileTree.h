@@ -2,6 +2,8 @@
 // drive letters, "\" or "/" separators, names matched without regard to case but kept as made.
 #pragma once
 
+#include "../../release/Names.h"
+
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -39,8 +41,6 @@ struct ParsedPath {
 constexpr std::size_t kMaxPath = 260;
 // CreateDirectoryA leaves room for an 8.3 file name below the new folder.
 constexpr std::size_t kMaxFolderPath = kMaxPath - 12;
-
-std::string UpperAscii(const std::string& text);
 
 // Nothing when the text is no valid local path (UNC, bad characters, no drive).
 std::optional<ParsedPath> ParsePath(const std::string& path);

@@ -9,7 +9,6 @@ using memory::Drive;
 using memory::Node;
 using memory::ParsePath;
 using memory::TheMachine;
-using memory::UpperAscii;
 
 std::optional<std::uint32_t> FileAttributes(const std::string& path) {
     auto& m = TheMachine();
@@ -83,7 +82,7 @@ bool CreateFolder(const std::string& path) {
     if (parent == nullptr) {
         return false;
     }
-    auto& slot = parent->children[UpperAscii(parsed->levels.back())];
+    auto& slot = parent->children[release::AsciiUpper(parsed->levels.back())];
     if (slot) {
         return false;
     }
@@ -115,8 +114,8 @@ MoveResult MoveExisting(const std::string& from, const std::string& to) {
     if (sourceNode->heldByOther || sourceNode->openReaders > 0) {
         return MoveResult::Busy;
     }
-    std::string targetKey = UpperAscii(target->levels.back());
-    std::string sourceKey = UpperAscii(source->levels.back());
+    std::string targetKey = release::AsciiUpper(target->levels.back());
+    std::string sourceKey = release::AsciiUpper(source->levels.back());
     bool sameEntry = sourceParent == targetParent && sourceKey == targetKey;
     if (!sameEntry && targetParent->children.count(targetKey) != 0) {
         return MoveResult::Failed;
@@ -161,7 +160,7 @@ bool RemoveFile(const std::string& path) {
     if (node->heldByOther || node->openReaders > 0 || (node->attributes & AttrReadOnly) != 0) {
         return false;
     }
-    parent->children.erase(UpperAscii(parsed->levels.back()));
+    parent->children.erase(release::AsciiUpper(parsed->levels.back()));
     return true;
 }
 
@@ -189,7 +188,7 @@ bool AppendToFile(const std::string& path, const std::string& bytes) {
         return false;
     }
     if (node == nullptr) {
-        auto& slot = parent->children[UpperAscii(parsed->levels.back())];
+        auto& slot = parent->children[release::AsciiUpper(parsed->levels.back())];
         slot = std::make_unique<Node>();
         slot->name = parsed->levels.back();
         slot->attributes = AttrArchive;
@@ -241,7 +240,7 @@ std::int64_t ExclusiveFile::Size() {
     }
     Node* node = m.tree.Find(impl_->path);
     impl_->position = 0;
-    auto reported = m.reportedSizes.find(UpperAscii(impl_->path));
+    auto reported = m.reportedSizes.find(release::AsciiUpper(impl_->path));
     if (reported != m.reportedSizes.end()) {
         return reported->second;
     }

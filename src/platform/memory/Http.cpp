@@ -32,7 +32,7 @@ void RemovePartial(const std::string& path) {
     auto parsed = memory::ParsePath(path);
     memory::Node* node = parsed ? m.tree.Find(*parsed) : nullptr;
     if (node != nullptr && !node->IsFolder() && !node->heldByOther && node->openReaders == 0) {
-        m.tree.Parent(*parsed)->children.erase(memory::UpperAscii(parsed->levels.back()));
+        m.tree.Parent(*parsed)->children.erase(release::AsciiUpper(parsed->levels.back()));
     }
 }
 

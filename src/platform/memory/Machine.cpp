@@ -64,7 +64,7 @@ void Machine::MakeFolders(const std::string& path, std::uint32_t attributes) {
     Node* node = &tree.drives[parsed->drive].root;
     for (std::size_t i = 0; i < parsed->levels.size(); ++i) {
         const std::string& level = parsed->levels[i];
-        auto& slot = node->children[UpperAscii(level)];
+        auto& slot = node->children[release::AsciiUpper(level)];
         if (!slot) {
             slot = std::make_unique<Node>();
             slot->name = level;
@@ -94,7 +94,7 @@ void Machine::WriteFile(const std::string& path, const std::string& content,
     if (parent == nullptr) {
         return;
     }
-    auto& slot = parent->children[UpperAscii(parsed->levels.back())];
+    auto& slot = parent->children[release::AsciiUpper(parsed->levels.back())];
     if (!slot) {
         slot = std::make_unique<Node>();
         slot->name = parsed->levels.back();
@@ -155,11 +155,11 @@ std::vector<std::string> Machine::FilesBelow(const std::string& folder) {
 }
 
 void Machine::SetEnv(const std::string& name, const std::string& value) {
-    env[UpperAscii(name)] = {name, value};
+    env[release::AsciiUpper(name)] = {name, value};
 }
 
 void Machine::UnsetEnv(const std::string& name) {
-    env.erase(UpperAscii(name));
+    env.erase(release::AsciiUpper(name));
 }
 
 bool Machine::Enter(const char* op, const std::string& detail) {

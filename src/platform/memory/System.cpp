@@ -11,7 +11,7 @@ std::optional<std::string> EnvironmentVariable(const std::string& name) {
     if (m.Enter("GetEnvironmentVariable", name)) {
         return std::nullopt;
     }
-    auto it = m.env.find(memory::UpperAscii(name));
+    auto it = m.env.find(release::AsciiUpper(name));
     if (it == m.env.end()) {
         return std::nullopt;
     }
@@ -78,13 +78,13 @@ void PauseMilliseconds(unsigned milliseconds) {
 }
 
 int CompareTextNoCase(const std::string& a, const std::string& b) {
-    std::string ua = memory::UpperAscii(a);
-    std::string ub = memory::UpperAscii(b);
+    std::string ua = release::AsciiUpper(a);
+    std::string ub = release::AsciiUpper(b);
     return ua < ub ? -1 : (ua == ub ? 0 : 1);
 }
 
 std::string UpperCase(const std::string& text) {
-    return memory::UpperAscii(text);
+    return release::AsciiUpper(text);
 }
 
 } // namespace platform

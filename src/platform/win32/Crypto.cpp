@@ -46,12 +46,6 @@ std::optional<Sha256Digest> Sha256::Finish() {
     return digest;
 }
 
-std::optional<Sha256Digest> Sha256Of(const std::string& bytes) {
-    Sha256 hash;
-    hash.Update(bytes.data(), bytes.size());
-    return hash.Finish();
-}
-
 bool VerifyP256(const P256PublicKey& key, const Sha256Digest& digest,
                 const P256Signature& signature) {
     cng::Algorithm algorithm = cng::Open(BCRYPT_ECDSA_P256_ALGORITHM);

@@ -1,6 +1,7 @@
 #include "contract/Fixture.h"
 
 #include "platform/memory/Machine.h"
+#include "release/Names.h"
 
 namespace fixture {
 
@@ -56,7 +57,7 @@ HeldFile::~HeldFile() {
 }
 
 namespace {
-const std::string kBase = "http://update.test/public/tarnell/software/updates/quorvel_installer/";
+const std::string kBase = std::string("http://update.test") + release::kUpdateBasePath;
 }
 
 bool ServerAvailable() {

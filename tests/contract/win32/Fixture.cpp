@@ -1,4 +1,5 @@
 #include "contract/Fixture.h"
+#include "release/Names.h"
 
 #include <windows.h>
 
@@ -161,8 +162,7 @@ bool ServerAvailable() {
 }
 
 std::string ServerUrl(const std::string& name) {
-    return "http://127.0.0.1:" + ServerPort() +
-           "/public/tarnell/software/updates/quorvel_installer/" + name;
+    return "http://127.0.0.1:" + ServerPort() + release::kUpdateBasePath + name;
 }
 
 std::string RefusedUrl() {

@@ -1,11 +1,10 @@
 // P-256 key generation and signing through OpenSSL's libcrypto, for the release tool.
-#include "../Crypto.h"
-
+#include "OpenSsl.h"
 #include "OpenSslKey.h"
 
 #include <openssl/core_names.h>
 
-namespace platform {
+namespace platform::openssl {
 
 namespace {
 
@@ -18,14 +17,14 @@ bool KeyNumber(EVP_PKEY* key, const char* name, std::uint8_t* out) {
     if (EVP_PKEY_get_bn_param(key, name, &raw) != 1) {
         return false;
     }
-    openssl::Bignum number(raw);
+    Bignum number(raw);
     return ToFixed(number.get(), out, 32);
 }
 
 } // namespace
 
-std::optional<P256KeyPair> GenerateP256() {
-    openssl::KeyContext context(EVP_PKEY_CTX_new_from_name(nullptr, "EC", nullptr));
+std::optional<P256KeyPair> Generate() {
+    KeyContext context(EVP_PKEY_CTX_new_from_name(nullptr, "EC", nullptr));
     char group[] = "P-256";
     OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string(OSSL_PKEY_PARAM_GROUP_NAME, group, 0),
                            OSSL_PARAM_construct_end()};
@@ -35,7 +34,7 @@ std::optional<P256KeyPair> GenerateP256() {
         EVP_PKEY_generate(context.get(), &raw) != 1) {
         return std::nullopt;
     }
-    openssl::Key key(raw);
+    Key key(raw);
     P256KeyPair pair;
     if (!KeyNumber(key.get(), OSSL_PKEY_PARAM_PRIV_KEY, pair.privateKey.data()) ||
         !KeyNumber(key.get(), OSSL_PKEY_PARAM_EC_PUB_X, pair.publicKey.data()) ||
@@ -45,12 +44,12 @@ std::optional<P256KeyPair> GenerateP256() {
     return pair;
 }
 
-std::optional<P256Signature> SignP256(const P256KeyPair& pair, const Sha256Digest& digest) {
-    openssl::Key key = openssl::ImportP256(pair.publicKey, &pair.privateKey);
+std::optional<P256Signature> Sign(const P256KeyPair& pair, const Sha256Digest& digest) {
+    Key key = ImportP256(pair.publicKey, &pair.privateKey);
     if (!key) {
         return std::nullopt;
     }
-    openssl::KeyContext context(EVP_PKEY_CTX_new(key.get(), nullptr));
+    KeyContext context(EVP_PKEY_CTX_new(key.get(), nullptr));
     std::size_t size = 0;
     if (!context || EVP_PKEY_sign_init(context.get()) != 1 ||
         EVP_PKEY_sign(context.get(), nullptr, &size, digest.data(), digest.size()) != 1) {
@@ -61,7 +60,7 @@ std::optional<P256Signature> SignP256(const P256KeyPair& pair, const Sha256Diges
         return std::nullopt;
     }
     const unsigned char* in = der.data();
-    openssl::Signature sig(d2i_ECDSA_SIG(nullptr, &in, static_cast<long>(size)));
+    Signature sig(d2i_ECDSA_SIG(nullptr, &in, static_cast<long>(size)));
     P256Signature out{};
     if (!sig || !ToFixed(ECDSA_SIG_get0_r(sig.get()), out.data(), 32) ||
         !ToFixed(ECDSA_SIG_get0_s(sig.get()), out.data() + 32, 32)) {
@@ -70,4 +69,4 @@ std::optional<P256Signature> SignP256(const P256KeyPair& pair, const Sha256Diges
     return out;
 }
 
-} // namespace platform
+} // namespace platform::openssl

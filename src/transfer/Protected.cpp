@@ -1,22 +1,31 @@
 // Checks of the protected updater. The list's signature is checked on the exact bytes that
 // were downloaded; each fetched file's content hash on the bytes written as they arrived,
 // and a file already in place on its bytes read back.
-#include "ReleaseSignature.h"
+#include "Protection.h"
 
 #include "../app/Main.h"
 #include "../app/Messages.h"
+#include "../app/Settings.h"
 #include "../files/ProgramFiles.h"
 #include "../platform/Crypto.h"
 #include "../platform/Files.h"
 #include "../platform/Http.h"
 #include "../platform/System.h"
 #include "../release/ReleaseFormat.h"
-#include "ReleaseMessages.h"
+#include "ProtectionMessages.h"
 #include "Transfer.h"
 
 #include <vector>
 
-namespace release {
+namespace protection {
+
+using release::CheckSignature;
+using release::kFetchedSignatureName;
+using release::kSignatureName;
+using release::ParseSignatureFile;
+using release::SignatureFileGenuine;
+using release::StampDigest;
+using release::Verdict;
 
 namespace {
 
@@ -24,7 +33,7 @@ constexpr std::int64_t kChunk = 1 << 20;
 
 platform::P256PublicKey BuiltInKey() {
     // Checked at configuration; a key that did not parse verifies nothing.
-    return ParsePublicKey(kReleaseKey).value_or(platform::P256PublicKey{});
+    return release::ParsePublicKey(settings::kReleaseKey).value_or(platform::P256PublicKey{});
 }
 
 void Refuse(const std::string& reason) {
@@ -85,7 +94,7 @@ std::string Reason(Verdict verdict) {
 } // namespace
 
 bool ListAccepted(TFORM_MAIN& form, const std::string& downloadedList) {
-    const std::string kept = form.PelmoraPath.Text() + kReleaseFileName;
+    const std::string kept = form.PelmoraPath.Text() + release::kKeptSignatureName;
     const std::string fetched = OwnFolder() + kFetchedSignatureName;
     const std::uint32_t inPlace = ReleaseInPlace(kept);
     platform::RemoveFileIfPresent(fetched);
@@ -120,6 +129,10 @@ bool ListAccepted(TFORM_MAIN& form, const std::string& downloadedList) {
     if (!MoveFilePatiently(fetched, kept)) {
         platform::RemoveFileIfPresent(fetched);
     }
+    return true;
+}
+
+bool HashesDownloads() {
     return true;
 }
 
@@ -169,4 +182,4 @@ bool LauncherMatches(TFORM_MAIN& form) {
     return false;
 }
 
-} // namespace release
+} // namespace protection

@@ -1,0 +1,19 @@
+// Build-time settings. Each configuration (the product, the tests, the end-to-end builds) has
+// one generated source file of them, chosen at link time, so the logic is compiled once.
+#pragma once
+
+namespace settings {
+
+// Host (and port) of the update server.
+extern const char* const kUpdateHost;
+// File name of the product's executable; the initial text of ExeName.
+extern const char* const kExeName;
+// Lowest accepted product version and the version above the highest, dotted.
+extern const char* const kMinVersion;
+extern const char* const kMaxVersion;
+// Upper-case text an installation folder's name holds.
+extern const char* const kFolderFilter;
+// The maker's public key, 128 hex digits, in a protected build; empty otherwise.
+extern const char* const kReleaseKey;
+
+} // namespace settings
