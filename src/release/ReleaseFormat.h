@@ -1,7 +1,9 @@
 // What the release tool writes and the protected updater checks: the stamps of the update
-// list, the signature file beside it, the maker's key file, and the names a list may hold.
+// list, the signature file beside it, the maker's key file, the bounds on what the updater
+// fetches, and the list paths a release may hold (ListPaths.h).
 #pragma once
 
+#include "ListPaths.h"
 #include "Names.h"
 #include "platform/Crypto.h"
 
@@ -12,14 +14,33 @@
 
 namespace release {
 
-// Longest list path the tool accepts: it must fit below a typical installation folder.
-constexpr std::size_t kMaxListPath = 200;
 constexpr std::uint32_t kMaxReleaseNumber = 999999999;
 
-// A stamp: the file's date, a TAB, "sha256=" and the content hash in lower-case hex.
+// Bounds on what the protected updater takes from a server. The signature file is small
+// and fixed in form: the longest the tool writes is 317 bytes. A list without a stated size
+// (one signed by a signature file of version 1) is taken up to 200,000 of the longest lines
+// an entry can have: a path of kMaxListPath, a TAB, a stamp of kMaxStamp (the updater keeps
+// no more) and CR LF, about 80 MB. A file whose stamp states no size (an older release's)
+// is taken up to 4 GiB.
+constexpr std::uint64_t kMaxSignatureFileSize = 1024;
+constexpr std::size_t kMaxStamp = 199;
+constexpr std::uint64_t kMaxUnsizedListSize = 200000ull * (kMaxListPath + 1 + kMaxStamp + 2);
+constexpr std::uint64_t kMaxUnsizedFileSize = 4ull << 30;
+
+// A stamp: the file's date, the content hash in lower-case hex and the size in bytes in
+// decimal, TAB-separated, so that the updater's comparison of stamps as whole texts also
+// compares the sizes:
+//   2026-12-09 TAB sha256=<64 hex digits> TAB size=<bytes>
+// Stamps of older releases end at the hash and state no size; MakeStamp without a size
+// writes that form.
+std::string MakeStamp(const std::string& date, const platform::Sha256Digest& digest,
+                      std::uint64_t size);
 std::string MakeStamp(const std::string& date, const platform::Sha256Digest& digest);
-// The content hash a stamp ends with, or nothing when it carries none.
+// The content hash of a stamp of either form, or nothing when it carries none (a stamp
+// whose size field is damaged carries none either).
 std::optional<platform::Sha256Digest> StampDigest(const std::string& stamp);
+// The size a stamp states, or nothing: an older stamp, or one without a content hash.
+std::optional<std::uint64_t> StampSize(const std::string& stamp);
 
 struct ListEntry {
     std::string path;
@@ -34,43 +55,61 @@ std::vector<ListEntry> ReadListRows(const std::string& text);
 std::vector<ListEntry> ParseList(const std::string& text);
 std::string WriteList(const std::vector<ListEntry>& entries);
 
-// Why a list path cannot be installed, or nothing when it can. The rules are those of the
-// updater's folder and file names, plus the names Windows reserves and the length limit.
-std::optional<std::string> RefusedListPath(const std::string& path);
-
-// The signature file: its first three lines are what the signature covers.
-//   quorvel-release-signature 1
+// The signature file, CR LF lines; all lines but the last are what the signature covers.
+// Version 2, written by the tool:
+//   quorvel-release-signature 2
 //   release N
 //   list-sha256 <64 hex digits>
+//   list-size <bytes of the list>
+//   expires YYYY-MM-DD          (only when the maker asked for an expiry)
 //   signature <128 hex digits: r then s>
+// Version 1, of older releases, is still read: the header ends in 1, and there are no
+// list-size and expires lines.
 struct SignatureFile {
+    std::uint32_t version = 2;
     std::uint32_t release = 0;
     platform::Sha256Digest listDigest{};
+    std::optional<std::uint64_t> listSize; // version 2 always states it
+    std::optional<std::string> expires;    // YYYY-MM-DD; version 2 only
     platform::P256Signature signature{};
 };
-std::string SignedPart(std::uint32_t release, const platform::Sha256Digest& listDigest);
+// The signed lines of a signature file.
+std::string SignedPart(const SignatureFile& file);
 std::string WriteSignatureFile(const SignatureFile& file);
-// Nothing unless the text is exactly that form.
+// Nothing unless the text is exactly what WriteSignatureFile writes for some file, and no
+// longer than kMaxSignatureFileSize.
 std::optional<SignatureFile> ParseSignatureFile(const std::string& text);
+// Whether the release has expired on the given day (YYYY-MM-DD): it holds through its
+// expiry day and no longer from the day after. One without an expiry never expires.
+bool Expired(const SignatureFile& file, const std::string& today);
+// A calendar date written YYYY-MM-DD, years 1970 to 9999.
+bool ValidDate(const std::string& text);
 
-// A signature file that the key's owner made for a list: the list's exact bytes, the
-// release number and the signature all agree.
+// A signature file that the key's owner made for a list: the list's exact bytes (and size,
+// when stated), the release number and the signature all agree.
 enum class Verdict { Good, Malformed, BadSignature, OtherList };
 Verdict CheckSignature(const std::string& listBytes, const std::string& signatureText,
                        const platform::P256PublicKey& key, std::uint32_t* release);
 // The same for a signature file on its own (the list's digest as it names it).
 bool SignatureFileGenuine(const SignatureFile& file, const platform::P256PublicKey& key);
 
-// Signs a list; nothing when signing fails or the key's halves do not belong together.
+// Signs a list in version 2, with its size and the expiry date if given; nothing when
+// signing fails, the date or number is not valid, or the key's halves do not belong
+// together.
 std::optional<SignatureFile> SignList(const std::string& listBytes, std::uint32_t release,
-                                      const platform::P256KeyPair& key);
+                                      const platform::P256KeyPair& key,
+                                      const std::optional<std::string>& expires = std::nullopt);
 
 // The maker's key file, readable by every build:
 //   quorvel-private-key 1
 //   private <64 hex digits>
 //   public <128 hex digits: X then Y>
+constexpr std::size_t kMaxKeyFileSize = 512;
 std::string WriteKeyFile(const platform::P256KeyPair& key);
 std::optional<platform::P256KeyPair> ParseKeyFile(const std::string& text);
+// Whether bytes read from the start of a file are those of a private key file of this
+// tool (of any version): such a file is never published.
+bool BeginsAsKeyFile(const std::string& head);
 
 std::optional<platform::P256PublicKey> ParsePublicKey(const std::string& hex);
 

@@ -39,7 +39,8 @@ protected:
     int Run(std::vector<std::string> args) {
         out_.str("");
         err_.str("");
-        return publish::RunTool(args, out_, err_);
+        std::istringstream in;
+        return publish::RunTool(args, in, out_, err_);
     }
     std::vector<std::string> Paths() {
         std::vector<std::string> paths;

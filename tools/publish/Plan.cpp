@@ -2,52 +2,19 @@
 
 #include <algorithm>
 #include <map>
-#include <optional>
+#include <set>
 
 namespace publish {
 
 namespace {
 
-// Why no operator could fetch the file by its name as the list writes it, if so.
-std::optional<std::string> UnfetchableName(const std::string& path, bool eightBitNames) {
-    for (unsigned char c : path) {
-        if (c == '%') {
-            return std::string("a '%', which the server reads as the start of an escape");
-        }
-        if (c == '#') {
-            return std::string("a '#', which ends the address before the name does");
-        }
-        if (c > 127 && !eightBitNames) {
-            return std::string("a byte above 127, which the updater sends in the Windows code "
-                               "page; give --8bit-names if the server names its files so");
-        }
-    }
-    return std::nullopt;
+bool StampFits(const std::string& stamp, const FoundFile& file) {
+    auto digest = release::StampDigest(stamp);
+    auto size = release::StampSize(stamp);
+    return digest && size && *digest == file.digest && *size == file.size;
 }
 
 } // namespace
-
-std::vector<std::string> RefusedNames(const std::vector<std::string>& paths, bool eightBitNames) {
-    std::vector<std::string> problems;
-    if (paths.empty()) {
-        problems.push_back("the release is empty: there is no file to publish");
-    }
-    std::map<std::string, std::string> byUpper;
-    for (const auto& path : paths) {
-        if (auto why = release::RefusedListPath(path)) {
-            problems.push_back("\"" + path + "\": " + *why);
-        } else if (auto unfetchable = UnfetchableName(path, eightBitNames)) {
-            problems.push_back("\"" + path + "\": " + *unfetchable +
-                               ": no operator could fetch it");
-        }
-        auto [it, fresh] = byUpper.emplace(release::AsciiUpper(path), path);
-        if (!fresh) {
-            problems.push_back("\"" + path + "\" and \"" + it->second +
-                               "\" differ only in letter case: on Windows they are one file");
-        }
-    }
-    return problems;
-}
 
 Plan MakePlan(const std::vector<release::ListEntry>& previous, std::vector<FoundFile> files) {
     std::sort(files.begin(), files.end(),
@@ -57,7 +24,7 @@ Plan MakePlan(const std::vector<release::ListEntry>& previous, std::vector<Found
         byPath.emplace(f.path, &f);
     }
     Plan plan;
-    std::map<std::string, bool> listed;
+    std::set<std::string> listed;
     for (std::size_t old = 0; old < previous.size(); ++old) {
         const auto& entry = previous[old];
         auto it = byPath.find(entry.path);
@@ -65,23 +32,27 @@ Plan MakePlan(const std::vector<release::ListEntry>& previous, std::vector<Found
             plan.removed.push_back(entry.path);
             continue;
         }
-        listed[entry.path] = true;
+        listed.insert(entry.path);
         const FoundFile& file = *it->second;
-        auto digest = release::StampDigest(entry.stamp);
         std::string stamp = entry.stamp;
-        if (!digest || *digest != file.digest) {
-            stamp = release::MakeStamp(file.date, file.digest);
-            ++plan.changed;
+        if (!StampFits(stamp, file)) {
+            stamp = release::MakeStamp(file.date, file.digest, file.size);
+            plan.changed.push_back(entry.path);
         }
         if (plan.entries.size() != old) {
-            ++plan.shifted;
+            plan.shifted.push_back({entry.path, old + 1, plan.entries.size() + 1});
         }
         plan.entries.push_back({entry.path, stamp});
     }
     for (const auto& f : files) {
         if (listed.count(f.path) == 0) {
-            plan.entries.push_back({f.path, release::MakeStamp(f.date, f.digest)});
-            ++plan.added;
+            plan.entries.push_back({f.path, release::MakeStamp(f.date, f.digest, f.size)});
+            plan.added.push_back(f.path);
+        }
+    }
+    for (std::size_t i = 0; i < plan.entries.size(); ++i) {
+        if (i >= previous.size() || previous[i].stamp != plan.entries[i].stamp) {
+            ++plan.fetched;
         }
     }
     return plan;

@@ -1,10 +1,11 @@
-// What a publish writes, worked out before anything is written: the names refused, the
-// order of the entries, and how many entries a removal shifts.
+// What a publish writes, worked out before anything is written: the order of the entries,
+// their stamps, and what operators will fetch.
 #pragma once
 
 #include "platform/Crypto.h"
 #include "release/ReleaseFormat.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -13,26 +14,31 @@ namespace publish {
 struct FoundFile {
     std::string path; // relative to the release folder, "/"-separated
     std::string date; // YYYY-MM-DD of its last change
+    std::uint64_t size = 0;
     platform::Sha256Digest digest{};
+    bool privateKey = false; // the file is a key file of keygen
 };
 
-// One message a refused name, each naming the file: names the updater would refuse, names
-// that cannot stand unescaped in a URL (the updater sends them as the list writes them),
-// paths that differ only in letter case, and an empty release. Bytes above 127 pass only
-// with eightBitNames: the maker's server then names its files in the Windows code page.
-std::vector<std::string> RefusedNames(const std::vector<std::string>& paths,
-                                      bool eightBitNames = false);
+struct Shift {
+    std::string path;
+    std::size_t from = 0; // 1-based entry numbers, in the previous list and in the new one
+    std::size_t to = 0;
+};
 
 struct Plan {
     std::vector<release::ListEntry> entries;
+    std::vector<std::string> added;   // new files, appended
+    std::vector<std::string> changed; // kept entries with a new stamp
     std::vector<std::string> removed; // entries of the previous list whose file is gone
-    std::size_t shifted = 0;          // kept entries that now stand at another position
-    std::size_t changed = 0;          // kept entries with a new stamp
-    std::size_t added = 0;            // new files, appended
+    std::vector<Shift> shifted;       // kept entries that now stand at another position
+    // Entries whose stamp differs from the previous list's entry at the same position:
+    // what an operator whose local list is the previous one fetches.
+    std::size_t fetched = 0;
 };
 
-// Entries keep the order of the previous list and the stamp of an unchanged file byte for
-// byte; new files follow in byte order of their paths.
+// Entries keep the order of the previous list, and an unchanged file keeps its stamp byte
+// for byte when that stamp states the file's hash and size; new files follow in byte order
+// of their paths.
 Plan MakePlan(const std::vector<release::ListEntry>& previous, std::vector<FoundFile> files);
 
 } // namespace publish

@@ -1,7 +1,12 @@
 #include "ReleaseFolder.h"
 
-#include <sys/stat.h>
+#include "Dates.h"
+#include "Files.h"
+#include "Glob.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -12,151 +17,151 @@ namespace publish {
 
 namespace {
 
-bool ToolOutput(const std::string& path) {
-    return path == release::kListName || path == release::kSignatureName ||
-           path == std::string(release::kListName) + ".tmp" ||
-           path == std::string(release::kSignatureName) + ".tmp";
+// Whether path lies within folder or is folder itself (both canonical).
+bool Within(const fs::path& path, const fs::path& folder) {
+    fs::path relative = path.lexically_relative(folder);
+    return !relative.empty() && *relative.begin() != "..";
 }
 
-// The civil date of a count of days since 1970-01-01 (proleptic Gregorian calendar).
-std::string CivilDate(long long days) {
-    days += 719468;
-    const long long era = (days >= 0 ? days : days - 146096) / 146097;
-    const long long dayOfEra = days - era * 146097;
-    const long long yearOfEra =
-        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const long long dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const long long shifted = (5 * dayOfYear + 2) / 153;
-    const long long day = dayOfYear - (153 * shifted + 2) / 5 + 1;
-    const long long month = shifted < 10 ? shifted + 3 : shifted - 9;
-    const long long year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
-    auto padded = [](long long value, std::size_t width) {
-        std::string digits = std::to_string(value);
-        return std::string(digits.size() < width ? width - digits.size() : 0, '0') + digits;
-    };
-    return padded(year, 4) + "-" + padded(month, 2) + "-" + padded(day, 2);
-}
+class Walker {
+public:
+    Walker(const std::string& folder, const WalkRules& rules) : folder_(folder), rules_(rules) {}
 
-// The day of the file's last change, in UTC, so that both builds write the same stamp.
-std::string DateOf(const std::string& file) {
-    struct stat info {};
-    if (stat(file.c_str(), &info) != 0) {
-        return "1970-01-01";
+    ReleaseFiles Run() {
+        std::error_code ec;
+        fs::path root = fs::canonical(fs::path(folder_), ec);
+        if (ec || !fs::is_directory(root, ec)) {
+            files_.refused.push_back("\"" + folder_ + "\" is not a folder");
+            return files_;
+        }
+        root_ = root;
+        visiting_.push_back(root);
+        Walk(fs::path(folder_), std::string());
+        return files_;
     }
-    const long long seconds = static_cast<long long>(info.st_mtime);
-    return CivilDate((seconds >= 0 ? seconds : seconds - 86399) / 86400);
-}
+
+private:
+    void Refuse(const std::string& path, const std::string& why) {
+        files_.refused.push_back("\"" + path + "\": " + why);
+    }
+
+    std::optional<std::string> SkipReason(const std::string& name, const std::string& path) {
+        if (name[0] == '.') {
+            return std::string("its name begins with \".\"");
+        }
+        for (const auto& pattern : rules_.excludes) {
+            if (Excluded(pattern, path)) {
+                return "--exclude " + pattern;
+            }
+        }
+        return std::nullopt;
+    }
+
+    void Walk(const fs::path& dir, const std::string& prefix) {
+        std::error_code ec;
+        std::vector<fs::directory_entry> entries;
+        for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+            entries.push_back(*it);
+        }
+        if (ec) {
+            Refuse(prefix.empty() ? folder_ : prefix, "cannot be listed: " + ec.message());
+            return;
+        }
+        std::sort(entries.begin(), entries.end());
+        for (const auto& entry : entries) {
+            std::string name;
+            try {
+                name = entry.path().filename().string();
+            } catch (const std::exception&) {
+                Refuse(prefix + "?", "a name the system cannot write in its code page");
+                continue;
+            }
+            Visit(entry, prefix + name, name);
+        }
+    }
+
+    void Visit(const fs::directory_entry& entry, const std::string& path, const std::string& name) {
+        if (std::find(rules_.outputs.begin(), rules_.outputs.end(), path) != rules_.outputs.end()) {
+            return;
+        }
+        std::error_code ec;
+        const bool link = entry.is_symlink(ec);
+        fs::file_status status = entry.status(ec);
+        if (auto why = SkipReason(name, path)) {
+            files_.skipped.push_back({path + (fs::is_directory(status) ? "/" : ""), *why});
+            return;
+        }
+        fs::path target;
+        if (link) {
+            target = fs::canonical(entry.path(), ec);
+            if (ec) {
+                Refuse(path, "a symbolic link that leads nowhere (" + ec.message() + ")");
+                return;
+            }
+            if (!Within(target, root_)) {
+                Refuse(path, "a symbolic link that leads outside the release, to \"" +
+                                 target.string() + "\"");
+                return;
+            }
+        }
+        if (fs::is_directory(status)) {
+            if (link && std::any_of(visiting_.begin(), visiting_.end(),
+                                    [&](const fs::path& d) { return d == target; })) {
+                Refuse(path, "a symbolic link to a folder that holds it: it would list "
+                             "itself for ever");
+                return;
+            }
+            visiting_.push_back(link ? target : fs::canonical(entry.path(), ec));
+            Walk(entry.path(), path + "/");
+            visiting_.pop_back();
+        } else if (fs::is_regular_file(status)) {
+            files_.paths.push_back(path);
+        } else {
+            Refuse(path, "neither a file nor a folder (a device, pipe or socket)");
+        }
+    }
+
+    std::string folder_;
+    const WalkRules& rules_;
+    fs::path root_;
+    std::vector<fs::path> visiting_; // the real folders on the way to the one walked
+    ReleaseFiles files_;
+};
 
 } // namespace
 
-std::string Join(const std::string& folder, const std::string& path) {
-    return (fs::path(folder) / fs::path(path)).string();
+ReleaseFiles WalkRelease(const std::string& folder, const WalkRules& rules) {
+    return Walker(folder, rules).Run();
 }
 
-bool Exists(const std::string& path) {
-    std::error_code ec;
-    return fs::exists(fs::path(path), ec);
-}
-
-std::optional<std::vector<std::string>> ListReleaseFiles(const std::string& folder,
-                                                         std::string& problem) {
-    std::error_code ec;
-    if (!fs::is_directory(fs::path(folder), ec)) {
-        problem = "\"" + folder + "\" is not a folder";
-        return std::nullopt;
-    }
-    std::vector<std::string> paths;
-    fs::recursive_directory_iterator it(fs::path(folder), ec), end;
-    for (; !ec && it != end; it.increment(ec)) {
-        if (!it->is_regular_file(ec)) {
-            continue;
-        }
-        std::string path = fs::relative(it->path(), fs::path(folder), ec).generic_string();
-        if (!ec && !ToolOutput(path)) {
-            paths.push_back(path);
-        }
-    }
-    if (ec) {
-        problem = "cannot list \"" + folder + "\": " + ec.message();
-        return std::nullopt;
-    }
-    return paths;
-}
-
-std::optional<platform::Sha256Digest> FileDigest(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
+std::optional<FoundFile> Examine(const std::string& folder, const std::string& path,
+                                 std::string& problem) {
+    const std::string file = Join(folder, path);
+    errno = 0;
+    std::ifstream in(fs::path(file), std::ios::binary);
     if (!in) {
+        problem = "cannot be opened: " + std::string(std::strerror(errno));
         return std::nullopt;
     }
+    FoundFile found{path, DateOf(file)};
     platform::Sha256 hash;
     std::vector<char> buffer(1 << 20);
     while (in) {
         in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-        hash.Update(buffer.data(), static_cast<std::size_t>(in.gcount()));
-    }
-    if (in.bad()) {
-        return std::nullopt;
-    }
-    return hash.Finish();
-}
-
-std::optional<FoundFile> Examine(const std::string& folder, const std::string& path) {
-    const std::string file = Join(folder, path);
-    auto digest = FileDigest(file);
-    if (!digest) {
-        return std::nullopt;
-    }
-    return FoundFile{path, DateOf(file), *digest};
-}
-
-std::optional<std::string> ReadFile(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        return std::nullopt;
-    }
-    return text;
-}
-
-bool WriteFileReplacing(const std::string& file, const std::string& content) {
-    const std::string temp = file + ".tmp";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out.write(content.data(), static_cast<std::streamsize>(content.size()));
-        out.close();
-        if (!out) {
-            std::error_code ec;
-            fs::remove(fs::path(temp), ec);
-            return false;
+        const auto got = static_cast<std::size_t>(in.gcount());
+        if (found.size == 0) {
+            found.privateKey = release::BeginsAsKeyFile(std::string(buffer.data(), got));
         }
+        hash.Update(buffer.data(), got);
+        found.size += got;
     }
-    std::error_code ec;
-    fs::rename(fs::path(temp), fs::path(file), ec);
-    if (ec) {
-        fs::remove(fs::path(temp), ec);
-        return false;
+    auto digest = in.bad() ? std::nullopt : hash.Finish();
+    if (!digest) {
+        problem = "cannot be read whole: " + std::string(std::strerror(errno));
+        return std::nullopt;
     }
-    return true;
-}
-
-bool WriteNewFile(const std::string& file, const std::string& content) {
-    if (Exists(file)) {
-        return false;
-    }
-    std::ofstream out(file, std::ios::binary);
-    if (!out) {
-        return false;
-    }
-    std::error_code ec;
-    // The private key is for its owner only.
-    fs::permissions(fs::path(file), fs::perms::owner_read | fs::perms::owner_write,
-                    fs::perm_options::replace, ec);
-    out.write(content.data(), static_cast<std::streamsize>(content.size()));
-    out.close();
-    return static_cast<bool>(out);
+    found.digest = *digest;
+    return found;
 }
 
 } // namespace publish

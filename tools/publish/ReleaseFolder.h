@@ -1,5 +1,5 @@
-// The release folder on disk: its files with their dates and hashes, and whole-file reads
-// and writes.
+// The release folder on disk: which of its entries a release lists, and each listed file's
+// date, size, hash and whether it is a private key.
 #pragma once
 
 #include "Plan.h"
@@ -10,19 +10,31 @@
 
 namespace publish {
 
-// Every file below the folder but the tool's own outputs, or nothing when the folder
-// cannot be walked (the reason in problem).
-std::optional<std::vector<std::string>> ListReleaseFiles(const std::string& folder,
-                                                         std::string& problem);
-std::optional<FoundFile> Examine(const std::string& folder, const std::string& path);
-std::optional<platform::Sha256Digest> FileDigest(const std::string& file);
+struct WalkRules {
+    std::vector<std::string> excludes; // --exclude patterns (Glob.h)
+    std::vector<std::string> outputs;  // the tool's own files, as paths from the folder
+};
 
-std::optional<std::string> ReadFile(const std::string& file);
-// Written beside the target first, then renamed over it.
-bool WriteFileReplacing(const std::string& file, const std::string& content);
-// Fails when the file exists.
-bool WriteNewFile(const std::string& file, const std::string& content);
-bool Exists(const std::string& path);
-std::string Join(const std::string& folder, const std::string& path);
+struct Skipped {
+    std::string path;
+    std::string why;
+};
+
+struct ReleaseFiles {
+    std::vector<std::string> paths;   // files, and links to files inside the release
+    std::vector<Skipped> skipped;     // names beginning with ".", and what --exclude names
+    std::vector<std::string> refused; // one message each, naming the entry
+};
+
+// Every entry below the folder. Names beginning with "." (files and folders, at any depth)
+// and what an exclude pattern matches are skipped. A symbolic link that leads to a file or
+// folder inside the release stands for it under the link's own name; one that leads outside
+// the release, nowhere, or to a folder that holds it is refused, as is a folder that cannot
+// be listed and anything that is neither file nor folder.
+ReleaseFiles WalkRelease(const std::string& folder, const WalkRules& rules);
+
+// Reads the file whole: date, size and hash, and whether it is a private key file.
+std::optional<FoundFile> Examine(const std::string& folder, const std::string& path,
+                                 std::string& problem);
 
 } // namespace publish

@@ -1,0 +1,212 @@
+#include "CommandLine.h"
+
+#include <algorithm>
+#include <map>
+
+namespace publish {
+
+namespace {
+
+constexpr const char* kToolHelp =
+    "quorvel-publish: writes, signs and checks the releases the Quorvel updater fetches.\n"
+    "\n"
+    "usage: quorvel-publish keygen KEYFILE\n"
+    "       quorvel-publish public KEYFILE\n"
+    "       quorvel-publish publish RELEASE_DIR [options]\n"
+    "       quorvel-publish verify RELEASE_DIR --public HEX [--out DIR]\n"
+    "       quorvel-publish help [COMMAND]\n"
+    "       quorvel-publish --version\n"
+    "\n"
+    "Exit codes: 0 done (verify: the release is good), 1 refused or a bad release (the\n"
+    "reason on standard error), 2 a wrong command line.\n"
+    "Run 'quorvel-publish help COMMAND' for the options of a command.\n";
+
+const std::map<std::string, std::string> kCommandHelp = {
+    {"keygen",
+     "usage: quorvel-publish keygen KEYFILE\n"
+     "\n"
+     "Makes a P-256 key pair and writes it to KEYFILE, readable by its owner only, never\n"
+     "over an existing file. The last line of output is the public key (128 hex digits),\n"
+     "for QUORVEL_RELEASE_KEY and verify --public. Keep KEYFILE out of release folders.\n"},
+    {"public", "usage: quorvel-publish public KEYFILE\n"
+               "\n"
+               "Prints the public key of a key file (KEYFILE \"-\": the key is read from standard\n"
+               "input).\n"},
+    {"publish",
+     "usage: quorvel-publish publish RELEASE_DIR [options]\n"
+     "\n"
+     "Writes filelist.txt, and with --key filelist.txt.sig, for the files below\n"
+     "RELEASE_DIR: both or, on any failure, neither.\n"
+     "\n"
+     "  --key KEYFILE        sign the list (KEYFILE \"-\": read the key from standard input)\n"
+     "  --release N          the release number (default: one above the previous one)\n"
+     "  --expires DAYS|DATE  protected updaters refuse the release after that many days,\n"
+     "                       or after DATE (YYYY-MM-DD); by default it never expires\n"
+     "  --previous LIST      the list operators have now (default: filelist.txt of the\n"
+     "                       output folder); the previous number is read from LIST.sig\n"
+     "  --out DIR            write the list and the signature into DIR, not RELEASE_DIR\n"
+     "  --exclude GLOB       leave out the files and folders GLOB matches (repeatable)\n"
+     "  --allow-shift        accept a removal that makes operators fetch later entries\n"
+     "  --8bit-names         allow bytes above 127 in names (the server names its files\n"
+     "                       in the Windows code page)\n"
+     "  --dry-run            print what would be written and fetched; write nothing\n"
+     "\n"
+     "Names beginning with \".\" and private key files are never listed.\n"},
+    {"verify",
+     "usage: quorvel-publish verify RELEASE_DIR --public HEX [--out DIR]\n"
+     "\n"
+     "Checks the release as a protected updater does: the signature against the key, the\n"
+     "list against the signature, the expiry, and each listed file's size and hash.\n"
+     "With --out DIR the list and its signature lie in DIR.\n"},
+    {"help", "usage: quorvel-publish help [COMMAND]\n"},
+};
+
+enum class Takes { Flag, Value, Values };
+
+struct OptionSpec {
+    Takes takes;
+    std::vector<std::string> commands;
+};
+
+const std::map<std::string, OptionSpec> kOptionSpecs = {
+    {"--key", {Takes::Value, {"publish"}}},           {"--release", {Takes::Value, {"publish"}}},
+    {"--expires", {Takes::Value, {"publish"}}},       {"--previous", {Takes::Value, {"publish"}}},
+    {"--out", {Takes::Value, {"publish", "verify"}}}, {"--exclude", {Takes::Values, {"publish"}}},
+    {"--allow-shift", {Takes::Flag, {"publish"}}},    {"--8bit-names", {Takes::Flag, {"publish"}}},
+    {"--dry-run", {Takes::Flag, {"publish"}}},        {"--public", {Takes::Value, {"verify"}}},
+};
+
+// A usage error; its hint names the help of the command, when there is one.
+CommandLine Wrong(const std::string& error, const std::string& command = std::string()) {
+    CommandLine line;
+    line.error = error;
+    line.helpFor = command;
+    return line;
+}
+
+// Where each option's value goes.
+void Store(Options& o, const std::string& name, const std::string& value) {
+    std::map<std::string, std::optional<std::string>*> values = {
+        {"--key", &o.key},         {"--release", &o.releaseNumber},
+        {"--expires", &o.expires}, {"--previous", &o.previous},
+        {"--out", &o.out},         {"--public", &o.publicKey}};
+    std::map<std::string, bool*> flags = {{"--allow-shift", &o.allowShift},
+                                          {"--8bit-names", &o.eightBitNames},
+                                          {"--dry-run", &o.dryRun}};
+    if (name == "--exclude") {
+        o.excludes.push_back(value);
+    } else if (values.count(name) != 0) {
+        *values[name] = value;
+    } else {
+        *flags[name] = true;
+    }
+}
+
+// The checks that take more than one option into account.
+std::string Inconsistent(const Options& o) {
+    if (o.command == "keygen" && o.operand == "-") {
+        return "keygen writes the key to a file, never to standard output: name the file";
+    }
+    if (o.command == "publish" && !o.key && (o.releaseNumber || o.expires)) {
+        return std::string(o.releaseNumber ? "--release" : "--expires") +
+               " applies to a signed release only: give --key too";
+    }
+    if (o.command == "verify" && !o.publicKey) {
+        return "verify needs --public HEX, the public key the updater was built with";
+    }
+    return std::string();
+}
+
+} // namespace
+
+std::string HelpText(const std::string& command) {
+    if (command.empty()) {
+        return kToolHelp;
+    }
+    auto it = kCommandHelp.find(command);
+    return it == kCommandHelp.end() ? std::string() : it->second;
+}
+
+CommandLine ParseCommandLine(const std::vector<std::string>& args) {
+    CommandLine line;
+    if (args.empty()) {
+        return Wrong("no command given");
+    }
+    const std::string& first = args[0];
+    if (first == "--help" || first == "-h" || first == "help") {
+        line.help = true;
+        if (first == "help" && args.size() > 1) {
+            line.helpFor = args[1];
+            if (HelpText(line.helpFor).empty()) {
+                return Wrong("no command \"" + line.helpFor + "\"");
+            }
+        }
+        return args.size() > (first == "help" ? 2u : 1u) ? Wrong("help takes one command at most")
+                                                         : line;
+    }
+    if (first == "--version") {
+        line.version = args.size() == 1;
+        return line.version ? line : Wrong("--version takes nothing more");
+    }
+    if (kCommandHelp.count(first) == 0 || first == "help") {
+        return Wrong(first[0] == '-' ? "an option comes after the command: \"" + first + "\""
+                                     : "unknown command \"" + first + "\"");
+    }
+    Options o;
+    o.command = first;
+    bool haveOperand = false;
+    std::map<std::string, bool> seen;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--help" || a == "-h") {
+            line.help = true;
+            line.helpFor = o.command;
+            return line;
+        }
+        if (a.size() > 1 && a[0] == '-') {
+            auto spec = kOptionSpecs.find(a);
+            if (spec == kOptionSpecs.end()) {
+                return Wrong("unknown option " + a, o.command);
+            }
+            const auto& commands = spec->second.commands;
+            if (std::find(commands.begin(), commands.end(), o.command) == commands.end()) {
+                return Wrong(a + " does not apply to " + o.command, o.command);
+            }
+            if (spec->second.takes != Takes::Values && seen[a]) {
+                return Wrong(a + " is given twice", o.command);
+            }
+            seen[a] = true;
+            std::string value;
+            if (spec->second.takes != Takes::Flag) {
+                if (i + 1 >= args.size()) {
+                    return Wrong(a + " needs a value", o.command);
+                }
+                value = args[++i];
+            }
+            Store(o, a, value);
+        } else if (haveOperand) {
+            return Wrong(o.command + " takes one " +
+                             (o.command == "keygen" || o.command == "public" ? "key file"
+                                                                             : "release folder") +
+                             ", not also \"" + a + "\"",
+                         o.command);
+        } else {
+            o.operand = a;
+            haveOperand = true;
+        }
+    }
+    if (!haveOperand) {
+        return Wrong(o.command + " needs " +
+                         (o.command == "keygen" || o.command == "public" ? "a key file"
+                                                                         : "a release folder"),
+                     o.command);
+    }
+    std::string wrong = Inconsistent(o);
+    if (!wrong.empty()) {
+        return Wrong(wrong, o.command);
+    }
+    line.options = o;
+    return line;
+}
+
+} // namespace publish

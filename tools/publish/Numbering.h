@@ -1,0 +1,30 @@
+// The release number and the expiry of a signed publish. Numbers only go up: the updater
+// takes a list only with a number above the one in place (or the same list again), so a
+// number is never given to two different lists.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace publish {
+
+struct Decision {
+    std::optional<std::uint32_t> number;
+    std::string problem;     // why there is no number
+    bool usageError = false; // the problem is a malformed --release
+};
+
+// With a previous list, the number continues from its signature file (the list's name and
+// ".sig"); when that number is unknown, --release N is needed. The signature file about to
+// be replaced counts too, when its number is higher. --release N at or below a known
+// number is refused. Without any number known the first release is 1.
+Decision NextRelease(const std::optional<std::string>& previousList,
+                     const std::string& outputSignature, const std::optional<std::string>& given);
+
+// The expiry date of --expires DAYS (days from today) or --expires YYYY-MM-DD (today or
+// later); nothing, with the reason in problem, for anything else.
+std::optional<std::string> ExpiryDate(const std::string& given, const std::string& today,
+                                      std::string& problem);
+
+} // namespace publish

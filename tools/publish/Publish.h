@@ -1,0 +1,14 @@
+// The publish command: the list of a release folder and its signature, written together
+// or not at all.
+#pragma once
+
+#include "CommandLine.h"
+
+#include <istream>
+#include <ostream>
+
+namespace publish {
+
+int Publish(const Options& o, std::istream& in, std::ostream& out, std::ostream& err);
+
+} // namespace publish
