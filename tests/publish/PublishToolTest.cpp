@@ -1,11 +1,15 @@
 // quorvel-publish, run in-process on real folders.
+#include "Commit.h"
 #include "Tool.h"
 #include "release/ReleaseFormat.h"
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <sstream>
 
 namespace fs = std::filesystem;
@@ -24,7 +28,13 @@ protected:
     void TearDown() override { fs::remove_all(root_); }
 
     std::string Release() const { return (root_ / "release").string(); }
+    std::string At(const std::string& name) const { return (root_ / name).string(); }
     std::string List() const { return Read(root_ / "release" / "filelist.txt"); }
+    release::SignatureFile Sig(const std::string& folder = "release") {
+        auto file = release::ParseSignatureFile(Read(root_ / folder / "filelist.txt.sig"));
+        EXPECT_TRUE(file.has_value());
+        return file.value_or(release::SignatureFile{});
+    }
     void Put(const std::string& path, const std::string& body) {
         fs::path file = root_ / "release" / path;
         fs::create_directories(file.parent_path());
@@ -36,10 +46,16 @@ protected:
         text << in.rdbuf();
         return text.str();
     }
-    int Run(std::vector<std::string> args) {
+    // "@name" in an argument stands for the file or folder name below the test's root.
+    int Run(std::vector<std::string> args, const std::string& input = std::string()) {
+        for (auto& a : args) {
+            if (a.size() > 1 && a[0] == '@') {
+                a = At(a.substr(1));
+            }
+        }
         out_.str("");
         err_.str("");
-        std::istringstream in;
+        std::istringstream in(input);
         return publish::RunTool(args, in, out_, err_);
     }
     std::vector<std::string> Paths() {
@@ -57,20 +73,34 @@ protected:
         }
         return "(not listed)";
     }
-    std::string PublicKeyOf(const std::string& keyFile) {
-        auto key = release::ParseKeyFile(Read(keyFile));
-        EXPECT_TRUE(key.has_value());
+    // Every file and link below the root, with its content or target.
+    std::map<std::string, std::string> Snapshot() {
+        std::map<std::string, std::string> all;
+        for (auto it = fs::recursive_directory_iterator(root_); it != fs::end(it); ++it) {
+            const std::string name = it->path().lexically_relative(root_).generic_string();
+            all[name] = it->is_symlink()     ? "-> " + fs::read_symlink(it->path()).string()
+                        : it->is_directory() ? "/"
+                                             : Read(it->path());
+            if (it->is_symlink()) {
+                it.disable_recursion_pending();
+            }
+        }
+        return all;
+    }
+    void MakeKey() {
+        ASSERT_EQ(Run({"keygen", "@maker.key"}), 0) << err_.str();
         std::string text = out_.str();
         text.pop_back();
-        return text.substr(text.rfind('\n') + 1);
+        pub_ = text.substr(text.rfind('\n') + 1);
     }
 
     fs::path root_;
     std::ostringstream out_;
     std::ostringstream err_;
+    std::string pub_;
 };
 
-TEST_F(PublishTool, WritesEveryFileWithDateAndHashInCrLfLines) {
+TEST_F(PublishTool, WritesEveryFileWithDateHashAndSizeInCrLfLines) {
     Put("b.dll", "bee");
     Put("a/deep/x.dat", "");
     Put("Pelmora.exe", "product");
@@ -87,12 +117,17 @@ TEST_F(PublishTool, WritesEveryFileWithDateAndHashInCrLfLines) {
     }
     EXPECT_EQ(lines, 3u);
     const std::string stamp = StampOf("b.dll");
-    EXPECT_LT(stamp.size(), 200u);
-    EXPECT_EQ(stamp.size(), 10 + 1 + 7 + 64);
+    EXPECT_EQ(stamp.size(), 10 + 1 + 7 + 64 + 1 + 5 + 1);
     EXPECT_EQ(release::StampDigest(stamp), platform::Sha256Of("bee"));
+    EXPECT_EQ(release::StampSize(stamp), 3u);
+    EXPECT_EQ(release::StampSize(StampOf("a/deep/x.dat")), 0u);
     EXPECT_EQ(stamp[4], '-');
     EXPECT_EQ(stamp[7], '-');
     EXPECT_FALSE(fs::exists(root_ / "release" / "filelist.txt.sig")) << "no key, no signature";
+    EXPECT_NE(out_.str().find("3 entries (3 new, 0 changed, 0 removed, 0 shifted): operators "
+                              "fetch 3 files"),
+              std::string::npos)
+        << out_.str();
 }
 
 // Entries keep their places across publishes; new files come last, in byte order.
@@ -113,56 +148,53 @@ TEST_F(PublishTool, OrderIsKeptAndNewFilesAreAppended) {
     const std::string before = List();
     ASSERT_EQ(Run({"publish", Release()}), 0) << err_.str();
     EXPECT_EQ(List(), before);
+    EXPECT_NE(out_.str().find("operators fetch 0 files"), std::string::npos) << out_.str();
 }
 
 TEST_F(PublishTool, PreviousListElsewhereGivesTheOrder) {
     Put("a", "1");
     Put("b", "2");
     std::ofstream(root_ / "old.txt", std::ios::binary) << "b\tx\r\na\ty\r\n";
-    ASSERT_EQ(Run({"publish", Release(), "--previous", (root_ / "old.txt").string()}), 0)
-        << err_.str();
+    ASSERT_EQ(Run({"publish", Release(), "--previous", "@old.txt"}), 0) << err_.str();
     EXPECT_EQ(Paths(), (std::vector<std::string>{"b", "a"}));
     std::ofstream(root_ / "lf.txt", std::ios::binary) << "b\tx\na\ty\n";
-    EXPECT_EQ(Run({"publish", Release(), "--previous", (root_ / "lf.txt").string()}), 1);
-    EXPECT_NE(err_.str().find("CR LF"), std::string::npos);
+    EXPECT_EQ(Run({"publish", Release(), "--previous", "@lf.txt"}), 1);
+    EXPECT_NE(err_.str().find("without CR LF"), std::string::npos) << err_.str();
 }
 
-// A stamp changes exactly when the content does; the date alone changes nothing.
+// A stamp that states hash and size stays byte for byte while the content does; the date
+// alone changes nothing. An older stamp without a size is written anew.
 TEST_F(PublishTool, UnchangedFilesKeepTheirStampByteForByte) {
     Put("same.dll", "same");
+    Put("old.dll", "old");
     Put("changed.dll", "v1");
-    const std::string hashOfSame =
-        "2011-05-02\tsha256=" + release::MakeStamp("", *platform::Sha256Of("same")).substr(8);
-    Put("filelist.txt", "same.dll\t" + hashOfSame + "\r\nchanged.dll\t2011-05-02\r\n");
+    const std::string sized = release::MakeStamp("2011-05-02", *platform::Sha256Of("same"), 4);
+    const std::string unsized = release::MakeStamp("2011-05-02", *platform::Sha256Of("old"));
+    Put("filelist.txt",
+        "same.dll\t" + sized + "\r\nold.dll\t" + unsized + "\r\nchanged.dll\t2011-05-02\r\n");
     ASSERT_EQ(Run({"publish", Release()}), 0) << err_.str();
-    EXPECT_EQ(StampOf("same.dll"), hashOfSame);
+    EXPECT_EQ(StampOf("same.dll"), sized);
+    EXPECT_EQ(release::StampSize(StampOf("old.dll")), 3u) << "re-stamped with its size";
     const std::string first = StampOf("changed.dll");
-    EXPECT_NE(first, "2011-05-02");
     fs::last_write_time(root_ / "release" / "same.dll",
                         fs::last_write_time(root_ / "release" / "same.dll") -
                             std::chrono::hours(24 * 400));
     Put("changed.dll", "v2");
     ASSERT_EQ(Run({"publish", Release()}), 0) << err_.str();
-    EXPECT_EQ(StampOf("same.dll"), hashOfSame);
+    EXPECT_EQ(StampOf("same.dll"), sized);
     EXPECT_NE(StampOf("changed.dll"), first);
     EXPECT_EQ(release::StampDigest(StampOf("changed.dll")), platform::Sha256Of("v2"));
 }
 
-TEST_F(PublishTool, RemovalThatShiftsEntriesIsRefusedUnlessAllowed) {
-    Put("a", "1");
-    Put("b", "2");
-    Put("c", "3");
-    Put("d", "4");
+TEST_F(PublishTool, RemovalAtTheEndShiftsNothingAndShiftsAreAllowedOnRequest) {
+    for (const char* f : {"a", "b", "c", "d"}) {
+        Put(f, f);
+    }
     ASSERT_EQ(Run({"publish", Release()}), 0);
     fs::remove(root_ / "release" / "b");
-    const std::string before = List();
-    EXPECT_EQ(Run({"publish", Release()}), 1);
-    EXPECT_NE(err_.str().find("shifts 2 later entries"), std::string::npos) << err_.str();
-    EXPECT_NE(err_.str().find("--allow-shift"), std::string::npos);
-    EXPECT_EQ(List(), before) << "nothing written";
     ASSERT_EQ(Run({"publish", Release(), "--allow-shift"}), 0) << err_.str();
     EXPECT_EQ(Paths(), (std::vector<std::string>{"a", "c", "d"}));
-    // The last entry shifts nothing.
+    EXPECT_NE(out_.str().find("removed: b"), std::string::npos);
     fs::remove(root_ / "release" / "d");
     ASSERT_EQ(Run({"publish", Release()}), 0) << err_.str();
     EXPECT_EQ(Paths(), (std::vector<std::string>{"a", "c"}));
@@ -185,12 +217,16 @@ TEST_F(PublishTool, ReleasesTheUpdaterCannotInstallAreRefused) {
         {"line feed", {"ok.dll", "a\nb"}, "a\nb"},
         {"reserved device", {"ok.dll", "bin/NUL.txt"}, "bin/NUL.txt"},
         {"reserved device CON", {"CON", "ok.dll"}, "CON"},
+        {"COM0", {"ok.dll", "com0.log"}, "com0.log"},
         {"trailing dot", {"ok.dll", "x."}, "x."},
         {"letter case", {"Data/x.bin", "data/x.bin"}, "data/x.bin"},
         {"too long", {"ok.dll", deep}, deep},
         {"percent", {"ok.dll", "data/100%.txt"}, "data/100%.txt"},
         {"hash sign", {"a#1.txt", "ok.dll"}, "a#1.txt"},
         {"byte above 127", {"ok.dll", "caf\xc3\xa9.txt"}, "--8bit-names"},
+        {"run record", {"ok.dll", "PelmoraUpdaterRun.txt"}, "PelmoraUpdaterRun.txt"},
+        {"temporary file, deep", {"ok.dll", "bin/TEMP1234.$$$"}, "bin/TEMP1234.$$$"},
+        {"backup folder", {"ok.dll", "UpdateBackup/old.dll"}, "UpdateBackup/old.dll"},
         {"empty release", {}, "empty"},
     };
     for (const auto& c : cases) {
@@ -222,71 +258,314 @@ TEST_F(PublishTool, EightBitNamesPassWhenTheMakerSaysSo) {
     EXPECT_FALSE(fs::exists(root_ / "release" / "filelist.txt"));
 }
 
+// Names beginning with ".", what --exclude names and private keys stay out; a link inside
+// the release stands for its target under its own name.
+TEST_F(PublishTool, SecretsAndStrayFilesAreLeftOut) {
+    for (const char* f : {".git/HEAD", ".DS_Store", "sub/.hidden", "sub/x.pdb", "build/tmp/o",
+                          "sub/s.dat", "ok.dll", "bin/core.dll"}) {
+        Put(f, f);
+    }
+    ASSERT_EQ(Run({"keygen", Release() + "/maker.key"}), 0);
+    fs::create_directories(root_ / "release" / "sub" / "deep");
+    fs::copy_file(root_ / "release" / "maker.key", root_ / "release" / "sub" / "deep" / "k.txt");
+    fs::create_symlink("../ok.dll", root_ / "release" / "bin" / "alias.dll");
+    fs::create_directory_symlink("sub", root_ / "release" / "linked");
+    ASSERT_EQ(Run({"publish", Release(), "--key", Release() + "/maker.key", "--exclude", "*.pdb",
+                   "--exclude", "build/**"}),
+              0)
+        << err_.str();
+    EXPECT_EQ(Paths(), (std::vector<std::string>{"bin/alias.dll", "bin/core.dll", "linked/s.dat",
+                                                 "ok.dll", "sub/s.dat"}));
+    EXPECT_EQ(release::StampDigest(StampOf("bin/alias.dll")), platform::Sha256Of("ok.dll"));
+    for (const char* said :
+         {"skipped: .git/ (its name begins", "skipped: .DS_Store",
+          "skipped: sub/x.pdb (--exclude *.pdb)", "skipped: build/tmp/ (--exclude build/**)"}) {
+        EXPECT_NE(out_.str().find(said), std::string::npos) << said << "\n" << out_.str();
+    }
+    EXPECT_NE(err_.str().find("skipped: maker.key (a private key"), std::string::npos);
+    EXPECT_NE(err_.str().find("skipped: sub/deep/k.txt (a private key"), std::string::npos);
+}
+
+// Each mistake is refused with its reason; nothing is written, nothing said removed.
+struct Mistake {
+    const char* name;
+    std::function<void(const fs::path& release)> setup;
+    std::vector<std::string> args;
+    int exit;
+    std::string says;
+};
+
+TEST_F(PublishTool, MistakesAreRefusedAndLeaveEverythingAsItWas) {
+    const Mistake mistakes[] = {
+        {"key is a folder",
+         nullptr,
+         {"publish", "@release", "--key", "@release/bin"},
+         1,
+         "\"" + At("release/bin") + "\": it is a folder (the key file)"},
+        {"previous list is a folder",
+         nullptr,
+         {"publish", "@release", "--previous", "@release"},
+         1,
+         "it is a folder (the previous list)"},
+        {"previous list is binary",
+         [](const fs::path& r) { std::ofstream(r / "bin.dat") << std::string("a\0\x80\n", 4); },
+         {"publish", "@release", "--previous", "@release/bin.dat"},
+         1,
+         "is not an update list"},
+        {"folder named filelist.txt.sig",
+         [](const fs::path& r) {
+             fs::remove(r / "filelist.txt.sig");
+             fs::create_directories(r / "filelist.txt.sig" / "x");
+         },
+         {"publish", "@release", "--key", "@maker.key", "--release", "9"},
+         1,
+         "a folder is in the way"},
+        {"signature links to a folder",
+         [](const fs::path& r) {
+             fs::remove(r / "filelist.txt.sig");
+             fs::create_directory_symlink("bin", r / "filelist.txt.sig");
+         },
+         {"publish", "@release", "--key", "@maker.key"},
+         1,
+         "a folder is in the way"},
+        {"number below",
+         nullptr,
+         {"publish", "@release", "--key", "@maker.key", "--release", "3"},
+         1,
+         "--release 3 is not above release 5 of"},
+        {"number equal",
+         nullptr,
+         {"publish", "@release", "--key", "@maker.key", "--release", "5"},
+         1,
+         "--release 5 is not above release 5"},
+        {"previous number unknown",
+         [](const fs::path& r) { fs::copy_file(r / "filelist.txt", r / ".." / "plain.txt"); },
+         {"publish", "@release", "--key", "@maker.key", "--previous", "@plain.txt", "--out",
+          "@fresh"},
+         1,
+         "is known but its release number is not"},
+        {"unsigned over a signature",
+         [](const fs::path& r) { std::ofstream(r / "a") << "new"; },
+         {"publish", "@release"},
+         1,
+         "would no longer sign the list"},
+        {"shift",
+         [](const fs::path& r) { fs::remove(r / "b"); },
+         {"publish", "@release", "--key", "@maker.key"},
+         1,
+         "\"c\" (entry 4, now 3). Keep the removed files in the release"},
+        {"link outside",
+         [](const fs::path& r) { fs::create_symlink("/etc/hostname", r / "out.dll"); },
+         {"publish", "@release"},
+         1,
+         "\"out.dll\": a symbolic link that leads outside"},
+        {"dangling link",
+         [](const fs::path& r) { fs::create_symlink("gone", r / "gone.dll"); },
+         {"publish", "@release"},
+         1,
+         "\"gone.dll\": a symbolic link that leads nowhere"},
+        {"link loop",
+         [](const fs::path& r) { fs::create_directory_symlink(".", r / "bin/up"); },
+         {"publish", "@release"},
+         1,
+         "\"bin/up\": a symbolic link to a folder that holds it"},
+        {"expiry in the past",
+         nullptr,
+         {"publish", "@release", "--key", "@maker.key", "--expires", "2020-01-01"},
+         2,
+         "lies in the past"},
+        {"expiry of no days",
+         nullptr,
+         {"publish", "@release", "--key", "@maker.key", "--expires", "0"},
+         2,
+         "--expires takes a number of days"},
+    };
+    MakeKey();
+    for (const auto& m : mistakes) {
+        SCOPED_TRACE(m.name);
+        fs::remove_all(root_ / "release");
+        fs::remove(root_ / "plain.txt");
+        for (const char* f : {"a", "b", "c", "bin/x.dll"}) {
+            Put(f, f);
+        }
+        ASSERT_EQ(Run({"publish", "@release", "--key", "@maker.key", "--release", "5"}), 0);
+        if (m.setup) {
+            m.setup(root_ / "release");
+        }
+        const auto before = Snapshot();
+        EXPECT_EQ(Run(m.args), m.exit);
+        EXPECT_NE(err_.str().find(m.says), std::string::npos) << err_.str();
+        EXPECT_NE(err_.str().find("nothing written"), std::string::npos) << err_.str();
+        EXPECT_EQ(out_.str().find("removed:"), std::string::npos) << out_.str();
+        EXPECT_EQ(Snapshot(), before);
+    }
+}
+
+// Numbers continue from the signature beside the previous list, in whatever folder the
+// new release is published; --out leaves the release folder untouched.
+TEST_F(PublishTool, ReleaseNumbersOnlyGoUpAcrossFolders) {
+    MakeKey();
+    Put("a", "1");
+    ASSERT_EQ(Run({"publish", "@release", "--key", "@maker.key", "--release", "50"}), 0);
+    fs::copy(root_ / "release", root_ / "next", fs::copy_options::recursive);
+    fs::remove(root_ / "next" / "filelist.txt");
+    fs::remove(root_ / "next" / "filelist.txt.sig");
+    ASSERT_EQ(
+        Run({"publish", "@next", "--previous", "@release/filelist.txt", "--key", "@maker.key"}), 0)
+        << err_.str();
+    EXPECT_EQ(Sig("next").release, 51u);
+    const auto before = Snapshot();
+    ASSERT_EQ(
+        Run({"publish", "@release", "--out", "@staging", "--key", "-"}, Read(root_ / "maker.key")),
+        0)
+        << err_.str();
+    EXPECT_EQ(Sig("staging").release, 51u) << "continues from the release folder's own list";
+    fs::remove_all(root_ / "staging");
+    EXPECT_EQ(Snapshot(), before);
+    ASSERT_EQ(Run({"publish", "@release", "--out", "@next", "--key", "@maker.key"}), 0);
+    EXPECT_EQ(Sig("next").release, 52u) << "above the signature it replaces";
+    EXPECT_EQ(Run({"verify", "@release", "--out", "@next", "--public", pub_}), 0) << err_.str();
+}
+
+// A publish of an unchanged folder renews the signature only: a new number, the same list.
+TEST_F(PublishTool, RenewalKeepsTheListAndExpiryIsSigned) {
+    MakeKey();
+    Put("a", "1");
+    ASSERT_EQ(Run({"publish", "@release", "--key", "@maker.key"}), 0);
+    const std::string list = List();
+    ASSERT_EQ(Run({"publish", "@release", "--key", "@maker.key", "--expires", "30"}), 0);
+    EXPECT_EQ(List(), list);
+    EXPECT_NE(out_.str().find("operators fetch 0 files"), std::string::npos) << out_.str();
+    std::time_t in30 = std::time(nullptr) + 30 * 86400;
+    char date[11];
+    std::strftime(date, sizeof(date), "%Y-%m-%d", std::gmtime(&in30));
+    EXPECT_EQ(Sig().release, 2u);
+    EXPECT_EQ(Sig().expires, std::string(date));
+    EXPECT_EQ(Run({"verify", "@release", "--public", pub_}), 0) << err_.str();
+    EXPECT_NE(out_.str().find(std::string("expires ") + date), std::string::npos);
+    // Past its date, verify says what the updater will.
+    auto key = release::ParseKeyFile(Read(root_ / "maker.key"));
+    auto expired = release::SignList(list, 3, *key, std::string("2020-01-01"));
+    std::ofstream(root_ / "release" / "filelist.txt.sig", std::ios::binary)
+        << release::WriteSignatureFile(*expired);
+    EXPECT_EQ(Run({"verify", "@release", "--public", pub_}), 1);
+    EXPECT_NE(err_.str().find("expired on 2020-01-01"), std::string::npos) << err_.str();
+}
+
+// Both files in place, or the folder as it was: a signature that cannot be put in place
+// puts the previous list back.
+TEST_F(PublishTool, ListAndSignatureArePutInPlaceTogether) {
+    for (bool hadList : {true, false}) {
+        SCOPED_TRACE(hadList ? "with a previous list" : "without one");
+        fs::remove_all(root_ / "release");
+        Put("filelist.txt.sig/in-the-way", "x");
+        if (hadList) {
+            Put("filelist.txt", "old\t1\r\n");
+        }
+        const auto before = Snapshot();
+        auto failure = publish::CommitRelease(publish::OutputNames(Release()), "new\t2\r\n",
+                                              std::string("signature"));
+        ASSERT_TRUE(failure.has_value());
+        EXPECT_NE(failure->find("the folder is as it was"), std::string::npos) << *failure;
+        EXPECT_EQ(Snapshot(), before);
+    }
+    fs::remove_all(root_ / "release");
+    Put("a", "1");
+    ASSERT_EQ(Run({"publish", "@release", "--dry-run"}), 0);
+    EXPECT_NE(out_.str().find("new: a\n"), std::string::npos) << out_.str();
+    EXPECT_NE(out_.str().find("dry run, nothing written"), std::string::npos);
+    EXPECT_FALSE(fs::exists(root_ / "release" / "filelist.txt"));
+}
+
 TEST_F(PublishTool, KeygenSignAndVerify) {
-    const std::string key = (root_ / "maker.key").string();
-    ASSERT_EQ(Run({"keygen", key}), 0) << err_.str();
-    const std::string pub = PublicKeyOf(key);
-    EXPECT_EQ(pub.size(), 128u);
-    const std::string keyText = Read(key);
-    EXPECT_EQ(Run({"keygen", key}), 1) << "an existing key file is never overwritten";
-    EXPECT_EQ(Read(key), keyText);
+    MakeKey();
+    EXPECT_EQ(pub_.size(), 128u);
+    const std::string keyText = Read(root_ / "maker.key");
+    EXPECT_EQ(Run({"keygen", "@maker.key"}), 1) << "an existing key file is never overwritten";
+    EXPECT_EQ(Read(root_ / "maker.key"), keyText);
+    EXPECT_EQ(Run({"public", "@maker.key"}), 0);
+    EXPECT_EQ(out_.str(), pub_ + "\n");
+    EXPECT_EQ(Run({"public", "-"}, keyText), 0);
+    EXPECT_EQ(out_.str(), pub_ + "\n");
+    EXPECT_EQ(Run({"public", "-"}, "junk"), 1);
 
     Put("AppLaunch.exe", "launcher");
     Put("bin/core.dll", "core");
-    ASSERT_EQ(Run({"publish", Release(), "--key", key}), 0) << err_.str();
-    auto sig = release::ParseSignatureFile(Read(root_ / "release" / "filelist.txt.sig"));
-    ASSERT_TRUE(sig.has_value());
-    EXPECT_EQ(sig->release, 1u);
-    EXPECT_EQ(Run({"verify", Release(), "--public", pub}), 0) << err_.str();
+    ASSERT_EQ(Run({"publish", Release(), "--key", "@maker.key"}), 0) << err_.str();
+    EXPECT_EQ(Sig().release, 1u);
+    EXPECT_EQ(Sig().listSize, List().size());
+    EXPECT_EQ(Run({"verify", Release(), "--public", pub_}), 0) << err_.str();
     EXPECT_NE(out_.str().find("release 1"), std::string::npos);
-
-    // Numbers rise by one, or are given.
-    ASSERT_EQ(Run({"publish", Release(), "--key", key}), 0) << err_.str();
-    EXPECT_EQ(release::ParseSignatureFile(Read(root_ / "release" / "filelist.txt.sig"))->release,
-              2u);
-    ASSERT_EQ(Run({"publish", Release(), "--key", key, "--release", "40"}), 0) << err_.str();
-    EXPECT_EQ(release::ParseSignatureFile(Read(root_ / "release" / "filelist.txt.sig"))->release,
-              40u);
-    EXPECT_EQ(Run({"publish", Release(), "--key", key, "--release", "0"}), 1);
+    ASSERT_EQ(Run({"publish", Release()}), 0) << "an unchanged list keeps its signature";
+    EXPECT_EQ(err_.str(), "");
 
     // What verify finds wrong.
-    const std::string other = (root_ / "other.key").string();
-    ASSERT_EQ(Run({"keygen", other}), 0);
-    const std::string otherPub = PublicKeyOf(other);
+    ASSERT_EQ(Run({"keygen", "@other.key"}), 0);
+    std::string otherPub = out_.str();
+    otherPub = otherPub.substr(otherPub.size() - 129, 128);
     EXPECT_EQ(Run({"verify", Release(), "--public", otherPub}), 1);
     EXPECT_NE(err_.str().find("not made with this key"), std::string::npos) << err_.str();
     Put("bin/core.dll", "core, changed after signing");
-    EXPECT_EQ(Run({"verify", Release(), "--public", pub}), 1);
-    EXPECT_NE(err_.str().find("bin/core.dll"), std::string::npos) << err_.str();
+    EXPECT_EQ(Run({"verify", Release(), "--public", pub_}), 1);
+    EXPECT_NE(err_.str().find("\"bin/core.dll\": its size is 27 bytes, not the 4 listed"),
+              std::string::npos)
+        << err_.str();
     fs::remove(root_ / "release" / "bin" / "core.dll");
-    EXPECT_EQ(Run({"verify", Release(), "--public", pub}), 1);
+    EXPECT_EQ(Run({"verify", Release(), "--public", pub_}), 1);
     EXPECT_NE(err_.str().find("missing"), std::string::npos) << err_.str();
     Put("bin/core.dll", "core");
-    EXPECT_EQ(Run({"verify", Release(), "--public", pub}), 0) << err_.str();
+    EXPECT_EQ(Run({"verify", Release(), "--public", pub_}), 0) << err_.str();
     {
         std::ofstream(root_ / "release" / "filelist.txt", std::ios::app | std::ios::binary)
             << "extra\t1\r\n";
     }
-    EXPECT_EQ(Run({"verify", Release(), "--public", pub}), 1);
+    EXPECT_EQ(Run({"verify", Release(), "--public", pub_}), 1);
     EXPECT_NE(err_.str().find("signs another list"), std::string::npos) << err_.str();
     fs::remove(root_ / "release" / "filelist.txt.sig");
-    EXPECT_EQ(Run({"verify", Release(), "--public", pub}), 1);
+    EXPECT_EQ(Run({"verify", Release(), "--public", pub_}), 1);
     EXPECT_EQ(Run({"verify", Release(), "--public", "abc"}), 2);
 }
 
-TEST_F(PublishTool, WrongCommandLinesAreUsageErrors) {
-    const std::vector<std::vector<std::string>> lines = {
-        {},
-        {"publish"},
-        {"frobnicate", "x"},
-        {"publish", "a", "b"},
-        {"publish", "a", "--key"},
-        {"keygen", "k", "--public", "00"},
-        {"publish", "a", "--bogus"},
+struct Line {
+    std::vector<std::string> args;
+    int exit;
+    std::string says; // on standard output for 0, on standard error otherwise
+};
+
+TEST_F(PublishTool, CommandLineIsConventional) {
+    const Line lines[] = {
+        {{"--help"}, 0, "usage: quorvel-publish keygen KEYFILE"},
+        {{"-h"}, 0, "Exit codes: 0 done"},
+        {{"help"}, 0, "quorvel-publish help [COMMAND]"},
+        {{"help", "publish"}, 0, "--exclude GLOB"},
+        {{"publish", "--help"}, 0, "--exclude GLOB"},
+        {{"verify", "x", "-h"}, 0, "--public HEX"},
+        {{"--version"}, 0, "quorvel-publish 1."},
+        {{}, 2, "no command given"},
+        {{"frobnicate", "x"}, 2, "unknown command \"frobnicate\""},
+        {{"help", "frobnicate"}, 2, "no command \"frobnicate\""},
+        {{"publish"}, 2, "publish needs a release folder"},
+        {{"publish", "a", "b"}, 2, "not also \"b\""},
+        {{"publish", "a", "--key"}, 2, "--key needs a value"},
+        {{"publish", "a", "--key", "k", "--key", "k"}, 2, "--key is given twice"},
+        {{"publish", "a", "--bogus"}, 2, "unknown option --bogus"},
+        {{"keygen", "k", "--release", "5"}, 2, "--release does not apply to keygen"},
+        {{"keygen", "k", "--public", "00"}, 2, "--public does not apply to keygen"},
+        {{"publish", "a", "--release", "99"}, 2, "--release applies to a signed release only"},
+        {{"publish", "a", "--expires", "9"}, 2, "give --key too"},
+        {{"keygen", "-"}, 2, "never to standard output"},
+        {{"verify", "a"}, 2, "verify needs --public"},
+        {{"publish", "a", "--key", "@k", "--release", "x"}, 2, "--release takes a number"},
     };
-    for (const auto& args : lines) {
-        EXPECT_EQ(Run(args), 2);
-        EXPECT_NE(err_.str().find("usage"), std::string::npos);
+    for (const auto& l : lines) {
+        SCOPED_TRACE(::testing::PrintToString(l.args));
+        EXPECT_EQ(Run(l.args), l.exit);
+        const std::string said = l.exit == 0 ? out_.str() : err_.str();
+        EXPECT_NE(said.find(l.says), std::string::npos) << said;
+        EXPECT_EQ(l.exit == 0 ? err_.str() : out_.str(), "");
+        if (l.exit == 2) {
+            EXPECT_NE(said.find("Try 'quorvel-publish "), std::string::npos) << said;
+        }
     }
 }
 

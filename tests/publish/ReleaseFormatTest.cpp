@@ -39,18 +39,27 @@ TEST(ReleaseFormat, ListPathsTheUpdaterCannotInstallAreRefused) {
         {"trailing.", "ending in a dot"},
         {"trailing /a.dll", "ending in a dot or a blank"},
         {std::string(201, 'a'), "201 characters"},
+        {"COM0", "device"},
+        {"lpt0.txt", "device"},
+        {"COM\xB9", "device"},
+        {"bin/LPT\xB3.log", "device"},
         {"PelmoraUpdaterList.txt", "updater uses"},
         {"pelmoraupdaterrelease.sig", "updater uses"},
+        {"PelmoraUpdaterRun.txt", "updater uses"},
+        {"bin/PelmoraUpdaterList.sig", "updater uses"},
+        {"temp1234.$$$/x.dll", "updater uses"},
+        {"UpdateBackup/old.dll", "updater uses"},
+        {"updatebackup", "updater uses"},
     };
     for (const auto& r : refused) {
         auto why = release::RefusedListPath(r.path);
         ASSERT_TRUE(why.has_value()) << "\"" << r.path << "\"";
         EXPECT_NE(why->find(r.why), std::string::npos) << "\"" << r.path << "\": " << *why;
     }
-    const std::string accepted[] = {
-        "Pelmora.exe", "bin/core.dll",        "a b/c d.txt",
-        "console.dll", "data/maps/w.dat",     "COM10",
-        ".hidden",     std::string(200, 'a'), "bin/PelmoraUpdaterList.txt"};
+    const std::string accepted[] = {"Pelmora.exe", "bin/core.dll",        "a b/c d.txt",
+                                    "console.dll", "data/maps/w.dat",     "COM10",
+                                    ".hidden",     std::string(200, 'a'), "bin/UpdateBackup/x.dll",
+                                    "COM\xB4",     "UpdateBackups/x.dll", "temp1234.$$"};
     for (const auto& path : accepted) {
         EXPECT_EQ(release::RefusedListPath(path), std::nullopt) << "\"" << path << "\"";
     }
@@ -92,6 +101,20 @@ TEST(ReleaseFormat, StampsCarryTheirHashAtTheEndOnly) {
     for (const auto& stamp : withoutHash) {
         EXPECT_EQ(release::StampDigest(stamp), std::nullopt) << stamp;
     }
+    // The sized form: the size after the hash; the older form states none.
+    EXPECT_EQ(release::MakeStamp("2026-12-09", *digest, 1048576),
+              "2026-12-09\tsha256=" + hex + "\tsize=1048576");
+    EXPECT_EQ(release::StampSize("2026-12-09\tsha256=" + hex + "\tsize=0"), 0u);
+    EXPECT_EQ(release::StampDigest("2026-12-09\tsha256=" + hex + "\tsize=7"), digest);
+    EXPECT_EQ(release::StampSize("2026-12-09\tsha256=" + hex), std::nullopt);
+    EXPECT_EQ(release::StampSize("x\tsize=5"), std::nullopt) << "no hash, no size";
+    for (const char* size : {"", "01", "-1", "1x", " 1", "9223372036854775808"}) {
+        const std::string stamp = "2026-12-09\tsha256=" + hex + "\tsize=" + size;
+        EXPECT_EQ(release::StampDigest(stamp), std::nullopt) << stamp;
+        EXPECT_EQ(release::StampSize(stamp), std::nullopt) << stamp;
+    }
+    EXPECT_EQ(release::StampSize("d\tsha256=" + hex + "\tsize=9223372036854775807"),
+              9223372036854775807u);
 }
 
 TEST(ReleaseFormat, ListsReadAsTheUpdaterReadsThem) {
@@ -110,13 +133,31 @@ TEST(ReleaseFormat, SignatureFilesAreReadOneWayOnly) {
     release::SignatureFile file;
     file.release = 42;
     file.listDigest.fill(0x11);
+    file.listSize = 3000;
+    file.expires = "2028-02-29";
     file.signature.fill(0x22);
+    release::SignatureFile old = file;
+    old.version = 1;
+    old.listSize.reset();
+    old.expires.reset();
+    release::SignatureFile longest = file;
+    longest.release = release::kMaxReleaseNumber;
+    longest.listSize = 9223372036854775807u;
+    EXPECT_LE(release::WriteSignatureFile(longest).size(), release::kMaxSignatureFileSize);
+    for (const auto& f : {file, old, longest}) {
+        auto back = release::ParseSignatureFile(release::WriteSignatureFile(f));
+        ASSERT_TRUE(back.has_value());
+        EXPECT_EQ(back->version, f.version);
+        EXPECT_EQ(back->release, f.release);
+        EXPECT_EQ(back->listDigest, f.listDigest);
+        EXPECT_EQ(back->listSize, f.listSize);
+        EXPECT_EQ(back->expires, f.expires);
+        EXPECT_EQ(back->signature, f.signature);
+    }
     const std::string text = release::WriteSignatureFile(file);
-    auto back = release::ParseSignatureFile(text);
-    ASSERT_TRUE(back.has_value());
-    EXPECT_EQ(back->release, 42u);
-    EXPECT_EQ(back->listDigest, file.listDigest);
-    EXPECT_EQ(back->signature, file.signature);
+    EXPECT_EQ(text.substr(0, 29), "quorvel-release-signature 2\r\n");
+    EXPECT_NE(text.find("\r\nlist-size 3000\r\nexpires 2028-02-29\r\nsignature "),
+              std::string::npos);
 
     auto replace = [&](const std::string& from, const std::string& to) {
         std::string t = text;
@@ -126,21 +167,33 @@ TEST(ReleaseFormat, SignatureFilesAreReadOneWayOnly) {
     const std::string damaged[] = {
         "",
         text + "extra\r\n",
+        text.substr(0, text.size() - 2),
         replace("release 42", "release 042"),
         replace("release 42", "release 0"),
         replace("release 42", "release -4"),
         replace("release 42", "release 1000000000"),
         replace("release 42", "release  42"),
-        replace("quorvel-release-signature 1", "quorvel-release-signature 2"),
+        replace("quorvel-release-signature 2", "quorvel-release-signature 3"),
         replace("\r\nrelease", "\nrelease"),
         replace("list-sha256 11", "list-sha256 1"),
+        replace("list-size 3000\r\n", ""),
+        replace("list-size 3000", "list-size 03000"),
+        replace("2028-02-29", "2027-02-29"),
+        replace("2028-02-29", "2028-13-01"),
+        replace("list-size 3000\r\nexpires 2028-02-29", "expires 2028-02-29\r\nlist-size 3000"),
+        replace("quorvel-release-signature 2", "quorvel-release-signature 1"),
         replace("signature 22", "signature 2"),
         replace("signature 22", "signatur 22"),
         std::string(600, 'x'),
+        text + std::string(release::kMaxSignatureFileSize, ' '),
     };
     for (const auto& t : damaged) {
         EXPECT_EQ(release::ParseSignatureFile(t), std::nullopt) << t;
     }
+    // Valid through its day.
+    EXPECT_FALSE(release::Expired(file, "2028-02-29"));
+    EXPECT_TRUE(release::Expired(file, "2028-03-01"));
+    EXPECT_FALSE(release::Expired(old, "9999-12-31"));
 }
 
 TEST(ReleaseFormat, KeyFilesRoundTripAndSignaturesCheck) {
@@ -170,6 +223,19 @@ TEST(ReleaseFormat, KeyFilesRoundTripAndSignaturesCheck) {
     raised.replace(raised.find("release 7"), 9, "release 8");
     EXPECT_EQ(release::CheckSignature(list, raised, key->publicKey, nullptr),
               release::Verdict::BadSignature);
+    // The size and the expiry are covered too.
+    auto dated = release::SignList(list, 7, *key, std::string("2027-01-31"));
+    ASSERT_TRUE(dated.has_value());
+    for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
+             {"expires 2027-01-31", "expires 2099-01-31"},
+             {"list-size " + std::to_string(list.size()), "list-size 1"}}) {
+        std::string changed = release::WriteSignatureFile(*dated);
+        changed.replace(changed.find(from), from.size(), to);
+        EXPECT_EQ(release::CheckSignature(list, changed, key->publicKey, nullptr),
+                  release::Verdict::BadSignature)
+            << to;
+    }
+    EXPECT_EQ(release::SignList(list, 7, *key, std::string("2027-02-30")), std::nullopt);
     // Halves of two keys: nothing is signed.
     platform::P256KeyPair mixed{key->privateKey, other->publicKey};
     EXPECT_EQ(release::SignList(list, 1, mixed), std::nullopt);

@@ -11,16 +11,6 @@ namespace {
 // Up to 100 years ahead: the date stays a four-digit year.
 constexpr long long kMaxExpiryDays = 36500;
 
-std::optional<std::uint32_t> ParseGiven(const std::string& text) {
-    bool digits = !text.empty() && text.size() <= 9 &&
-                  text.find_first_not_of("0123456789") == std::string::npos;
-    auto value = digits ? std::stoul(text) : 0ul;
-    if (value == 0) {
-        return std::nullopt;
-    }
-    return static_cast<std::uint32_t>(value);
-}
-
 // The number of a signature file, or nothing with the reason.
 std::optional<std::uint32_t> NumberOf(const std::string& sigFile, std::string& why) {
     if (!Exists(sigFile)) {
@@ -37,16 +27,22 @@ std::optional<std::uint32_t> NumberOf(const std::string& sigFile, std::string& w
 
 } // namespace
 
-Decision NextRelease(const std::optional<std::string>& previousList,
-                     const std::string& outputSignature, const std::optional<std::string>& given) {
-    Decision d;
-    std::optional<std::uint32_t> wanted;
-    if (given && !(wanted = ParseGiven(*given))) {
-        d.problem = "--release takes a number from 1 to " +
-                    std::to_string(release::kMaxReleaseNumber) + ", not \"" + *given + "\"";
-        d.usageError = true;
-        return d;
+std::optional<std::uint32_t> GivenRelease(const std::string& text, std::string& problem) {
+    bool digits = !text.empty() && text.size() <= 9 &&
+                  text.find_first_not_of("0123456789") == std::string::npos;
+    auto value = digits ? std::stoul(text) : 0ul;
+    if (value == 0) {
+        problem = "--release takes a number from 1 to " +
+                  std::to_string(release::kMaxReleaseNumber) + ", not \"" + text + "\"";
+        return std::nullopt;
     }
+    return static_cast<std::uint32_t>(value);
+}
+
+Decision NextRelease(const std::optional<std::string>& previousList,
+                     const std::string& outputSignature,
+                     const std::optional<std::uint32_t>& wanted) {
+    Decision d;
     std::string why;
     std::optional<std::uint32_t> previous;
     if (previousList) {

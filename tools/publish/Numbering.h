@@ -11,16 +11,19 @@ namespace publish {
 
 struct Decision {
     std::optional<std::uint32_t> number;
-    std::string problem;     // why there is no number
-    bool usageError = false; // the problem is a malformed --release
+    std::string problem; // why there is no number
 };
+
+// The number of --release N, or nothing with the reason.
+std::optional<std::uint32_t> GivenRelease(const std::string& text, std::string& problem);
 
 // With a previous list, the number continues from its signature file (the list's name and
 // ".sig"); when that number is unknown, --release N is needed. The signature file about to
 // be replaced counts too, when its number is higher. --release N at or below a known
 // number is refused. Without any number known the first release is 1.
 Decision NextRelease(const std::optional<std::string>& previousList,
-                     const std::string& outputSignature, const std::optional<std::string>& given);
+                     const std::string& outputSignature,
+                     const std::optional<std::uint32_t>& wanted);
 
 // The expiry date of --expires DAYS (days from today) or --expires YYYY-MM-DD (today or
 // later); nothing, with the reason in problem, for anything else.

@@ -43,29 +43,35 @@ std::optional<std::string> NotAList(const std::string& text) {
     return std::nullopt;
 }
 
-struct Previous {
-    std::optional<std::string> file; // the previous list, when there is one
-    std::vector<release::ListEntry> entries;
-};
-
-std::optional<Previous> ReadPrevious(const Options& o, const OutputNames& names,
-                                     std::string& problem) {
-    Previous previous;
-    if (!o.previous && !Exists(names.list)) {
-        return previous;
+// The list operators have now: --previous, else the output folder's list, else (with
+// --out) the release folder's own.
+std::optional<std::string> PreviousListFile(const Options& o, const OutputNames& names) {
+    if (o.previous || Exists(names.list)) {
+        return o.previous.value_or(names.list);
     }
-    previous.file = o.previous.value_or(names.list);
-    auto text = ReadFile(*previous.file, kMaxListRead, problem);
+    const std::string own = Join(o.operand, release::kListName);
+    if (o.out && Exists(own)) {
+        return own;
+    }
+    return std::nullopt;
+}
+
+// The entries of the previous list (none without one), or nothing when it is unusable.
+std::optional<std::vector<release::ListEntry>> ReadPrevious(const std::optional<std::string>& file,
+                                                            std::string& problem) {
+    if (!file) {
+        return std::vector<release::ListEntry>();
+    }
+    auto text = ReadFile(*file, kMaxListRead, problem);
     if (!text) {
         problem += " (the previous list)";
         return std::nullopt;
     }
     if (auto why = NotAList(*text)) {
-        problem = "\"" + *previous.file + "\" is not an update list: " + *why;
+        problem = "\"" + *file + "\" is not an update list: " + *why;
         return std::nullopt;
     }
-    previous.entries = release::ParseList(*text);
-    return previous;
+    return release::ParseList(*text);
 }
 
 std::string ShiftRefusal(const Plan& plan) {
@@ -126,12 +132,18 @@ public:
         : o_(o), in_(in), out_(out), err_(err), names_(o.out.value_or(o.operand)) {}
 
     int Run() {
-        std::vector<FoundFile> files;
-        std::optional<Previous> previous;
-        if (!(previous = ReadPrevious(o_, names_, problem_)) || !Sign() || !Collect(files)) {
+        if (!ValuesValid()) {
+            usage_ = true;
             return Refused();
         }
-        Plan plan = MakePlan(previous->entries, files);
+        std::vector<std::string> paths;
+        std::vector<FoundFile> files;
+        const std::optional<std::string> previousFile = PreviousListFile(o_, names_);
+        auto previous = ReadPrevious(previousFile, problem_);
+        if (!previous || !Walk(paths) || !Sign(previousFile) || !Examined(paths, files)) {
+            return Refused();
+        }
+        Plan plan = MakePlan(*previous, files);
         if (!plan.shifted.empty() && !plan.removed.empty() && !o_.allowShift) {
             problem_ = ShiftRefusal(plan);
             return Refused();
@@ -174,8 +186,8 @@ private:
         return usage_ ? 2 : 1;
     }
 
-    // The files of the release, read whole; false when the release cannot be published.
-    bool Collect(std::vector<FoundFile>& files) {
+    // The paths of the release; false when one of them, or the folder, is refused.
+    bool Walk(std::vector<std::string>& paths) {
         if (IsFolder(names_.list) || IsFolder(names_.signature)) {
             problem_ = "a folder is in the way of \"" +
                        (IsFolder(names_.list) ? names_.list : names_.signature) + "\"";
@@ -203,7 +215,13 @@ private:
             problem_ = "refused: " + refused.back();
             return false;
         }
-        for (const auto& path : found.paths) {
+        paths = found.paths;
+        return true;
+    }
+
+    // The files of the release, read whole, but private keys.
+    bool Examined(const std::vector<std::string>& paths, std::vector<FoundFile>& files) {
+        for (const auto& path : paths) {
             std::string why;
             auto file = Examine(o_.operand, path, why);
             if (!file) {
@@ -226,31 +244,26 @@ private:
     }
 
     // The key, the number and the expiry of a signed publish.
-    bool Sign() {
+    // The values of --release and --expires (which apply with --key only).
+    bool ValuesValid() {
+        if (o_.releaseNumber && !(wanted_ = GivenRelease(*o_.releaseNumber, problem_))) {
+            return false;
+        }
+        return !o_.expires || (expires_ = ExpiryDate(*o_.expires, Today(), problem_));
+    }
+
+    bool Sign(const std::optional<std::string>& previousList) {
         if (!o_.key) {
             return true;
         }
-        key_ = LoadKey(*o_.key, in_, problem_);
-        if (!key_) {
-            return false;
-        }
-        const std::optional<std::string> previousList =
-            o_.previous
-                ? o_.previous
-                : (Exists(names_.list) ? std::optional<std::string>(names_.list) : std::nullopt);
-        Decision decision = NextRelease(previousList, names_.signature, o_.releaseNumber);
+        Decision decision = NextRelease(previousList, names_.signature, wanted_);
         if (!decision.problem.empty()) {
             problem_ = decision.problem;
-            usage_ = decision.usageError;
             return false;
         }
         number_ = *decision.number;
-        if (o_.expires) {
-            expires_ = ExpiryDate(*o_.expires, Today(), problem_);
-            usage_ = !expires_;
-            return expires_.has_value();
-        }
-        return true;
+        key_ = LoadKey(*o_.key, in_, problem_);
+        return key_.has_value();
     }
 
     void Summary(const Plan& plan) {
@@ -273,6 +286,7 @@ private:
     std::string problem_;
     bool usage_ = false;
     std::optional<platform::P256KeyPair> key_;
+    std::optional<std::uint32_t> wanted_;
     std::uint32_t number_ = 0;
     std::optional<std::string> expires_;
 };
