@@ -16,37 +16,18 @@ scenario=$5
 
 prefix=$build/e2e-prefix
 work=$build/e2e-work/$scenario
-drive_c=$prefix/drive_c
+updater=$build/e2e/Quorvel.exe
 drive_p=$build/e2e-work/drive-p
-base=/public/tarnell/software/updates/quorvel_installer
+source "$source/tests/e2e/lib.sh"
 install="$drive_p/Pelmora 4.1.2"
 marker_dir="$drive_c/users/Public/Documents/Pelmora Documents/system-do not touch"
-wine_run=$source/cmake/wine-run.sh
 
-fail() {
-    echo "FAIL [$scenario]: $*" >&2
-    echo "--- driver log" >&2
-    cat "$drive_c/e2e/driver.log" >&2 2>/dev/null || true
-    echo "--- server log" >&2
-    cat "$work/requests.log" >&2 2>/dev/null || true
-    exit 1
-}
+# --- the installation drive
 
-# --- the prefix, the installation drive, the programs inside the prefix
-
-prepare_prefix() {
-    if [ ! -f "$prefix/.quorvel-e2e" ]; then
-        "$wine_run" "$prefix" cmd /c exit >/dev/null 2>&1 || true
-        touch "$prefix/.quorvel-e2e"
-    fi
-    rm -f "$prefix/dosdevices/z:"
+# P: is a test folder that holds the installation.
+map_install_drive() {
     mkdir -p "$drive_p"
     ln -sfn "$drive_p" "$prefix/dosdevices/p:"
-    user_dir=$(find "$drive_c/users" -mindepth 1 -maxdepth 1 -type d ! -name Public | head -n 1)
-    desktop="$user_dir/Desktop"
-    mkdir -p "$drive_c/Quorvel" "$drive_c/e2e" "$desktop"
-    cp "$build/e2e/Quorvel.exe" "$drive_c/Quorvel/Quorvel.exe"
-    cp "$build/tests/quorvel-driver.exe" "$drive_c/e2e/quorvel-driver.exe"
 }
 
 reset_machine() {
@@ -55,61 +36,9 @@ reset_machine() {
     fi
     rm -rf "$desktop/Tarnell Temp Files" "$desktop/Pelmora Updater Files" "$drive_p"/* \
         "$drive_c/users/Public/Documents/Pelmora Documents"
-    rm -f "$drive_c/Quorvel/PelmoraUpdaterList.txt" "$drive_c/Quorvel/temp1234.\$\$\$" \
-        "$drive_c/e2e/driver.log"
-}
-
-# --- the release and the server
-
-stage_release() {
-    rm -rf "$work/release"
-    mkdir -p "$work"
-    cp -r "$source/examples/release" "$work/release"
-    cp "$build/tools/AppLaunch.exe" "$work/release/AppLaunch.exe"
-    : > "$work/faults"
-}
-
-start_server() {
-    rm -f "$work/port" "$work/requests.log"
-    "$server" --root "$work/release" --port "$port" --port-file "$work/port" \
-        --log "$work/requests.log" --faults "$work/faults" --max-seconds 300 \
-        >"$work/server.out" 2>&1 &
-    server_pid=$!
-    trap 'kill $server_pid 2>/dev/null || true' EXIT
-    for _ in $(seq 100); do
-        [ -s "$work/port" ] && return 0
-        sleep 0.1
-    done
-    fail "the update server did not start: $(cat "$work/server.out")"
-}
-
-# --- the operator
-
-drive() {
-    "$wine_run" "$prefix" 'C:\e2e\quorvel-driver.exe' 'C:\e2e\driver.log' \
-        'launch=C:\Quorvel\Quorvel.exe' "$@" >/dev/null 2>&1 ||
-        fail "the driver stopped: $(grep ERROR "$drive_c/e2e/driver.log" 2>/dev/null)"
 }
 
 # --- what must hold
-
-expect_log() {
-    local expected
-    expected=$(cat)
-    local actual
-    actual=$(tr -d '\r' < "$drive_c/e2e/driver.log")
-    [ "$actual" = "$expected" ] || fail "the operator saw
-$actual
-but expected
-$expected"
-}
-
-expect_file() { # path content-file
-    [ -f "$1" ] || fail "missing $1"
-    cmp -s "$1" "$2" || fail "$1 differs from $2"
-}
-
-expect_no_file() { [ ! -e "$1" ] || fail "unexpected $1"; }
 
 expect_requests() { # count of file requests other than the list
     local n
@@ -632,12 +561,12 @@ LOG
 }
 
 prepare_prefix
+map_install_drive
 clear_proxy
 reset_machine
-stage_release
+copy_sample_release
 case $scenario in
 nginx_*) ;;
 *) start_server ;;
 esac
-"scenario_$scenario"
-echo "PASS [$scenario]"
+run_scenario

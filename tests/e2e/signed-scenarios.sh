@@ -15,42 +15,18 @@ scenario=$6
 
 prefix=$build/e2e-signed-prefix
 work=$build/e2e-signed-work/$scenario
-drive_c=$prefix/drive_c
-wine_run=$source/cmake/wine-run.sh
+updater=$build/e2e-signed/Quorvel.exe
 test_key=$source/tests/keys/release-test.key
+source "$source/tests/e2e/lib.sh"
 
-fail() {
-    echo "FAIL [$scenario]: $*" >&2
-    echo "--- driver log" >&2
-    cat "$drive_c/e2e/driver.log" >&2 2>/dev/null || true
-    echo "--- server log" >&2
-    cat "$work/requests.log" >&2 2>/dev/null || true
-    exit 1
-}
-
-prepare_prefix() {
-    if [ ! -f "$prefix/.quorvel-e2e" ]; then
-        "$wine_run" "$prefix" cmd /c exit >/dev/null 2>&1 || true
-        touch "$prefix/.quorvel-e2e"
-    fi
-    rm -f "$prefix/dosdevices/z:"
-    user_dir=$(find "$drive_c/users" -mindepth 1 -maxdepth 1 -type d ! -name Public | head -n 1)
-    desktop="$user_dir/Desktop"
+prepare_download_folder() {
     target="$desktop/Tarnell Temp Files"
-    mkdir -p "$drive_c/Quorvel" "$drive_c/e2e" "$desktop"
-    cp "$build/e2e-signed/Quorvel.exe" "$drive_c/Quorvel/Quorvel.exe"
-    cp "$build/tests/quorvel-driver.exe" "$drive_c/e2e/quorvel-driver.exe"
     rm -rf "$target"
-    rm -f "$drive_c/Quorvel/PelmoraUpdaterList.txt" "$drive_c/Quorvel/PelmoraUpdaterList.sig" \
-        "$drive_c/Quorvel/temp1234.\$\$\$" "$drive_c/e2e/driver.log"
 }
 
 # The sample release with the launcher, published and signed by the tool.
 stage_release() { # [publish options...]
-    rm -rf "$work/release"
-    mkdir -p "$work"
-    cp -r "$source/examples/release" "$work/release"
-    cp "$build/tools/AppLaunch.exe" "$work/release/AppLaunch.exe"
+    copy_sample_release
     sign "$@"
 }
 
@@ -58,39 +34,6 @@ sign() {
     "$publish" publish "$work/release" --key "$test_key" "$@" >"$work/publish.out" 2>&1 ||
         fail "publish: $(cat "$work/publish.out")"
 }
-
-start_server() {
-    rm -f "$work/port" "$work/requests.log"
-    "$server" --root "$work/release" --port "$port" --port-file "$work/port" \
-        --log "$work/requests.log" --max-seconds 300 >"$work/server.out" 2>&1 &
-    server_pid=$!
-    trap 'kill $server_pid 2>/dev/null || true' EXIT
-    for _ in $(seq 100); do
-        [ -s "$work/port" ] && return 0
-        sleep 0.1
-    done
-    fail "the update server did not start: $(cat "$work/server.out")"
-}
-
-drive() {
-    rm -f "$drive_c/e2e/driver.log"
-    "$wine_run" "$prefix" 'C:\e2e\quorvel-driver.exe' 'C:\e2e\driver.log' \
-        'launch=C:\Quorvel\Quorvel.exe' "$@" >/dev/null 2>&1 ||
-        fail "the driver stopped: $(grep ERROR "$drive_c/e2e/driver.log" 2>/dev/null)"
-}
-
-expect_log() {
-    local expected actual
-    expected=$(cat)
-    actual=$(tr -d '\r' < "$drive_c/e2e/driver.log")
-    [ "$actual" = "$expected" ] || fail "the operator saw
-$actual
-but expected
-$expected"
-}
-
-# The paths the server was asked for, in order, without the cache-busting query.
-requested() { sed -E 's/^GET ([^? ]*).*/\1/; s|.*/quorvel_installer/||' "$work/requests.log"; }
 
 expect_requested() { # path...
     local expected actual
@@ -109,10 +52,10 @@ expect_installed() { # every file of the release, byte for byte
     done
 }
 
-# Refused before anything is fetched: one box, nothing on disk, only list and signature asked.
 # What lies in the download folder, with each file's hash.
 snapshot() { (cd "$target" 2>/dev/null && find . -type f -exec sha256sum {} + | sort) || true; }
 
+# Refused before anything is fetched: one box, nothing on disk, only list and signature asked.
 expect_list_refused() { # reason
     local before
     before=$(snapshot)
@@ -238,5 +181,5 @@ LOG
 }
 
 prepare_prefix
-"scenario_$scenario"
-echo "PASS [$scenario]"
+prepare_download_folder
+run_scenario

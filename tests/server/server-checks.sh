@@ -51,10 +51,13 @@ chunked-nolast.bin chunked-nolast
 nolength.bin nolength
 nolength-cut.bin nolength 5000
 gzip.bin encoding gzip
+huge.bin huge 21474836480 3000000
+endless-headers.bin endless-headers 2000000
+header-trickle.bin header-trickle 1
 FAULTS
 rm -f "$workdir/port"
 "$server" --root "$workdir/release" --port-file "$workdir/port" --faults "$workdir/faults" \
-    --max-seconds 60 >"$workdir/faults.out" 2>&1 &
+    --log "$workdir/requests.log" --max-seconds 60 >"$workdir/faults.out" 2>&1 &
 first=$!
 for _ in $(seq 100); do [ -s "$workdir/port" ] && break; sleep 0.1; done
 base=http://127.0.0.1:$(cat "$workdir/port")/public/tarnell/software/updates/quorvel_installer
@@ -72,4 +75,27 @@ check nolength 0 10000 '^connection: close'
 check nolength-cut 0 5000 '^connection: close'
 check gzip 0 10000 '^content-encoding: gzip'
 ! grep -qi '^content-length' "$workdir/nolength-cut.headers" || fail "nolength-cut sent a length"
-echo "update server: whole files, one connection for 12 requests, a held port refused, awkward answers as asked"
+# Endless answers stop at their cap; trickled headers still make a whole answer.
+check huge 18 3000000 '^content-length: 21474836480'
+curl -s -o /dev/null --max-time 20 "$base/endless-headers.bin" 2>/dev/null || true
+grep -q "GET .*endless-headers.bin 200 2000000" "$workdir/requests.log" ||
+    fail "the endless headers were not answered: $(cat "$workdir/requests.log")"
+cp "$workdir/release/c.bin" "$workdir/release/header-trickle.bin"
+check header-trickle 0 10000 '^content-length: 10000'
+
+# The command line, as a user meets it: help and version on standard output, usage errors
+# named with a hint and exit 2, an unusable log an error.
+usage() { # expected-exit pattern args...
+    local want=$1 pattern=$2 code=0
+    shift 2
+    "$server" "$@" >"$workdir/cli.out" 2>"$workdir/cli.err" || code=$?
+    [ "$code" = "$want" ] || fail "update-server $*: exit $code, not $want"
+    grep -q -- "$pattern" "$workdir/cli.out" "$workdir/cli.err" || fail "update-server $*: no '$pattern'"
+}
+usage 0 '^usage: update-server' --help
+usage 0 '^update-server [0-9]' --version
+usage 2 'unknown option --nope' --root "$workdir/release" --nope
+usage 2 '--port takes a number from 0 to 65535' --root "$workdir/release" --port 99999
+usage 2 '--root DIR is required'
+usage 1 'cannot write the log' --root "$workdir/release" --log "$workdir/no/such/folder/log"
+echo "update server: whole files, one connection for 12 requests, a held port refused, awkward and endless answers as asked, a conventional command line"

@@ -2,54 +2,86 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 namespace update_server {
 
-std::optional<Fault> ParseFault(const std::string& action, const std::string& argument) {
+namespace {
+
+std::optional<long long> Count(const std::string& text) {
+    if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != text.npos) {
+        return std::nullopt;
+    }
+    return std::stoll(text);
+}
+
+// Actions without a number, or whose number may be left out.
+std::optional<Fault> WordFault(const std::string& action, const std::string& argument) {
     Fault fault;
-    if (action == "redirect") {
-        fault.kind = Fault::Kind::Redirect;
+    fault.cap = kDefaultCapBytes;
+    if (action == "redirect" || action == "encoding") {
+        fault.kind = action == "redirect" ? Fault::Kind::Redirect : Fault::Kind::Encoding;
         fault.location = argument;
         return argument.empty() ? std::nullopt : std::optional<Fault>(fault);
     }
-    if (action == "encoding") {
-        fault.kind = Fault::Kind::Encoding;
-        fault.location = argument;
-        return argument.empty() ? std::nullopt : std::optional<Fault>(fault);
+    if (!argument.empty()) {
+        return std::nullopt;
     }
     if (action == "drop") {
         fault.kind = Fault::Kind::Drop;
-        return fault;
-    }
-    if (action == "chunked-nolast") {
+    } else if (action == "chunked-nolast") {
         fault.kind = Fault::Kind::ChunkedNoLast;
-        return fault;
-    }
-    if ((action == "chunked" || action == "nolength") && argument.empty()) {
+        fault.number = -1;
+    } else if (action == "chunked" || action == "nolength") {
         fault.kind = action == "chunked" ? Fault::Kind::Chunked : Fault::Kind::NoLength;
         fault.number = -1;
-        return fault;
-    }
-    try {
-        fault.number = std::stol(argument);
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
-    if (action == "status") {
-        fault.kind = Fault::Kind::Status;
-    } else if (action == "cut") {
-        fault.kind = Fault::Kind::Cut;
-    } else if (action == "stall") {
-        fault.kind = Fault::Kind::Stall;
-    } else if (action == "chunked") {
-        fault.kind = Fault::Kind::Chunked;
-    } else if (action == "nolength") {
-        fault.kind = Fault::Kind::NoLength;
-    } else if (action == "trickle") {
-        fault.kind = Fault::Kind::Trickle;
+    } else if (action == "endless-headers") {
+        fault.kind = Fault::Kind::EndlessHeaders;
     } else {
         return std::nullopt;
+    }
+    return fault;
+}
+
+} // namespace
+
+std::optional<Fault> ParseFault(const std::string& action, const std::string& argument,
+                                const std::string& second) {
+    if (auto fault = WordFault(action, argument); fault || argument.empty()) {
+        return second.empty() ? fault : std::nullopt;
+    }
+    static const std::map<std::string, Fault::Kind> kinds = {
+        {"status", Fault::Kind::Status},
+        {"cut", Fault::Kind::Cut},
+        {"stall", Fault::Kind::Stall},
+        {"chunked", Fault::Kind::Chunked},
+        {"nolength", Fault::Kind::NoLength},
+        {"trickle", Fault::Kind::Trickle},
+        {"huge", Fault::Kind::Huge},
+        {"header-trickle", Fault::Kind::HeaderTrickle},
+        {"endless-headers", Fault::Kind::EndlessHeaders},
+    };
+    auto kind = kinds.find(action);
+    auto number = Count(argument);
+    if (kind == kinds.end() || !number) {
+        return std::nullopt;
+    }
+    Fault fault;
+    fault.kind = kind->second;
+    fault.cap = kDefaultCapBytes;
+    // endless-headers takes its cap as its one number; huge takes it second.
+    if (fault.kind == Fault::Kind::EndlessHeaders) {
+        fault.cap = *number;
+        return second.empty() ? std::optional<Fault>(fault) : std::nullopt;
+    }
+    fault.number = *number;
+    if (!second.empty()) {
+        auto cap = Count(second);
+        if (fault.kind != Fault::Kind::Huge || !cap) {
+            return std::nullopt;
+        }
+        fault.cap = *cap;
     }
     return fault;
 }
@@ -67,12 +99,12 @@ void FaultTable::Reload() {
     std::string line;
     while (std::getline(in, line)) {
         std::istringstream words(line);
-        std::string path, action, argument;
-        words >> path >> action >> argument;
+        std::string path, action, argument, second;
+        words >> path >> action >> argument >> second;
         if (path.empty() || path[0] == '#') {
             continue;
         }
-        if (auto fault = ParseFault(action, argument)) {
+        if (auto fault = ParseFault(action, argument, second)) {
             faults_[path] = *fault;
         }
     }

@@ -15,20 +15,30 @@ struct Fault {
         Stall,
         Drop,
         Redirect,
-        Chunked,       // chunked, no length; with a number: cut after that many bytes
-        ChunkedNoLast, // chunked, every data chunk but not the last, empty one
-        NoLength,      // no length, the connection closes; with a number: after that many bytes
-        Encoding,      // the stored bytes, labelled with a Content-Encoding
-        Trickle,       // with its length, one byte every number milliseconds
+        Chunked,        // chunked, no length; with a number: cut after that many bytes
+        ChunkedNoLast,  // chunked, every data chunk but not the last, empty one
+        NoLength,       // no length, the connection closes; with a number: after that many bytes
+        Encoding,       // the stored bytes, labelled with a Content-Encoding
+        Trickle,        // with its length, one byte every number milliseconds
+        Huge,           // announces number bytes and sends as fast as taken, at most cap
+        HeaderTrickle,  // the status line and headers one byte every number milliseconds
+        EndlessHeaders, // header lines without end, as fast as taken, at most cap bytes
     } kind = Kind::Status;
-    long number = 0;      // status code, bytes before the cut (-1: none), seconds of the stall
+    long long number = 0; // status code, bytes before the cut (-1: none), seconds of the
+                          // stall, milliseconds, the length announced
+    long long cap = 0;    // bytes sent at most before the connection is closed
     std::string location; // the target of a redirect; the name of an encoding
 };
 
-// A file of lines "PATH ACTION [ARGUMENT]", PATH relative to the release folder (or "*" for
-// every path), ACTION one of status, cut, stall, drop, redirect, chunked [N],
-// chunked-nolast, nolength [N], encoding NAME, trickle MS. Read again whenever it changes,
-// so a test can rewrite it between requests. Blank lines and "#" lines are ignored.
+// What an endless answer sends at most unless its line says otherwise: enough to be seen
+// going on, never enough to fill a test machine's disk.
+constexpr long long kDefaultCapBytes = 64LL << 20;
+
+// A file of lines "PATH ACTION [ARGUMENTS]", PATH relative to the release folder (or "*" for
+// every path), ACTION one of status N, cut N, stall S, drop, redirect URL, chunked [N],
+// chunked-nolast, nolength [N], encoding NAME, trickle MS, huge LENGTH [CAP],
+// header-trickle MS, endless-headers [CAP]. Read again whenever it changes, so a test can
+// rewrite it between requests. Blank lines and "#" lines are ignored.
 class FaultTable {
 public:
     explicit FaultTable(std::string file) : file_(std::move(file)) {}
@@ -43,6 +53,7 @@ private:
     std::map<std::string, Fault> faults_;
 };
 
-std::optional<Fault> ParseFault(const std::string& action, const std::string& argument);
+std::optional<Fault> ParseFault(const std::string& action, const std::string& argument,
+                                const std::string& second = std::string());
 
 } // namespace update_server

@@ -166,9 +166,19 @@ std::string RedirectTarget(HINTERNET request, const std::string& from) {
     return std::string(combined.data(), length);
 }
 
+// A request with the connection it was made on. The request is closed before its connection:
+// members are destroyed in the reverse order of their declaration.
+struct OpenedRequest {
+    InternetHandle connection;
+    InternetHandle request;
+
+    explicit operator bool() const { return static_cast<bool>(request); }
+    HINTERNET get() const { return request.get(); }
+};
+
 // One GET. The request handle is made before anything is sent, so that its time-outs
 // hold for the wait on the answer too (Wine keeps no session-wide receive time-out).
-InternetHandle OpenRequest(HINTERNET session, const std::string& url, InternetHandle& connection) {
+OpenedRequest OpenRequest(HINTERNET session, const std::string& url) {
     char host[256] = {};
     char path[4096] = {};
     char extra[4096] = {};
@@ -181,16 +191,17 @@ InternetHandle OpenRequest(HINTERNET session, const std::string& url, InternetHa
     parts.lpszExtraInfo = extra;
     parts.dwExtraInfoLength = sizeof(extra);
     if (!InternetCrackUrlA(url.c_str(), 0, 0, &parts)) {
-        return InternetHandle();
+        return OpenedRequest{};
     }
     if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) {
         SetLastError(ERROR_INTERNET_UNRECOGNIZED_SCHEME);
-        return InternetHandle();
+        return OpenedRequest{};
     }
-    connection = InternetHandle(InternetConnectA(session, host, parts.nPort, nullptr, nullptr,
-                                                 INTERNET_SERVICE_HTTP, 0, 0));
-    if (!connection) {
-        return InternetHandle();
+    OpenedRequest opened;
+    opened.connection = InternetHandle(InternetConnectA(session, host, parts.nPort, nullptr,
+                                                        nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+    if (!opened.connection) {
+        return OpenedRequest{};
     }
     // No flag that ignores a certificate error: a server that cannot prove who it is
     // serves nothing.
@@ -200,18 +211,18 @@ InternetHandle OpenRequest(HINTERNET session, const std::string& url, InternetHa
                         INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_KEEP_CONNECTION |
                         INTERNET_FLAG_NO_AUTO_REDIRECT;
     std::string target = std::string(path) + extra;
-    InternetHandle request(HttpOpenRequestA(connection.get(), "GET", target.c_str(), nullptr,
-                                            nullptr, nullptr, flags, 0));
-    if (!request) {
-        return request;
+    opened.request = InternetHandle(HttpOpenRequestA(opened.connection.get(), "GET", target.c_str(),
+                                                     nullptr, nullptr, nullptr, flags, 0));
+    if (!opened.request) {
+        return OpenedRequest{};
     }
-    SetTimeout(request.get(), INTERNET_OPTION_CONNECT_TIMEOUT, kConnectTimeoutMs);
-    SetTimeout(request.get(), INTERNET_OPTION_SEND_TIMEOUT, kReceiveTimeoutMs);
-    SetTimeout(request.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, kReceiveTimeoutMs);
-    if (!HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0)) {
-        return InternetHandle();
+    SetTimeout(opened.get(), INTERNET_OPTION_CONNECT_TIMEOUT, kConnectTimeoutMs);
+    SetTimeout(opened.get(), INTERNET_OPTION_SEND_TIMEOUT, kReceiveTimeoutMs);
+    SetTimeout(opened.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, kReceiveTimeoutMs);
+    if (!HttpSendRequestA(opened.get(), nullptr, 0, nullptr, 0)) {
+        return OpenedRequest{};
     }
-    return request;
+    return opened;
 }
 
 bool IsHttps(const std::string& url) {
@@ -227,9 +238,9 @@ bool IsHttps(const std::string& url) {
 // Redirects are followed here, a limited number of times: Wine's WinINet would follow a
 // redirect loop for ever. One from https back to plain http is refused: what was asked
 // for over a secure channel must not come over an open one.
-InternetHandle OpenFinal(HINTERNET session, std::string url, InternetHandle& connection) {
+OpenedRequest OpenFinal(HINTERNET session, std::string url) {
     for (int hop = 0; hop <= kMaxRedirects; ++hop) {
-        InternetHandle request = OpenRequest(session, url, connection);
+        OpenedRequest request = OpenRequest(session, url);
         if (!request) {
             return request;
         }
@@ -239,7 +250,7 @@ InternetHandle OpenFinal(HINTERNET session, std::string url, InternetHandle& con
                 return request;
             }
             SetLastError(ERROR_HTTP_INVALID_SERVER_RESPONSE);
-            return InternetHandle();
+            return OpenedRequest{};
         }
         std::string next = RedirectTarget(request.get(), url);
         if (next.empty() || (IsHttps(url) && !IsHttps(next))) {
@@ -248,7 +259,7 @@ InternetHandle OpenFinal(HINTERNET session, std::string url, InternetHandle& con
         url = next;
     }
     SetLastError(ERROR_HTTP_REDIRECT_FAILED);
-    return InternetHandle();
+    return OpenedRequest{};
 }
 
 // ERROR_SUCCESS, or why the download failed.
@@ -257,8 +268,7 @@ DWORD Fetch(const std::string& url, const std::string& path, Sha256Digest* diges
     if (session == nullptr) {
         return Reason();
     }
-    InternetHandle connection;
-    InternetHandle request = OpenFinal(session, url, connection);
+    OpenedRequest request = OpenFinal(session, url);
     if (!request) {
         return Reason();
     }
