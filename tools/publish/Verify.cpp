@@ -93,8 +93,11 @@ int Verify(const Options& o, std::ostream& out, std::ostream& err) {
         return 1;
     }
     out << "release " << number << ": signature good"
-        << (file->expires ? ", expires " + *file->expires : std::string()) << ", " << entries.size()
-        << (entries.size() == 1 ? " file" : " files") << " present with their sizes and hashes\n";
+        << (file->expires ? ", expires " + *file->expires : std::string()) << ", "
+        << (entries.size() == 1
+                ? std::string("1 file present with its size and hash")
+                : std::to_string(entries.size()) + " files present with their sizes and hashes")
+        << "\n";
     return 0;
 }
 
