@@ -124,12 +124,13 @@ start_tls_server() { # trusted|untrusted port
 
 # --- nginx and a forward proxy, each started here as an unprivileged process
 
-# A static site as makers run one: sendfile, keep-alive, ETag and expiry headers, gzip on,
-# and a file moved to another folder (301).
-start_nginx() {
-    local conf=$work/nginx
-    rm -rf "$conf" && mkdir -p "$conf/tmp" "$work/release-moved"
-    mv "$work/release/bin/ui.dll" "$work/release-moved/ui.dll"
+# nginx with the http settings makers use and the server block given on standard input,
+# plus any further http directives given as arguments. Each request is logged with its end
+# ($msec) and its duration, both in seconds.
+run_nginx() {
+    local conf=$work/nginx site
+    site=$(cat)
+    rm -rf "$conf" && mkdir -p "$conf/tmp"
     cat > "$conf/nginx.conf" <<NGINX
 worker_processes 1;
 daemon off;
@@ -139,7 +140,7 @@ events { worker_connections 64; }
 http {
     types { text/plain txt; application/octet-stream dll exe dat; }
     default_type application/octet-stream;
-    log_format quorvel '\$request_method \$uri?\$args \$status \$body_bytes_sent';
+    log_format quorvel '\$request_method \$uri?\$args \$status \$body_bytes_sent \$msec \$request_time';
     access_log $work/requests.log quorvel;
     client_body_temp_path $conf/tmp/body;
     proxy_temp_path $conf/tmp/proxy;
@@ -153,14 +154,8 @@ http {
     gzip on;
     gzip_types text/plain application/octet-stream;
     etag on;
-    server {
-        listen 127.0.0.1:$port;
-        server_name localhost;
-        expires 1h;
-        location = $base/bin/ui.dll { return 301 /public/tarnell/software/updates/moved/ui.dll; }
-        location $base/ { alias $work/release/; }
-        location /public/tarnell/software/updates/moved/ { alias $work/release-moved/; }
-    }
+    $*
+$site
 }
 NGINX
     : > "$work/requests.log"
@@ -172,6 +167,23 @@ NGINX
         sleep 0.1
     done
     fail "nginx did not start: $(cat "$conf/out" "$conf/error.log")"
+}
+
+# A static site as makers run one: sendfile, keep-alive, ETag and expiry headers, gzip on,
+# and a file moved to another folder (301).
+start_nginx() {
+    mkdir -p "$work/release-moved"
+    mv "$work/release/bin/ui.dll" "$work/release-moved/ui.dll"
+    run_nginx <<NGINX
+    server {
+        listen 127.0.0.1:$port;
+        server_name localhost;
+        expires 1h;
+        location = $base/bin/ui.dll { return 301 /public/tarnell/software/updates/moved/ui.dll; }
+        location $base/ { alias $work/release/; }
+        location /public/tarnell/software/updates/moved/ { alias $work/release-moved/; }
+    }
+NGINX
 }
 
 # squid on PORT+3, the update server behind it; the prefix's proxy settings name squid.
@@ -409,6 +421,75 @@ LOG
         expect_file "$install/$f" "$work/release/$f"
     done
     expect_file "$install/PelmoraUpdaterList.txt" "$work/release/filelist.txt"
+}
+
+# The README's way of switching a served release: publish into a new folder, then switch the
+# folder nginx serves (the README's own server block) by one rename of a symbolic link. The
+# switch falls while the updater fetches the old release's last file: that file still comes
+# whole from the old release, so the operator has release 50 entire; the next fetch gets
+# release 51 entire. A name with a blank is fetched on the way.
+scenario_nginx_release_switch() {
+    local srv=$work/srv/quorvel home=$work/home target="$desktop/Tarnell Temp Files"
+    local publish=${QUORVEL_PUBLISH:-$(dirname "$server")/quorvel-publish}
+    local temp="$drive_c/Quorvel/temp1234.\$\$\$"
+    readme_block() { # start fence: the README's first block of that kind after that line
+        awk -v start="$1" -v fence="$2" '$0 ~ start { on = 1 } on && $0 == fence { inside = 1; next }
+            inside && /^```$/ { exit } inside { print }' "$source/README.md" |
+            sed -e "s|/srv/quorvel|$srv|g" -e "s|listen 80;|listen 127.0.0.1:$port;|"
+    }
+    rm -rf "$srv" "$home" && mkdir -p "$srv/releases" "$home/build/out/media" "$work/bin"
+    ln -sfn "$publish" "$work/bin/quorvel-publish"
+    cp -r "$work/release" "$srv/releases/50"
+    printf 'read me\r\n' > "$srv/releases/50/docs/read me.txt"
+    mkdir -p "$srv/releases/50/media"
+    head -c 4000000 /dev/urandom > "$srv/releases/50/media/intro.dat"
+    "$publish" keygen "$home/maker.key" >/dev/null
+    "$publish" publish "$srv/releases/50" --key "$home/maker.key" --release 50 >/dev/null ||
+        fail "release 50 could not be published"
+    ln -s releases/50 "$srv/current"
+    printf 'Pelmora 4.1.3\r\n' > "$home/build/out/Pelmora.exe"
+    head -c 4000000 /dev/urandom > "$home/build/out/media/intro.dat"
+    run_nginx "limit_rate 1m;" < <(readme_block '^## Serving a release' '```nginx')
+    readme_block '^\*\*Switching a served release' '```sh' > "$work/switch.sh"
+    # The switch, once the last file (4 MB at 1 MB/s) is under way.
+    (
+        for _ in $(seq 1200); do
+            [ "$(stat -c %s "$temp" 2>/dev/null || echo 0)" -gt 500000 ] && break
+            sleep 0.05
+        done
+        local before
+        before=$(date +%s.%N)
+        (cd "$home" && HOME=$home PATH="$work/bin:$PATH" bash -euo pipefail "$work/switch.sh") \
+            > "$work/switch.out" 2>&1 && echo "$before $(date +%s.%N)" > "$work/switched-at"
+    ) &
+    local switcher=$!
+    drive wait-exit
+    wait "$switcher" || true
+    expect_log <<< "EXIT 0"
+    [ -s "$work/switched-at" ] || fail "the switch failed: $(cat "$work/switch.out")"
+    [ "$(readlink "$srv/current")" = releases/51 ] || fail "nginx does not serve release 51"
+    # The switch fell inside the transfer of the last file.
+    local from to end took
+    read -r from to < "$work/switched-at"
+    read -r end took < <(awk '$2 ~ /media\/intro\.dat/ { print $5, $6 }' "$work/requests.log")
+    awk -v from="$from" -v to="$to" -v end="$end" -v took="$took" \
+        'BEGIN { exit !(from > end - took && to < end) }' ||
+        fail "the switch ($from to $to) fell outside the transfer of media/intro.dat ($took s to $end)"
+    expect_whole_release() { # release folder
+        local path
+        while IFS=$'\t' read -r path _; do
+            expect_file "$target/$path" "$1/$path"
+        done < <(tr -d '\r' < "$1/filelist.txt")
+        [ -f "$target/AppLaunch.exe.started" ] || fail "the launcher did not start"
+    }
+    expect_whole_release "$srv/releases/50"
+    rm -rf "$target"
+    : > "$work/requests.log"
+    drive wait-exit
+    expect_whole_release "$srv/releases/51"
+    cmp -s "$target/media/intro.dat" "$home/build/out/media/intro.dat" || fail "51 is not new"
+    grep -q "^GET $base/docs/read me.txt?.* 200 " "$work/requests.log" ||
+        fail "the name with a blank was not served"
 }
 
 # Behind a forward proxy: the system's proxy settings are used, and every request passes

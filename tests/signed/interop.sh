@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Keys and signatures of quorvel-publish on Linux and of quorvel-publish.exe (under Wine)
 # are interchangeable: each verifies what the other signed, with keys made by either, and
-# both write the same list for the same folder.
+# both write the same list for the same folder. On Windows too a publish in place replaces
+# list and signature, and the key is read from standard input.
 #
 #   interop.sh HOST_TOOL WINDOWS_TOOL WINE_RUN PREFIX WORK
 set -euo pipefail
@@ -39,7 +40,7 @@ both_ways() { # key-file public-key
         fail "Windows publish with $key: $(cat "$work/wine.err")"
     cmp -s "$work/a/filelist.txt" "$work/b/filelist.txt" ||
         fail "the two builds wrote different lists: $(diff "$work/a/filelist.txt" "$work/b/filelist.txt")"
-    grep -qP '^bin/core\.dll\t2026-12-01\tsha256=[0-9a-f]{64}\r$' "$work/a/filelist.txt" ||
+    grep -qP '^bin/core\.dll\t2026-12-01\tsha256=[0-9a-f]{64}\tsize=4\r$' "$work/a/filelist.txt" ||
         fail "the stamp does not hold the file's date: $(cat "$work/a/filelist.txt")"
     on_windows verify "$(winpath "$work/a")" --public "$pub" >/dev/null ||
         fail "Windows does not verify the Linux signature ($key): $(cat "$work/wine.err")"
@@ -55,6 +56,21 @@ both_ways() { # key-file public-key
     fi
     rm -rf "$work/a" "$work/b"
 }
+
+[ "$(on_windows public "$(winpath "$work/linux.key")" | tr -d '\r')" = "$linux_pub" ] ||
+    fail "Windows prints another public key of the Linux key file"
+
+# A renewal in place on Windows, the key on standard input: the list kept, the number up.
+cp -rp "$work/release" "$work/c"
+on_windows publish "$(winpath "$work/c")" --key - < "$work/linux.key" >/dev/null ||
+    fail "Windows publish with the key on standard input: $(cat "$work/wine.err")"
+cp "$work/c/filelist.txt" "$work/c-list"
+on_windows publish "$(winpath "$work/c")" --key - < "$work/windows.key" >/dev/null ||
+    fail "Windows renewal in place: $(cat "$work/wine.err")"
+cmp -s "$work/c-list" "$work/c/filelist.txt" || fail "the renewal changed the list"
+grep -q $'^release 2\r$' "$work/c/filelist.txt.sig" || fail "the renewal is not release 2"
+ls "$work/c" | grep -q 'filelist\.txt\.\(tmp\|old\)' && fail "temporary files were left: $(ls "$work/c")"
+"$host" verify "$work/c" --public "$windows_pub" >/dev/null || fail "Linux does not verify the renewal"
 
 both_ways "$work/linux.key" "$linux_pub" "$windows_pub"
 both_ways "$work/windows.key" "$windows_pub" "$linux_pub"
