@@ -28,9 +28,9 @@ publish=build/host/tools/quorvel-publish
 if [ ! -f "$demo/maker.key" ]; then
     "$publish" keygen "$demo/maker.key" | sed 's/^/  /'
 fi
-"$publish" publish "$demo/release" --key "$demo/maker.key" | sed 's/^/  /'
-"$publish" verify "$demo/release" --public "$(sed -n 's/^public \([0-9a-f]*\).*/\1/p' "$demo/maker.key")" |
-    sed 's/^/  /'
+# The sample's list is unsigned: the number of its first signed release is given.
+"$publish" publish "$demo/release" --key "$demo/maker.key" --release 1 | sed 's/^/  /'
+"$publish" verify "$demo/release" --public "$("$publish" public "$demo/maker.key")" | sed 's/^/  /'
 
 echo "== update server on 127.0.0.1:8480"
 rm -f "$demo/port" "$demo/requests.log"

@@ -24,9 +24,11 @@ prepare_download_folder() {
     rm -rf "$target"
 }
 
-# The sample release with the launcher, published and signed by the tool.
+# The sample release with the launcher, published and signed by the tool. Its list is
+# unsigned, so the tool takes the number of its first signed release only when given.
 stage_release() { # [publish options...]
     copy_sample_release
+    [ $# -gt 0 ] || set -- --release 1
     sign "$@"
 }
 
