@@ -12,6 +12,8 @@
 #include <map>
 #include <sstream>
 
+#include <unistd.h>
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -307,6 +309,14 @@ TEST_F(PublishTool, MistakesAreRefusedAndLeaveEverythingAsItWas) {
          {"publish", "@release", "--previous", "@release"},
          1,
          "it is a folder (the previous list)"},
+        {"folder named filelist.txt",
+         [](const fs::path& r) {
+             fs::remove(r / "filelist.txt");
+             fs::create_directories(r / "filelist.txt" / "x");
+         },
+         {"publish", "@release"},
+         1,
+         "filelist.txt\": it is a folder (the previous list)"},
         {"previous list is binary",
          [](const fs::path& r) { std::ofstream(r / "bin.dat") << std::string("a\0\x80\n", 4); },
          {"publish", "@release", "--previous", "@release/bin.dat"},
@@ -420,11 +430,28 @@ TEST_F(PublishTool, ReleaseNumbersOnlyGoUpAcrossFolders) {
         0)
         << err_.str();
     EXPECT_EQ(Sig("staging").release, 51u) << "continues from the release folder's own list";
+    EXPECT_EQ(Read(root_ / "staging" / "filelist.txt"), List())
+        << "the release's own list unlisted";
     fs::remove_all(root_ / "staging");
     EXPECT_EQ(Snapshot(), before);
     ASSERT_EQ(Run({"publish", "@release", "--out", "@next", "--key", "@maker.key"}), 0);
     EXPECT_EQ(Sig("next").release, 52u) << "above the signature it replaces";
     EXPECT_EQ(Run({"verify", "@release", "--out", "@next", "--public", pub_}), 0) << err_.str();
+}
+
+// Permissions do not bind root, so this runs only for another user.
+TEST_F(PublishTool, UnreadableFolderIsNamedWithItsReason) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "root reads every folder";
+    }
+    Put("ok.dll", "x");
+    Put("locked/in.dll", "y");
+    fs::permissions(root_ / "release" / "locked", fs::perms::none);
+    EXPECT_EQ(Run({"publish", "@release"}), 1);
+    fs::permissions(root_ / "release" / "locked", fs::perms::owner_all);
+    EXPECT_NE(err_.str().find("\"locked/\": cannot be listed: Permission denied"),
+              std::string::npos)
+        << err_.str();
 }
 
 // A publish of an unchanged folder renews the signature only: a new number, the same list.
@@ -435,7 +462,10 @@ TEST_F(PublishTool, RenewalKeepsTheListAndExpiryIsSigned) {
     const std::string list = List();
     ASSERT_EQ(Run({"publish", "@release", "--key", "@maker.key", "--expires", "30"}), 0);
     EXPECT_EQ(List(), list);
-    EXPECT_NE(out_.str().find("operators fetch 0 files"), std::string::npos) << out_.str();
+    EXPECT_NE(out_.str().find("1 entry (0 new, 0 changed, 0 removed, 0 shifted): operators fetch "
+                              "0 files"),
+              std::string::npos)
+        << out_.str();
     std::time_t in30 = std::time(nullptr) + 30 * 86400;
     char date[11];
     std::strftime(date, sizeof(date), "%Y-%m-%d", std::gmtime(&in30));

@@ -161,17 +161,16 @@ public:
             problem_ = *stale;
             return Refused();
         }
-        if (o_.dryRun) {
-            PrintPlan(plan, out_);
-        }
-        for (const auto& gone : plan.removed) {
-            out_ << "removed: " << gone << "\n";
-        }
         if (!o_.dryRun) {
             if (auto failure = CommitRelease(names_, list, signature)) {
                 err_ << "quorvel-publish: " << *failure << "\n";
                 return 1;
             }
+        } else {
+            PrintPlan(plan, out_);
+        }
+        for (const auto& gone : plan.removed) {
+            out_ << "removed: " << gone << "\n";
         }
         Summary(plan);
         return 0;
@@ -193,10 +192,11 @@ private:
                        (IsFolder(names_.list) ? names_.list : names_.signature) + "\"";
             return false;
         }
-        WalkRules rules{o_.excludes, {}};
-        if (auto inside = PathWithin(o_.operand, names_.folder)) {
+        // A release's own list and signature are never listed, nor those being written.
+        WalkRules rules{o_.excludes, OutputFileNames()};
+        if (auto inside = PathWithin(o_.operand, names_.folder); inside && !inside->empty()) {
             for (const auto& name : OutputFileNames()) {
-                rules.outputs.push_back(inside->empty() ? name : *inside + "/" + name);
+                rules.outputs.push_back(*inside + "/" + name);
             }
         }
         ReleaseFiles found = WalkRelease(o_.operand, rules);
