@@ -9,9 +9,7 @@
 namespace {
 
 using platform::RateWatch;
-using testing_support::Box;
-using testing_support::Boxes;
-using testing_support::MachineTest;
+using namespace testing_support;
 
 struct Reading {
     std::uint64_t bytes;

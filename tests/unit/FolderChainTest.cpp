@@ -4,12 +4,12 @@
 
 namespace {
 
-using testing_support::MachineTest;
+using namespace testing_support;
 
 std::vector<std::string> FoldersMade() {
     std::vector<std::string> made;
-    for (const auto& call : platform::memory::TheMachine().calls) {
-        if (call.op == "CreateFolder") {
+    for (const auto& call : TheMachine().calls) {
+        if (call.op == Op::CreateFolder) {
             made.push_back(call.detail);
         }
     }
@@ -29,7 +29,7 @@ void CollectFolders(const platform::memory::Node& node, const std::string& path,
 
 std::vector<std::string> AllFolders() {
     std::vector<std::string> out;
-    for (auto& [letter, drive] : platform::memory::TheMachine().tree.drives) {
+    for (auto& [letter, drive] : TheMachine().tree.drives) {
         CollectFolders(drive.root, std::string(1, letter) + ":", out);
     }
     return out;
@@ -54,7 +54,7 @@ TEST_F(FolderChain, LevelsOfBaseAndPathAreMadeInOrder) {
     M().calls.clear();
     EXPECT_EQ(Local("C:\\Apps\\Prog\\", "data/img/a.bmp"), "C:\\Apps\\Prog\\data\\img\\");
     EXPECT_TRUE(FoldersMade().empty());
-    EXPECT_EQ(M().CallCount("ListFolder"), 0)
+    EXPECT_EQ(M().CallCount(Op::ListFolder), 0)
         << "missing folders are made and present ones known without listings";
     EXPECT_EQ(Form().SearchDataGrid.RowCount(), 1) << "the scratch grid is emptied";
 }
@@ -66,11 +66,11 @@ TEST_F(FolderChain, MissingFolderAmongManyIsMadeWithoutListingItsParent) {
     }
     EXPECT_EQ(Local("C:\\Backup\\", "d500/a.dll"), "C:\\Backup\\d500\\");
     EXPECT_TRUE(M().IsFolder("C:\\Backup\\d500"));
-    EXPECT_EQ(M().CallCount("ListFolder"), 0);
+    EXPECT_EQ(M().CallCount(Op::ListFolder), 0);
     // Only when making it fails is the parent listed, and the failure stays a failure.
-    M().failOps.insert("CreateFolder");
+    M().failOps.insert(Op::CreateFolder);
     EXPECT_EQ(Local("C:\\Backup\\", "d501/a.dll"), "ERROR: C:\\Backup\\d501");
-    EXPECT_EQ(M().CallCount("ListFolder"), 1);
+    EXPECT_EQ(M().CallCount(Op::ListFolder), 1);
 }
 
 TEST_F(FolderChain, PathShapes) {
@@ -100,7 +100,7 @@ TEST_F(FolderChain, PathShapes) {
 
 TEST_F(FolderChain, ErrorTextNamesTheFolderWithoutItsClosingBackslash) {
     M().MakeFolders("C:\\Apps");
-    M().failOps.insert("CreateFolder");
+    M().failOps.insert(Op::CreateFolder);
     EXPECT_EQ(Local("C:\\Apps\\", "New/a.dll"), "ERROR: C:\\Apps\\New");
     EXPECT_EQ(ErrorFolder("ERROR: C:\\Apps\\New"), "C:\\Apps\\New");
     EXPECT_TRUE(IsErrorText("ERROR: C:\\Apps\\New"));
@@ -109,7 +109,7 @@ TEST_F(FolderChain, ErrorTextNamesTheFolderWithoutItsClosingBackslash) {
 
 TEST_F(FolderChain, TheWalkGoesOnAfterAFailedLevel) {
     M().MakeFolders("C:\\Inst");
-    M().failNth["CreateFolder"] = 1;
+    M().failNth[Op::CreateFolder] = 1;
     EXPECT_EQ(Local("C:\\Inst\\", "a/b/c.dll"), "ERROR: C:\\Inst\\a\\b");
     EXPECT_EQ(FoldersMade(), (std::vector<std::string>{"C:\\Inst\\a", "C:\\Inst\\a\\b"}));
 }
@@ -226,7 +226,7 @@ TEST_F(DownloadOne, FailureLeavesNoTemporaryFileAndHidesTheLabels) {
     EXPECT_FALSE(Form().DownloadLabel.Visible());
     // A call that reports failure after writing the file still fails.
     M().http[kBase + "a.dll"].status = 200;
-    M().failOps.insert("DownloadToFile");
+    M().failOps.insert(Op::DownloadToFile);
     EXPECT_FALSE(DownloadFile(Form(), 0));
 }
 

@@ -5,9 +5,7 @@
 
 namespace {
 
-using platform::memory::Click;
-using platform::memory::TheMachine;
-using testing_support::kBase;
+using namespace testing_support;
 
 const std::string kInstall = "C:\\Tarnell\\Pelmora 4.1.2\\";
 

@@ -9,11 +9,7 @@
 
 namespace {
 
-using platform::memory::Click;
-using platform::memory::TheMachine;
-using testing_support::Box;
-using testing_support::Boxes;
-using testing_support::MachineTest;
+using namespace testing_support;
 
 using Rows = std::vector<std::pair<std::string, std::string>>;
 
@@ -72,7 +68,7 @@ TEST_F(ListReading, ReadFileTextGivesTheBytesOrNothing) {
     M().HoldFile("C:\\l.txt");
     EXPECT_EQ(ReadFileText("C:\\l.txt"), "");
     M().HoldFile("C:\\l.txt", false);
-    M().failOps.insert("ReadFile");
+    M().failOps.insert(Op::ReadFile);
     EXPECT_EQ(ReadFileText("C:\\l.txt"), "");
     EXPECT_TRUE(Boxes().empty()) << "failures the file operations report show nothing";
     EXPECT_EQ(M().OpenFileHandles(), 0);
@@ -202,7 +198,7 @@ TEST_F(GetList, AListOfExactlyTwoBytesIsAcceptedWithoutEntries) {
 }
 
 TEST_F(GetList, TargetFolderThatCannotBeMadeIsToldAndNothingIsFetched) {
-    M().failOps.insert("CreateFolder");
+    M().failOps.insert(Op::CreateFolder);
     ServeList("a.dll\t1\r\n");
     EXPECT_FALSE(GetUpdateList(Form()));
     EXPECT_EQ(Boxes(), (std::vector<Box>{{kTarget.substr(0, kTarget.size() - 1) +
@@ -213,8 +209,8 @@ TEST_F(GetList, TargetFolderThatCannotBeMadeIsToldAndNothingIsFetched) {
 
 TEST_F(GetList, ListThatCannotBeReadBackIsRemovedAndTold) {
     ServeList("a.dll\t1\r\n");
-    M().failWhen = [this](const std::string& op, const std::string& detail) {
-        return op == "OpenFile" && detail == kTarget + "PelmoraUpdaterList.txt";
+    M().failWhen = [this](Op op, const std::string& detail) {
+        return op == Op::OpenFile && detail == kTarget + "PelmoraUpdaterList.txt";
     };
     EXPECT_FALSE(GetUpdateList(Form()));
     EXPECT_EQ(Boxes(), (std::vector<Box>{{"Can't perform one of the following file operations: "

@@ -132,6 +132,49 @@ Node* FileTree::Find(const std::string& path) {
     return parsed ? Find(*parsed) : nullptr;
 }
 
+Node& Node::Child(const std::string& childName, std::uint32_t childAttributes) {
+    auto& slot = children[release::AsciiUpper(childName)];
+    if (!slot) {
+        slot = std::make_unique<Node>();
+        slot->name = childName;
+        slot->attributes = childAttributes;
+    }
+    return *slot;
+}
+
+Node* FileTree::MakeLevels(const ParsedPath& path, std::size_t count) {
+    auto drive = drives.find(path.drive);
+    if (drive == drives.end()) {
+        return nullptr;
+    }
+    Node* node = &drive->second.root;
+    for (std::size_t i = 0; i < count; ++i) {
+        node = &node->Child(path.levels[i], 0x10);
+    }
+    return node;
+}
+
+void FileTree::MakeFolders(const std::string& path, std::uint32_t attributes) {
+    auto parsed = ParsePath(path);
+    Node* node = parsed ? MakeLevels(*parsed, parsed->levels.size()) : nullptr;
+    if (node != nullptr && !parsed->levels.empty()) {
+        node->attributes = attributes | 0x10;
+    }
+}
+
+void FileTree::WriteFile(const std::string& path, const std::string& content,
+                         std::uint32_t attributes) {
+    auto parsed = ParsePath(path);
+    Node* folder = parsed && !parsed->levels.empty()
+                       ? MakeLevels(*parsed, parsed->levels.size() - 1)
+                       : nullptr;
+    if (folder != nullptr) {
+        Node& file = folder->Child(parsed->levels.back(), 0);
+        file.attributes = attributes & ~0x10u;
+        file.content = content;
+    }
+}
+
 Node* FileTree::Parent(const ParsedPath& path) {
     if (path.levels.empty()) {
         return nullptr;

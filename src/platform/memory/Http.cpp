@@ -19,8 +19,7 @@ bool WriteBody(const std::string& path, const std::string& body) {
         return false;
     }
     memory::Node* existing = m.tree.Find(*parsed);
-    if (existing != nullptr && (existing->IsFolder() || existing->heldByOther ||
-                                existing->openReaders > 0 || (existing->attributes & 1) != 0)) {
+    if (existing != nullptr && !m.Writable(*existing)) {
         return false;
     }
     m.WriteFile(path, body);
@@ -31,8 +30,8 @@ void RemovePartial(const std::string& path) {
     auto& m = TheMachine();
     auto parsed = memory::ParsePath(path);
     memory::Node* node = parsed ? m.tree.Find(*parsed) : nullptr;
-    if (node != nullptr && !node->IsFolder() && !node->heldByOther && node->openReaders == 0) {
-        m.tree.Parent(*parsed)->children.erase(release::AsciiUpper(parsed->levels.back()));
+    if (node != nullptr && !node->IsFolder() && !m.InUse(*node)) {
+        m.tree.Parent(*parsed)->Remove(parsed->levels.back());
     }
 }
 
@@ -67,7 +66,7 @@ bool BodyArrives(const memory::HttpResponse& r) {
 const memory::HttpResponse* Fetch(const std::string& url, const std::string& path) {
     auto& m = TheMachine();
     m.requests.push_back(url);
-    bool fail = m.Enter("DownloadToFile", url);
+    bool fail = m.Enter(memory::Op::DownloadToFile, url);
     std::string current = url;
     // The first request and up to kMaxRedirects more, as the real download.
     for (int hop = 0; !fail && hop <= kMaxRedirects; ++hop) {
