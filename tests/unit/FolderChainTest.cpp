@@ -192,10 +192,7 @@ TEST_F(FolderChain, LevelsThatCouldLeaveTheBaseAreRefusedAndNothingIsMadeOutside
     EXPECT_FALSE(RefusedName("\xE9t\xE9"));
 }
 
-class DownloadOne : public MachineTest {
-public:
-    const std::string kBase = testing_support::kBase;
-};
+class DownloadOne : public MachineTest {};
 
 TEST_F(DownloadOne, FetchesIntoTheTemporaryFileAndShowsTheLabelsMeanwhile) {
     Form().FileListGrid.SetCell(0, 0, "sub/a b.dll");

@@ -174,16 +174,6 @@ TEST_F(MainWindow, TimerFiresOnceAfter100Ms) {
     EXPECT_FALSE(f.AutoTimer.Enabled());
 }
 
-TEST_F(MainWindow, AutoTimerSwitchesItselfOffAndStartsTheRun) {
-    TFORM_MAIN& f = Form();
-    // The start-up run fetches the update list first: that request shows it started.
-    platform::RunMessageLoop(f.Window);
-    EXPECT_FALSE(f.AutoTimer.Enabled());
-    std::size_t requests = TheMachine().requests.size();
-    platform::memory::AdvanceClock(10000);
-    EXPECT_EQ(TheMachine().requests.size(), requests);
-}
-
 TEST_F(MainWindow, ErrorInAHandlerReachesTheExceptionDisplayAndTheWindowStaysUsable) {
     TFORM_MAIN& f = Form();
     f.CheckPathButton.SetEnabled(true);

@@ -16,21 +16,21 @@
 namespace platform::memory {
 
 // clang-format off
-#define QUORVEL_FAULT_POINTS(X)                                                                 \
-    /* Files.h */                                                                              \
-    X(FileAttributes) X(ListFolder) X(FileSize) X(CreateFolder) X(MoveFile) X(DeleteFile)       \
-    X(AppendFile) X(OpenFile) X(SeekFile) X(ReadFile)                                           \
-    /* Http.h */                                                                               \
-    X(DownloadToFile)                                                                           \
-    /* Processes.h */                                                                          \
-    X(EnumProcesses) X(OpenProcess) X(GetModuleBaseName) X(WaitForSingleObject) X(CreateProcess)\
-    /* System.h */                                                                             \
-    X(GetEnvironmentVariable) X(GetVersionEx) X(CreateMutex) X(Sleep)                         \
-    /* Clock.h */                                                                              \
-    X(GetDateFormat) X(GetLocaleInfo) X(GetTimeFormat)                                          \
-    /* Crypto.h */                                                                             \
-    X(Sha256) X(Sha256Update) X(Sha256Finish) X(VerifyP256) X(GenerateP256) X(SignP256)         \
-    /* Ui.h */                                                                                 \
+#define QUORVEL_FAULT_POINTS(X)                                                                    \
+    /* Files.h */                                                                                  \
+    X(FileAttributes) X(ListFolder) X(FileSize) X(CreateFolder) X(MoveFile) X(DeleteFile)          \
+    X(AppendFile) X(OpenFile) X(SeekFile) X(ReadFile)                                              \
+    /* Http.h */                                                                                   \
+    X(DownloadToFile)                                                                              \
+    /* Processes.h */                                                                              \
+    X(EnumProcesses) X(OpenProcess) X(GetModuleBaseName) X(WaitForSingleObject) X(CreateProcess)   \
+    /* System.h */                                                                                 \
+    X(GetEnvironmentVariable) X(GetVersionEx) X(CreateMutex) X(Sleep)                              \
+    /* Clock.h */                                                                                  \
+    X(GetDateFormat) X(GetLocaleInfo) X(GetTimeFormat)                                             \
+    /* Crypto.h */                                                                                 \
+    X(Sha256) X(Sha256Update) X(Sha256Finish) X(VerifyP256) X(GenerateP256) X(SignP256)            \
+    /* Ui.h */                                                                                     \
     X(CreateWindow) X(SetTimer) X(GetMessage) X(MessageBox)
 // clang-format on
 

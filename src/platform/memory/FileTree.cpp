@@ -16,36 +16,7 @@ std::uint64_t Drive::UsedBytes() const {
     return BytesBelow(root);
 }
 
-namespace {
-
-bool ValidLevel(const std::string& level) {
-    for (unsigned char c : level) {
-        if (release::ForbiddenInName(c)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Windows drops trailing dots and blanks from a name.
-std::string TrimLevel(std::string level) {
-    if (level == "." || level == "..") {
-        return level;
-    }
-    while (!level.empty() && (level.back() == '.' || level.back() == ' ')) {
-        level.pop_back();
-    }
-    return level;
-}
-
-} // namespace
-
-std::optional<ParsedPath> ParsePath(const std::string& rawPath) {
-    // The ANSI calls take at most MAX_PATH characters, the terminating NUL included.
-    if (rawPath.size() >= kMaxPath) {
-        return std::nullopt;
-    }
-    std::string path = rawPath;
+std::optional<ParsedPath> ParsePath(std::string path) {
     for (char& c : path) {
         if (c == '/') {
             c = '\\';
@@ -70,7 +41,7 @@ std::optional<ParsedPath> ParsePath(const std::string& rawPath) {
         if (next == std::string::npos) {
             next = path.size();
         }
-        std::string level = TrimLevel(path.substr(pos, next - pos));
+        std::string level = path.substr(pos, next - pos);
         pos = next + 1;
         if (level.empty() || level == ".") {
             continue;
@@ -80,9 +51,6 @@ std::optional<ParsedPath> ParsePath(const std::string& rawPath) {
                 parsed.levels.pop_back();
             }
             continue;
-        }
-        if (!ValidLevel(level)) {
-            return std::nullopt;
         }
         parsed.levels.push_back(level);
     }

@@ -40,12 +40,10 @@ struct ParsedPath {
     std::vector<std::string> levels;
 };
 
-constexpr std::size_t kMaxPath = 260;
-// CreateDirectoryA leaves room for an 8.3 file name below the new folder.
-constexpr std::size_t kMaxFolderPath = kMaxPath - 12;
-
-// Nothing when the text is no valid local path (UNC, bad characters, no drive).
-std::optional<ParsedPath> ParsePath(const std::string& path);
+// Nothing for a network path or a drive that is no letter. Names are kept as written, without
+// Windows' limits on characters and length or its dropping of trailing dots and blanks: the
+// logic refuses hostile names itself, and nothing it does depends on those rules.
+std::optional<ParsedPath> ParsePath(std::string path);
 
 class FileTree {
 public:

@@ -72,9 +72,6 @@ bool CreateFolder(const std::string& path) {
     if (m.Enter(Op::CreateFolder, path)) {
         return false;
     }
-    if (path.size() >= memory::kMaxFolderPath) {
-        return false;
-    }
     auto parsed = ParsePath(path);
     if (!parsed) {
         return false;

@@ -32,13 +32,8 @@ struct HttpResponse {
     bool refused = false;                     // the connection is refused
     std::size_t cutAfter = std::string::npos; // the body stops after this many bytes
     std::string redirectTo;                   // with a 3xx status: the URL of the next request
-    bool lengthSent = true;            // false: no Content-Length (chunked, or ended by closing)
-    std::string contentEncoding;       // the Content-Encoding header, if any
-    bool untrustedCertificate = false; // https: the server's certificate proves nothing
-    // The body arrives chunkBytes at a time, one chunk every chunkEveryMs of the machine's
-    // clock; 0: at once.
-    std::size_t chunkBytes = 0;
-    std::uint64_t chunkEveryMs = 0;
+    bool lengthSent = true;      // false: no Content-Length (chunked, or ended by closing)
+    std::string contentEncoding; // the Content-Encoding header, if any
 };
 
 // The user's regional settings that dates and times are written with.
