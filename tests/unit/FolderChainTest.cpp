@@ -16,25 +16,6 @@ std::vector<std::string> FoldersMade() {
     return made;
 }
 
-// Every folder on the machine, as a sorted list of paths.
-void CollectFolders(const platform::memory::Node& node, const std::string& path,
-                    std::vector<std::string>& out) {
-    for (const auto& [key, child] : node.children) {
-        if (child->IsFolder()) {
-            out.push_back(path + "\\" + child->name);
-            CollectFolders(*child, path + "\\" + child->name, out);
-        }
-    }
-}
-
-std::vector<std::string> AllFolders() {
-    std::vector<std::string> out;
-    for (auto& [letter, drive] : TheMachine().tree.drives) {
-        CollectFolders(drive.root, std::string(1, letter) + ":", out);
-    }
-    return out;
-}
-
 class FolderChain : public MachineTest {
 public:
     std::string Local(const std::string& base, const std::string& path) {
@@ -174,12 +155,12 @@ TEST_F(FolderChain, LevelsThatCouldLeaveTheBaseAreRefusedAndNothingIsMadeOutside
         "a/\x7f\x1f/x.dll", "a/x\tz/y.dll",
     };
     M().MakeFolders("C:\\Inst");
-    std::vector<std::string> before = AllFolders();
+    std::vector<std::string> before = Everything();
     for (const char* path : paths) {
         std::string result = Local("C:\\Inst\\", path);
         EXPECT_TRUE(IsErrorText(result)) << path << " gave " << result;
     }
-    std::vector<std::string> after = AllFolders();
+    std::vector<std::string> after = Everything();
     for (const auto& folder : after) {
         bool inside = folder.rfind("C:\\Inst\\", 0) == 0;
         bool existed = std::find(before.begin(), before.end(), folder) != before.end();

@@ -9,24 +9,6 @@ using namespace testing_support;
 
 const std::string kInstall = "C:\\Tarnell\\Pelmora 4.1.2\\";
 
-void CollectAll(const platform::memory::Node& node, const std::string& path,
-                std::vector<std::string>& out) {
-    for (const auto& [key, child] : node.children) {
-        out.push_back(path + "\\" + child->name);
-        if (child->IsFolder()) {
-            CollectAll(*child, path + "\\" + child->name, out);
-        }
-    }
-}
-
-std::vector<std::string> Everything() {
-    std::vector<std::string> out;
-    for (auto& [letter, drive] : TheMachine().tree.drives) {
-        CollectAll(drive.root, std::string(1, letter) + ":", out);
-    }
-    return out;
-}
-
 class HostileList : public testing_support::MachineTest {
 public:
     // A normal-mode run of a list with a good entry, the hostile one, and another good one.

@@ -35,6 +35,25 @@ std::ostream& operator<<(std::ostream& out, const Box& box) {
     return out << "{\"" << box.text << "\", \"" << box.caption << "\", " << box.buttons << "}";
 }
 
+namespace {
+void CollectAll(const platform::memory::Node& node, const std::string& path,
+                std::vector<std::string>& out) {
+    for (const auto& [key, child] : node.children) {
+        const std::string childPath = path + "\\" + child->name;
+        out.push_back(childPath);
+        CollectAll(*child, childPath, out);
+    }
+}
+} // namespace
+
+std::vector<std::string> Everything() {
+    std::vector<std::string> out;
+    for (const auto& [letter, drive] : TheMachine().tree.drives) {
+        CollectAll(drive.root, std::string(1, letter) + ":", out);
+    }
+    return out;
+}
+
 std::string Body(const Entry& entry) {
     return entry.path + " " + entry.stamp;
 }

@@ -50,6 +50,9 @@ struct Box {
 std::vector<Box> Boxes();
 std::ostream& operator<<(std::ostream& out, const Box& box);
 
+// Every folder and file on every drive, as full paths.
+std::vector<std::string> Everything();
+
 // A row of an update list. Its file holds "<path> <stamp>", on the server and installed
 // alike: a file is new exactly when it holds the row of the served list.
 struct Entry {

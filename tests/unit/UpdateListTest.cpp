@@ -199,26 +199,28 @@ TEST_F(GetList, TargetFolderThatCannotBeMadeIsToldAndNothingIsFetched) {
     EXPECT_TRUE(M().requests.empty());
 }
 
+// The new list in place cannot be opened, or reading it fails: removed, and told once.
 TEST_F(GetList, ListThatCannotBeReadBackIsRemovedAndTold) {
-    ServeList("a.dll\t1\r\n");
-    M().failWhen = [this](Op op, const std::string& detail) {
-        return op == Op::OpenFile && detail == kTarget + "PelmoraUpdaterList.txt";
+    const std::string list = kTarget + "PelmoraUpdaterList.txt";
+    const std::function<void()> faults[] = {
+        [&] {
+            M().failWhen = [&](Op op, const std::string& d) {
+                return op == Op::OpenFile && d == list;
+            };
+        },
+        [&] { M().reportedSizes[platform::UpperCase(list)] = INT64_MAX; }, // no buffer can be had
     };
-    EXPECT_FALSE(GetUpdateList(Form()));
-    EXPECT_EQ(Boxes(), (std::vector<Box>{{"Can't perform one of the following file operations: "
-                                          "Open, Seek, Read, Close.",
-                                          "File Error", 1}}));
-    EXPECT_FALSE(M().IsFile(kTarget + "PelmoraUpdaterList.txt"));
-}
-
-TEST_F(GetList, AnErrorWhileReadingTheNewListIsToldOnce) {
-    ServeList("a.dll\t1\r\n");
-    M().reportedSizes[platform::UpperCase(kTarget + "PelmoraUpdaterList.txt")] = INT64_MAX;
-    EXPECT_FALSE(GetUpdateList(Form()));
-    EXPECT_EQ(Boxes(), (std::vector<Box>{{"Can't perform one of the following file operations: "
-                                          "Open, Seek, Read, Close.",
-                                          "File Error", 1}}));
-    EXPECT_FALSE(M().IsFile(kTarget + "PelmoraUpdaterList.txt"));
+    for (const auto& fault : faults) {
+        TearDown();
+        SetUp();
+        ServeList("a.dll\t1\r\n");
+        fault();
+        EXPECT_FALSE(GetUpdateList(Form()));
+        EXPECT_EQ(Boxes(), (std::vector<Box>{{"Can't perform one of the following file operations: "
+                                              "Open, Seek, Read, Close.",
+                                              "File Error", 1}}));
+        EXPECT_FALSE(M().IsFile(list));
+    }
 }
 
 TEST_F(GetList, ListThatCannotBeMovedIntoPlace) {
