@@ -47,6 +47,10 @@ TEST(HostileListContract, NothingIsMadeOutsideTheBase) {
         ".. /evil/x.dll",
         "... /evil/x.dll",
         "a\\..\\..\\evil\\x.dll",
+        "a/..\\..\\x.dll",
+        "D:/Data/x.dll",
+        "a/\x7f\x1f/x.dll",
+        "a/x\tz/y.dll",
     };
     std::set<std::string> parentBefore;
     Collect(root, parentBefore);
@@ -60,6 +64,12 @@ TEST(HostileListContract, NothingIsMadeOutsideTheBase) {
         EXPECT_TRUE(p.rfind(base, 0) == 0 || parentBefore.count(p) != 0) << "made outside: " << p;
     }
     EXPECT_FALSE(platform::FileAttributes("C:\\evil").has_value());
+    // Names the logic refuses on sight, and names it lets through.
+    EXPECT_TRUE(RefusedName(".."));
+    EXPECT_TRUE(RefusedName(". ."));
+    EXPECT_FALSE(RefusedName("a.b"));
+    EXPECT_FALSE(RefusedName("v1."));
+    EXPECT_FALSE(RefusedName("\xE9t\xE9"));
 }
 
 } // namespace

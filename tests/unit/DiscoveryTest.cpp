@@ -123,22 +123,6 @@ TEST_F(Discovery, ChoosesTheHighestAcceptedVersionOrSaysWhy) {
     }
 }
 
-TEST_F(Discovery, OnlyPlainMatchingFoldersAreCandidates) {
-    Install("C:\\pelmora 4.1.0"); // the filter sees the upper-cased name
-    Install("C:\\Pelmora 4.5 hidden");
-    M().SetAttributes("C:\\Pelmora 4.5 hidden", platform::AttrHidden);
-    Install("C:\\Pelmora 4.6");
-    M().SetAttributes("C:\\Pelmora 4.6", platform::AttrReadOnly);
-    Install("C:\\Pelmora 4.7");
-    M().SetAttributes("C:\\Pelmora 4.7", platform::AttrArchive);
-    Install("C:\\Pelmora 4.8");
-    M().SetAttributes("C:\\Pelmora 4.8", platform::AttrSystem);
-    M().WriteFile("C:\\Pelmora 4.9", "a file");
-    Check();
-    EXPECT_EQ(Path(), "C:\\pelmora 4.1.0\\");
-    EXPECT_EQ(Form().SearchDataGrid.RowCount(), 1);
-}
-
 TEST_F(Discovery, MissingAndNotReadyDrivesAddNothingAndRaiseNoDialog) {
     M().AddDrive('A');
     Install("A:\\Pelmora 4.9"); // A and B are never searched
@@ -234,16 +218,6 @@ TEST_F(Discovery, OnlyTheFirst1024ProcessesAreLookedAt) {
     M().processes[1023].moduleName = "other.exe";
     M().processes[1024].moduleName = "Pelmora.exe";
     EXPECT_EQ(FindProcessByName("PELMORA.EXE"), 0u);
-}
-
-TEST_F(Discovery, ProcessIsFoundByNameInAnyCase) {
-    M().processes.push_back({7, "Explorer.EXE", true, true});
-    M().processes.push_back({9, "pelmora.exe", true, true});
-    EXPECT_EQ(FindProcessByName("PELMORA.EXE"), 9u);
-    EXPECT_EQ(FindProcessByName(""), 0u);
-    EXPECT_TRUE(IsProcessRunning(9));
-    EXPECT_FALSE(IsProcessRunning(0));
-    EXPECT_FALSE(IsProcessRunning(1234));
 }
 
 } // namespace
