@@ -3,8 +3,9 @@
 // and each point's printed name; the machine, the tests and the fault matrices take both from
 // here, so a misspelt point does not compile and a new one is in every matrix at once.
 //
-// Calls that cannot fail on Windows have no point: the clock (GetLocalTime, time), the
-// program's own path (GetModuleFileNameA, given room), text comparison and upper-casing
+// Calls that cannot fail on Windows, or whose failure nobody can see, have no point: the
+// clock (GetLocalTime, time), the program's own path (GetModuleFileNameA, given room), the
+// error mode (SetErrorMode), closing a file (CloseHandle), text comparison and upper-casing
 // (lstrcmpiA, CharUpperBuffA), and what the toolkit keeps of the process's own window
 // (control texts and states, grid cells, a pump step, minimise, terminate).
 #pragma once
