@@ -78,7 +78,7 @@ struct Launch {
 };
 
 struct PlatformCall {
-    Op op;
+    Op op{};
     std::string detail;
 };
 
@@ -127,6 +127,8 @@ struct ProcessState {
     bool dead = false;
 };
 
+// The world and the running process side by side (plain data, read as m.tree or m.boxes): a
+// restart replaces the process part whole, so no field of it can outlive its process.
 class Machine : public World, public ProcessState {
 public:
     // A fresh machine: drive C: with the program's folder only, empty environment, no
