@@ -17,6 +17,7 @@ TEST(ProcessContract, FoundByModuleNameInAnyLetterCaseAndRunningUntilItEnds) {
     EXPECT_FALSE(IsProcessRunning(program.Id()));
     EXPECT_FALSE(IsProcessRunning(0));
     EXPECT_EQ(FindProcessByName("no-such-program.exe"), 0u);
+    EXPECT_EQ(FindProcessByName(""), 0u);
 }
 
 } // namespace

@@ -2,15 +2,9 @@
 #include "TestMachine.h"
 #include "platform/Files.h"
 
-#include <ostream>
-
 namespace {
 
-using platform::memory::Click;
-using platform::memory::TheMachine;
-using testing_support::Box;
-using testing_support::Boxes;
-using testing_support::MachineTest;
+using namespace testing_support;
 
 const Box kNotFound{"Could not find the Pelmora executable.\nPlease make sure Pelmora is installed "
                     "or installed correctly.\nProgram may require manual update.",
@@ -51,133 +45,82 @@ protected:
     bool UpdateEnabled() { return Form().UpdateSoftwareButton.Enabled(); }
 };
 
-TEST_F(Discovery, NoCandidateGivesFileNotFoundAndOnlyTheCouldNotFindMessage) {
-    M().MakeFolders("C:\\Tools");
-    Check();
-    EXPECT_EQ(Path(), "File Not Found");
-    EXPECT_FALSE(UpdateEnabled());
-    EXPECT_EQ(Boxes(), std::vector<Box>{kNotFound});
-}
-
-TEST_F(Discovery, FindsTheVersionedInstallationAndEnablesTheUpdate) {
-    M().MakeFolders("C:\\Tools");
-    M().MakeFolders("C:\\Pelmora");
-    Install("C:\\Pelmora 4.1.2");
-    Check();
-    EXPECT_EQ(Path(), "C:\\Pelmora 4.1.2\\");
-    EXPECT_TRUE(UpdateEnabled());
-    EXPECT_TRUE(Boxes().empty());
-    EXPECT_EQ(Form().SearchDataGrid.RowCount(), 2) << "C:\\Pelmora and C:\\Pelmora 4.1.2";
-}
-
-TEST_F(Discovery, HighestVersionWinsAcrossDrivesAndTheEarlierRowOnTies) {
-    M().AddDrive('D');
-    M().AddDrive('E');
-    Install("D:\\Pelmora 4.2");
-    Install("E:\\Pelmora 4.3.0");
-    Install("C:\\Program Files\\Tarnell\\Pelmora 4.3");
-    Check();
-    EXPECT_EQ(Path(), "E:\\Pelmora 4.3.0\\") << "drive roots come before the maker's folder";
-
-    Install("C:\\Pelmora 4.3");
-    Check();
-    EXPECT_EQ(Path(), "C:\\Pelmora 4.3\\") << "drive C before drive E";
-}
-
-struct BoundsCase {
-    const char* folder;
-    bool accepted;
-};
-
-void PrintTo(const BoundsCase& c, std::ostream* out) {
-    *out << c.folder << (c.accepted ? ", accepted" : ", refused");
-}
-
-class DiscoveryBounds : public Discovery, public ::testing::WithParamInterface<BoundsCase> {};
-
-TEST_P(DiscoveryBounds, AreInclusiveBelowAndExclusiveAbove) {
-    const BoundsCase& c = GetParam();
-    Install(c.folder);
-    Check();
-    if (c.accepted) {
-        EXPECT_EQ(Path(), std::string(c.folder) + "\\");
-        EXPECT_TRUE(Boxes().empty()) << c.folder;
-    } else {
-        EXPECT_EQ(Path(), "File Not Found");
-        EXPECT_EQ(Boxes(), (std::vector<Box>{Incorrect(c.folder), kNotFound}));
+// The folder chosen among the candidates, and what is said about the others.
+TEST_F(Discovery, ChoosesTheHighestAcceptedVersionOrSaysWhy) {
+    const std::string none = "File Not Found";
+    const std::string tiedProgramFiles = "C:\\Program Files\\Tarnell\\Pelmora 4.3";
+    struct Case {
+        std::vector<std::string> installed; // folders holding the executable, in this order
+        std::string chosen;                 // PelmoraPath afterwards
+        std::vector<Box> boxes;
+        std::vector<std::string> folders = {}; // candidates without the executable
+        const char* min = "4000000";
+        const char* max = "5000000";
+        int candidates = 0; // the rows the search found; 0: not looked at
+    };
+    const Case cases[] = {
+        {{}, none, {kNotFound}, {"C:\\Tools"}},
+        {{"C:\\Pelmora 4.1.2"},
+         "C:\\Pelmora 4.1.2\\",
+         {},
+         {"C:\\Tools", "C:\\Pelmora"},
+         "4000000",
+         "5000000",
+         2},
+        // the bounds are inclusive below and exclusive above
+        {{"C:\\Pelmora 4.0.0"}, "C:\\Pelmora 4.0.0\\", {}},
+        {{"C:\\Pelmora 4.999.999"}, "C:\\Pelmora 4.999.999\\", {}},
+        {{"C:\\Pelmora 5.0"}, none, {Incorrect("C:\\Pelmora 5.0"), kNotFound}},
+        {{"C:\\Pelmora 3.999.999"}, none, {Incorrect("C:\\Pelmora 3.999.999"), kNotFound}},
+        {{"C:\\Pelmora 0.0.1"}, "C:\\Pelmora 0.0.1\\", {}},
+        // the bounds of a plain build reject every version but 0.0.1
+        {{"C:\\Pelmora 4.1.2"}, none, {Incorrect("C:\\Pelmora 4.1.2"), kNotFound}, {}, "0", "0"},
+        // drive roots come before the maker's folder, drive C before drive E on a tie
+        {{"D:\\Pelmora 4.2", "E:\\Pelmora 4.3.0", tiedProgramFiles}, "E:\\Pelmora 4.3.0\\", {}},
+        {{"D:\\Pelmora 4.2", "E:\\Pelmora 4.3.0", tiedProgramFiles, "C:\\Pelmora 4.3"},
+         "C:\\Pelmora 4.3\\",
+         {}},
+        // the first versioned row out of range stops the choice, and no later row is examined
+        {{"C:\\Pelmora 3.9", "D:\\Pelmora 4.1"}, none, {Incorrect("C:\\Pelmora 3.9"), kNotFound}},
+        {{"C:\\Pelmora 5.1", "D:\\Pelmora.4.1"}, none, {Incorrect("C:\\Pelmora 5.1"), kNotFound}},
+        // a version that cannot be read stops it too, after a fine row
+        {{"C:\\Pelmora 4.1.2", "C:\\Pelmora.4.1"}, none, {NotValid("C:\\Pelmora.4.1"), kNotFound}},
+        {{"C:\\Pelmora 4.1.2", "C:\\Pelmora 4..1"},
+         none,
+         {NotValid("C:\\Pelmora 4..1"), kNotFound}},
+        {{"C:\\Pelmora 4.1.2", "C:\\Pelmora 99999999999"},
+         none,
+         {NotValid("C:\\Pelmora 99999999999"), kNotFound}},
+        {{"C:\\Pelmora 4.1.2", "C:\\Pelmora 2148"},
+         none,
+         {NotValid("C:\\Pelmora 2148"), kNotFound}},
+        {{"C:\\Pelmora 4.1.2", "C:\\Pelmora 1.3000000"},
+         none,
+         {NotValid("C:\\Pelmora 1.3000000"), kNotFound}},
+        // the chosen folder holds a folder of the executable's name, which is no file
+        {{}, none, {kNotFound}, {"C:\\Pelmora 4.1.2\\Pelmora.exe"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.installed.empty() ? c.folders[0] : c.installed.back());
+        TearDown();
+        SetUp();
+        M().AddDrive('D');
+        M().AddDrive('E');
+        SetBounds(c.min, c.max);
+        for (const auto& folder : c.folders) {
+            M().MakeFolders(folder);
+        }
+        for (const auto& folder : c.installed) {
+            Install(folder);
+        }
+        Check();
+        EXPECT_EQ(Path(), c.chosen);
+        EXPECT_EQ(UpdateEnabled(), c.chosen != none);
+        EXPECT_EQ(Boxes(), c.boxes);
+        if (c.candidates != 0) {
+            EXPECT_EQ(Form().SearchDataGrid.RowCount(), c.candidates);
+        }
     }
-}
-
-INSTANTIATE_TEST_SUITE_P(Versions, DiscoveryBounds,
-                         ::testing::Values(BoundsCase{"C:\\Pelmora 4.0.0", true},
-                                           BoundsCase{"C:\\Pelmora 4.999.999", true},
-                                           BoundsCase{"C:\\Pelmora 5.0", false},
-                                           BoundsCase{"C:\\Pelmora 3.999.999", false},
-                                           BoundsCase{"C:\\Pelmora 0.0.1", true}));
-
-TEST_F(Discovery, TheBoundsOfAPlainBuildRejectEveryVersionButZeroZeroOne) {
-    SetBounds("0", "0");
-    Install("C:\\Pelmora 4.1.2");
-    Check();
-    EXPECT_EQ(Boxes(), (std::vector<Box>{Incorrect("C:\\Pelmora 4.1.2"), kNotFound}));
-}
-
-class DiscoveryUnreadable : public Discovery, public ::testing::WithParamInterface<const char*> {};
-
-TEST_P(DiscoveryUnreadable, VersionStopsTheChoice) {
-    const char* folder = GetParam();
-    Install("C:\\Pelmora 4.1.2"); // a fine row before it
-    Install(folder);
-    Check();
-    EXPECT_EQ(Path(), "File Not Found") << folder;
-    EXPECT_FALSE(UpdateEnabled());
-    EXPECT_EQ(Boxes(), (std::vector<Box>{NotValid(folder), kNotFound}));
-}
-
-INSTANTIATE_TEST_SUITE_P(Folders, DiscoveryUnreadable,
-                         ::testing::Values("C:\\Pelmora.4.1", "C:\\Pelmora 4..1",
-                                           "C:\\Pelmora 99999999999", "C:\\Pelmora 2148",
-                                           "C:\\Pelmora 1.3000000"));
-
-TEST_F(Discovery, FirstVersionedRowBelowTheRangeIsRejectedAtOnce) {
-    M().AddDrive('D');
-    Install("C:\\Pelmora 3.9");
-    Install("D:\\Pelmora 4.1");
-    Check();
-    EXPECT_EQ(Boxes(), (std::vector<Box>{Incorrect("C:\\Pelmora 3.9"), kNotFound}));
-}
-
-TEST_F(Discovery, RowsAfterARejectedRowAreNotExamined) {
-    M().AddDrive('D');
-    Install("C:\\Pelmora 5.1");
-    Install("D:\\Pelmora.4.1");
-    Check();
-    EXPECT_EQ(Boxes(), (std::vector<Box>{Incorrect("C:\\Pelmora 5.1"), kNotFound}));
-}
-
-TEST_F(Discovery, ChosenFolderWithoutTheExecutable) {
-    M().MakeFolders("C:\\Pelmora 4.1.2");
-    M().MakeFolders("C:\\Pelmora 4.1.2\\Pelmora.exe"); // a folder of that name is no file
-    Check();
-    EXPECT_EQ(Path(), "File Not Found");
-    EXPECT_FALSE(UpdateEnabled());
-    EXPECT_EQ(Boxes(), std::vector<Box>{kNotFound});
-}
-
-TEST_F(Discovery, OnlyPlainMatchingFoldersAreCandidates) {
-    Install("C:\\pelmora 4.1.0"); // the filter sees the upper-cased name
-    Install("C:\\Pelmora 4.5 hidden");
-    M().SetAttributes("C:\\Pelmora 4.5 hidden", platform::AttrHidden);
-    Install("C:\\Pelmora 4.6");
-    M().SetAttributes("C:\\Pelmora 4.6", platform::AttrReadOnly);
-    Install("C:\\Pelmora 4.7");
-    M().SetAttributes("C:\\Pelmora 4.7", platform::AttrArchive);
-    Install("C:\\Pelmora 4.8");
-    M().SetAttributes("C:\\Pelmora 4.8", platform::AttrSystem);
-    M().WriteFile("C:\\Pelmora 4.9", "a file");
-    Check();
-    EXPECT_EQ(Path(), "C:\\pelmora 4.1.0\\");
-    EXPECT_EQ(Form().SearchDataGrid.RowCount(), 1);
 }
 
 TEST_F(Discovery, MissingAndNotReadyDrivesAddNothingAndRaiseNoDialog) {
@@ -190,7 +133,7 @@ TEST_F(Discovery, MissingAndNotReadyDrivesAddNothingAndRaiseNoDialog) {
     EXPECT_EQ(Path(), "C:\\Pelmora 4.1\\");
     EXPECT_EQ(M().noDiskDialogs, 0);
     EXPECT_EQ(M().errorMode, 0u) << "the error mode is put back";
-    int listings = M().CallCount("ListFolder");
+    int listings = M().CallCount(Op::ListFolder);
     EXPECT_EQ(listings, 25) << "24 drive roots and the maker's folder";
 }
 
@@ -226,7 +169,6 @@ TEST_F(Discovery, RunningProductRefusesTheClick) {
     EXPECT_EQ(Path(), "D:\\Earlier\\");
     EXPECT_EQ(Form().SearchDataGrid.Cell(0, 0), "C:\\kept");
     EXPECT_FALSE(UpdateEnabled());
-    EXPECT_EQ(M().openProcessHandles, 0);
 
     M().processes[1].running = false;
     M().boxes.clear();
@@ -240,7 +182,7 @@ TEST_F(Discovery, ProcessesThatCannotBeOpenedAreNotTheProduct) {
     M().processes.push_back({41, "Pelmora.exe", true, false});
     Check();
     EXPECT_EQ(Path(), "C:\\Pelmora 4.1.2\\");
-    M().failOps.insert("EnumProcesses");
+    M().failOps.insert(Op::EnumProcesses);
     Check();
     EXPECT_EQ(Path(), "C:\\Pelmora 4.1.2\\");
 }
@@ -276,18 +218,6 @@ TEST_F(Discovery, OnlyTheFirst1024ProcessesAreLookedAt) {
     M().processes[1023].moduleName = "other.exe";
     M().processes[1024].moduleName = "Pelmora.exe";
     EXPECT_EQ(FindProcessByName("PELMORA.EXE"), 0u);
-    EXPECT_EQ(M().openProcessHandles, 0);
-}
-
-TEST_F(Discovery, ProcessIsFoundByNameInAnyCase) {
-    M().processes.push_back({7, "Explorer.EXE", true, true});
-    M().processes.push_back({9, "pelmora.exe", true, true});
-    EXPECT_EQ(FindProcessByName("PELMORA.EXE"), 9u);
-    EXPECT_EQ(FindProcessByName(""), 0u);
-    EXPECT_TRUE(IsProcessRunning(9));
-    EXPECT_FALSE(IsProcessRunning(0));
-    EXPECT_FALSE(IsProcessRunning(1234));
-    EXPECT_EQ(M().openProcessHandles, 0);
 }
 
 } // namespace

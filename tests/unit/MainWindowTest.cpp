@@ -9,9 +9,7 @@
 
 namespace {
 
-using platform::memory::Click;
-using platform::memory::TheMachine;
-using testing_support::MachineTest;
+using namespace testing_support;
 
 class MainWindow : public MachineTest {};
 
@@ -96,16 +94,6 @@ TEST(RandomGenerator, KnownSequencesAfterSeeding) {
     }
 }
 
-TEST(RandomGenerator, DrawsStayWithin0To32767) {
-    RandomGenerator r;
-    r.Seed(0);
-    for (int i = 0; i < 1000; ++i) {
-        int d = r.Draw();
-        ASSERT_GE(d, 0);
-        ASSERT_LE(d, 32767);
-    }
-}
-
 TEST_F(MainWindow, TheOneInstanceIsForgottenWhenItsWindowGoes) {
     auto first = std::make_unique<TFORM_MAIN>();
     EXPECT_EQ(FORM_MAIN, first.get());
@@ -186,16 +174,6 @@ TEST_F(MainWindow, TimerFiresOnceAfter100Ms) {
     EXPECT_FALSE(f.AutoTimer.Enabled());
 }
 
-TEST_F(MainWindow, AutoTimerSwitchesItselfOffAndStartsTheRun) {
-    TFORM_MAIN& f = Form();
-    // The start-up run fetches the update list first: that request shows it started.
-    platform::RunMessageLoop(f.Window);
-    EXPECT_FALSE(f.AutoTimer.Enabled());
-    std::size_t requests = TheMachine().requests.size();
-    platform::memory::AdvanceClock(10000);
-    EXPECT_EQ(TheMachine().requests.size(), requests);
-}
-
 TEST_F(MainWindow, ErrorInAHandlerReachesTheExceptionDisplayAndTheWindowStaysUsable) {
     TFORM_MAIN& f = Form();
     f.CheckPathButton.SetEnabled(true);
@@ -214,7 +192,7 @@ TEST_F(MainWindow, ErrorInAHandlerReachesTheExceptionDisplayAndTheWindowStaysUsa
 TEST_F(MainWindow, AWindowOrControlThatCannotBeMadeIsToldAndNothingRuns) {
     for (int nth : {1, 2, 9, 20}) { // the window, a label, a grid, the last control
         TheMachine().Reset();
-        TheMachine().failNth["CreateWindow"] = nth;
+        TheMachine().failNth[Op::CreateWindow] = nth;
         EXPECT_EQ(RunProgram(), 0);
         ASSERT_EQ(TheMachine().boxes.size(), 1u) << nth;
         EXPECT_EQ(TheMachine().boxes[0].text,

@@ -10,13 +10,7 @@
 
 namespace {
 
-using testing_support::Box;
-using testing_support::Boxes;
-using testing_support::MachineTest;
-
-const std::string kDesktop = "C:\\Users\\op\\Desktop\\";
-const std::string kTarget = kDesktop + "Tarnell Temp Files\\";
-const std::string kInstall = "C:\\Program Files\\Tarnell\\Pelmora 4.1.2\\";
+using namespace testing_support;
 
 platform::P256KeyPair LoadKey() {
     std::ifstream in(QUORVEL_TEST_KEY_FILE, std::ios::binary);
@@ -36,17 +30,12 @@ const Box kLauncherRefused{
     "AppLaunch.exe is not the launcher of the release signed by Tarnell.\nIt was not started.",
     "Error", 0};
 
-class SignedUpdate : public MachineTest {
+class SignedUpdate : public UpdateMachine {
 public:
     void SetUp() override {
-        MachineTest::SetUp();
-        M().SetEnv("PUBLIC", "C:\\Users\\Public");
-        M().SetEnv("ProgramFiles", "C:\\Program Files");
-        M().MakeFolders(kDesktop);
-        M().MakeFolders(kInstall);
+        UpdateMachine::SetUp();
         key_ = LoadKey();
     }
-    std::string Base() { return Form().URLPath.Text(); }
 
     static std::string ListOf(const std::vector<File>& files) {
         std::vector<release::ListEntry> entries;
@@ -65,25 +54,18 @@ public:
     // Serves a release: its files, its list and the list's signature.
     void Serve(const std::vector<File>& files, std::uint32_t number = 1) {
         const std::string list = ListOf(files);
-        M().Serve(Base() + "filelist.txt", list);
-        M().Serve(Base() + "filelist.txt.sig", Sign(list, number, key_));
+        M().Serve(kBase + "filelist.txt", list);
+        M().Serve(kBase + "filelist.txt.sig", Sign(list, number, key_));
         for (const auto& f : files) {
-            M().Serve(Base() + f.path, f.body);
+            M().Serve(kBase + f.path, f.body);
         }
     }
-    void RunUpdate() {
-        Form().UpdateSoftwareButton.SetEnabled(true); // disabled again after each launch
-        platform::memory::Click(Form().UpdateSoftwareButton);
-    }
-    std::vector<std::string> Fetched() {
-        std::vector<std::string> out;
-        for (const auto& r : M().requests) {
-            out.push_back(r.substr(0, r.find('?')).substr(Base().size()));
-        }
-        return out;
+    void RunAgain() {
+        Form().UpdateSoftwareButton.SetEnabled(true); // disabled after each launch
+        RunUpdate();
     }
     bool OnlyTheListWasFetched() {
-        return Fetched() == std::vector<std::string>{"filelist.txt", "filelist.txt.sig"};
+        return Fetched() == std::vector<std::string>{"filelist.txt.sig"};
     }
     // Nothing of the release in the target folder, no list, no launch.
     void ExpectNothingInstalled() {
@@ -142,15 +124,14 @@ TEST_F(SignedUpdate, ListsThatAreNotSignedAreRefused) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        M().Reset();
+        TearDown();
         SetUp();
-        form_.reset();
         Serve(kRelease);
-        M().Serve(Base() + "filelist.txt", c.served);
+        M().Serve(kBase + "filelist.txt", c.served);
         if (c.sig) {
-            M().Serve(Base() + "filelist.txt.sig", *c.sig);
+            M().Serve(kBase + "filelist.txt.sig", *c.sig);
         } else {
-            M().http.erase(Base() + "filelist.txt.sig");
+            M().http.erase(kBase + "filelist.txt.sig");
         }
         RunUpdate();
         EXPECT_EQ(Boxes(), std::vector<Box>{ListRefused(c.reason)});
@@ -169,7 +150,7 @@ TEST_F(SignedUpdate, OlderReleaseThanTheOneInPlaceIsRefused) {
     M().launches.clear();
     M().requests.clear();
     Serve(old, 3);
-    RunUpdate();
+    RunAgain();
     EXPECT_EQ(Boxes(), (std::vector<Box>{
                            ListRefused("it is release 3, older than release 5 already in place")}));
     EXPECT_TRUE(OnlyTheListWasFetched());
@@ -178,13 +159,13 @@ TEST_F(SignedUpdate, OlderReleaseThanTheOneInPlaceIsRefused) {
     // The same release again, or a newer one, is taken.
     M().requests.clear();
     Serve(old, 5);
-    RunUpdate();
+    RunAgain();
     EXPECT_EQ(M().FileContent(kTarget + "Pelmora.exe"), "product 1");
 }
 
 TEST_F(SignedUpdate, TamperedFileIsAFailedDownloadAndNothingIsInstalled) {
     Serve(kRelease);
-    M().Serve(Base() + "Pelmora.exe", "product 2 with something added");
+    M().Serve(kBase + "Pelmora.exe", "product 2 with something added");
     RunUpdate();
     const Box named{"Pelmora.exe\nThe downloaded file is not the one the release signed by "
                     "Tarnell names.\nIt was not installed.",
@@ -201,14 +182,12 @@ TEST_F(SignedUpdate, TamperedFileIsAFailedDownloadAndNothingIsInstalled) {
 // its check, and the files checked before it are in place.
 TEST_F(SignedUpdate, NormalModeKeepsThePreviousVersionOfATamperedFile) {
     for (const auto& f : kRelease) {
-        M().WriteFile(kInstall + (f.path == "bin/core.dll" ? "bin\\core.dll" : f.path),
-                      "old " + f.path);
+        M().WriteFile(kInstall + Windows(f.path), "old " + f.path);
     }
     M().WriteFile(kInstall + "PelmoraUpdaterList.txt", "");
-    platform::memory::Click(Form().ManualUpdate);
-    Form().PelmoraPath.SetText(kInstall);
+    NormalMode();
     Serve(kRelease);
-    M().Serve(Base() + "bin/core.dll", "core 2, tampered");
+    M().Serve(kBase + "bin/core.dll", "core 2, tampered");
     RunUpdate();
     ASSERT_EQ(Boxes().size(), 2u);
     EXPECT_EQ(Boxes()[1].caption, "core.dll");
@@ -225,9 +204,9 @@ TEST_F(SignedUpdate, NormalModeKeepsThePreviousVersionOfATamperedFile) {
 
 TEST_F(SignedUpdate, EntryWithoutHashIsRefusedUnfetched) {
     std::string list = "AppLaunch.exe\t2026-12-09\r\n";
-    M().Serve(Base() + "filelist.txt", list);
-    M().Serve(Base() + "filelist.txt.sig", Sign(list, 1, key_));
-    M().Serve(Base() + "AppLaunch.exe", "anything");
+    M().Serve(kBase + "filelist.txt", list);
+    M().Serve(kBase + "filelist.txt.sig", Sign(list, 1, key_));
+    M().Serve(kBase + "AppLaunch.exe", "anything");
     RunUpdate();
     ASSERT_EQ(Boxes().size(), 2u);
     EXPECT_EQ(Boxes()[0].text, "AppLaunch.exe\nThe update list gives no content hash for this "
@@ -243,8 +222,8 @@ TEST_F(SignedUpdate, PresentFilesAreKeptOnlyWhenTheirHashMatches) {
     Serve(kRelease);
     RunUpdate();
     EXPECT_TRUE(Boxes().empty());
-    EXPECT_EQ(Fetched(), (std::vector<std::string>{"filelist.txt", "filelist.txt.sig",
-                                                   "AppLaunch.exe", "bin/core.dll"}));
+    EXPECT_EQ(Fetched(),
+              (std::vector<std::string>{"filelist.txt.sig", "AppLaunch.exe", "bin/core.dll"}));
     EXPECT_EQ(M().FileContent(kTarget + "bin\\core.dll"), "core 2");
     EXPECT_EQ(M().launches.size(), 1u);
 }
@@ -263,9 +242,7 @@ TEST_F(SignedUpdate, PlantedLauncherIsNotStarted) {
 // Changed in place while the run fetched the other files: checked right before the start.
 TEST_F(SignedUpdate, LauncherIsCheckedRightBeforeTheStart) {
     Serve(kRelease);
-    M().Serve(Base() + "bin/core.dll", "core 2");
-    M().AtPump(
-        5, [] { platform::memory::TheMachine().WriteFile(kTarget + "AppLaunch.exe", "swapped"); });
+    M().AtPump(5, [this] { M().WriteFile(kTarget + "AppLaunch.exe", "swapped"); });
     RunUpdate();
     EXPECT_TRUE(M().launches.empty());
     EXPECT_EQ(Boxes(), std::vector<Box>{kLauncherRefused});

@@ -1,7 +1,6 @@
 // 200 consecutive updates in one process, clean runs and runs with an injected fault in
 // turn: no handle or memory is left behind, and each clean run brings every file up.
 #include "TestMachine.h"
-#include "platform/Files.h"
 
 #if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__)
 #include <malloc.h>
@@ -10,13 +9,7 @@
 
 namespace {
 
-using platform::memory::TheMachine;
-using testing_support::kBase;
-using testing_support::Windows;
-
-const std::string kInstall = "C:\\Pelmora 4.1.2\\";
-const char* kPaths[] = {"Pelmora.exe", "bin/core.dll", "bin/ui.dll", "data/maps/world.dat",
-                        "AppLaunch.exe"};
+using namespace testing_support;
 
 std::size_t HeapInUse() {
 #ifdef QUORVEL_MEASURE_HEAP
@@ -26,60 +19,43 @@ std::size_t HeapInUse() {
 #endif
 }
 
-class Soak : public testing_support::MachineTest {
-public:
-    void Release(int version) {
-        std::string list;
-        for (const char* path : kPaths) {
-            list += std::string(path) + "\tv" + std::to_string(version) + "\r\n";
-            M().Serve(kBase + path, "v" + std::to_string(version) + " " + path);
-        }
-        M().Serve(kBase + "filelist.txt", list);
+// Release `version` of five files.
+std::vector<Entry> Release(int version) {
+    std::vector<Entry> release;
+    for (const char* path :
+         {"Pelmora.exe", "bin/core.dll", "bin/ui.dll", "data/maps/world.dat", "AppLaunch.exe"}) {
+        release.push_back({path, "v" + std::to_string(version)});
     }
-    // Each run in a minute of its own, so each gets its own backup folder.
-    void NextRun(int run) {
-        auto& m = M();
-        m.terminated = false;
-        m.minimised = false;
-        m.boxes.clear();
-        m.calls.clear();
-        m.requests.clear();
-        m.launches.clear();
-        m.failCallIndex = -1;
-        m.localTime.hour = 8 + run / 60;
-        m.localTime.minute = run % 60;
-        m.WriteFile(
-            "C:\\Users\\Public\\Documents\\Pelmora Documents\\system-do not touch\\PelmorEmpty.aaa",
-            "m");
-    }
-};
+    return release;
+}
+
+class Soak : public UpdateMachine {};
 
 TEST_F(Soak, TwoHundredUpdatesLeaveNoHandleOrMemoryBehind) {
-    M().SetEnv("PUBLIC", "C:\\Users\\Public");
-    for (const char* path : kPaths) {
-        M().WriteFile(kInstall + Windows(path), "v0");
-    }
-    TFORM_MAIN& form = Form();
-    form.AutoTimer.SetEnabled(false);
-    platform::memory::Click(form.ManualUpdate);
-    form.PelmoraPath.SetText(kInstall);
+    Install(Release(0));
+    Form().AutoTimer.SetEnabled(false);
+    NormalMode();
     std::size_t heapAtWarmUp = 0;
     const int kRuns = 200;
     for (int run = 1; run <= kRuns; ++run) {
-        NextRun(run);
-        Release(run);
-        bool faulted = run % 2 == 0;
-        if (faulted) {
-            M().failCallIndex = (run * 37) % 150;
-        }
-        form.UpdateSoftwareButtonClick();
+        // Each run in a minute of its own, so each gets its own backup folder; what the
+        // machine records of a run is dropped, so that only the updater could grow.
+        M().terminated = false;
+        M().boxes.clear();
+        M().calls.clear();
+        M().requests.clear();
+        M().launches.clear();
+        M().localTime.hour = 8 + run / 60;
+        M().localTime.minute = run % 60;
+        M().WriteFile(kMarker, "m");
+        Serve(Release(run));
+        const bool faulted = run % 2 == 0;
+        M().failCallIndex = faulted ? (run * 37) % 150 : -1;
+        Form().UpdateSoftwareButtonClick();
         ASSERT_EQ(M().OpenFileHandles(), 0) << "run " << run;
-        ASSERT_EQ(M().openProcessHandles, 0) << "run " << run;
         if (!faulted) {
-            for (const char* path : kPaths) {
-                ASSERT_EQ(M().FileContent(kInstall + Windows(path)),
-                          "v" + std::to_string(run) + " " + path)
-                    << "run " << run;
+            for (const auto& e : Release(run)) {
+                ASSERT_EQ(At(kInstall + Windows(e.path)), Body(e)) << "run " << run;
             }
             ASSERT_TRUE(M().terminated) << "run " << run;
         }

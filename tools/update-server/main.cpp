@@ -11,7 +11,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -234,25 +233,15 @@ void WritePortFile(const std::string& portFile, int port) {
     fs::rename(temporary, portFile, error);
 }
 
-std::atomic<bool> g_stopRequested{false};
-
-void RequestStop(int) {
-    g_stopRequested = true;
-}
-
-// Serves until a signal ends it or the time given has passed.
+// Serves until the process is ended, or until the time given has passed.
 void ServeUntilStopped(httplib::Server& server, long maxSeconds) {
-    std::signal(SIGINT, RequestStop);
-    std::signal(SIGTERM, RequestStop);
     std::atomic<bool> ended{false};
     std::thread watchdog([&] {
-        const auto start = std::chrono::steady_clock::now();
-        while (!ended && !g_stopRequested &&
-               (maxSeconds == 0 ||
-                std::chrono::steady_clock::now() - start < std::chrono::seconds(maxSeconds))) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(maxSeconds);
+        while (!ended && (maxSeconds == 0 || std::chrono::steady_clock::now() < end)) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
-        if (!ended && !g_stopRequested) {
+        if (!ended) {
             std::cout << "update-server: stopping after " << maxSeconds << " s (--max-seconds)"
                       << std::endl;
         }

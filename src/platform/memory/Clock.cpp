@@ -5,8 +5,12 @@
 #include "Machine.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace platform {
+
+using memory::Op;
+using memory::TheMachine;
 
 namespace {
 
@@ -33,72 +37,38 @@ std::string Name(const char* full, std::size_t run) {
     return run >= 4 ? std::string(full) : std::string(full).substr(0, 3);
 }
 
-// Walks a picture: quoted text stands as it is, a run of one letter is one field, anything
-// else is copied. `field` writes the field of a letter and its run length.
+// A run of one letter, or quoted text (letter '\''), as characters [begin, end) of a picture.
+struct Token {
+    std::size_t begin = 0, end = 0;
+    char letter = 0;
+    std::size_t Run() const { return end - begin; }
+};
+
+std::vector<Token> Tokens(const std::string& picture) {
+    std::vector<Token> tokens;
+    for (std::size_t i = 0; i < picture.size();) {
+        std::size_t end = picture[i] == '\''
+                              ? std::min(picture.find('\'', i + 1), picture.size() - 1) + 1
+                              : std::min(picture.find_first_not_of(picture[i], i), picture.size());
+        tokens.push_back(Token{i, end, picture[i]});
+        i = end;
+    }
+    return tokens;
+}
+
+// Quoted text stands as it is, a run of one letter is one field, anything else is copied.
+// `field` writes the field of a letter and its run length, or gives false.
 template <typename Field> std::string Render(const std::string& picture, Field field) {
     std::string out;
-    for (std::size_t i = 0; i < picture.size();) {
-        char c = picture[i];
-        if (c == '\'') {
-            std::size_t end = picture.find('\'', i + 1);
-            std::size_t stop = end == std::string::npos ? picture.size() : end;
-            out += picture.substr(i + 1, stop - i - 1);
-            i = stop == picture.size() ? stop : stop + 1;
-            continue;
+    for (const Token& t : Tokens(picture)) {
+        if (t.letter == '\'') {
+            const bool closed = t.Run() >= 2 && picture[t.end - 1] == '\'';
+            out += picture.substr(t.begin + 1, t.Run() - (closed ? 2 : 1));
+        } else if (!field(t.letter, t.Run(), out)) {
+            out += picture.substr(t.begin, t.Run());
         }
-        std::size_t run = 1;
-        while (i + run < picture.size() && picture[i + run] == c) {
-            ++run;
-        }
-        if (!field(c, run, out)) {
-            out += picture.substr(i, run);
-        }
-        i += run;
     }
     return out;
-}
-
-} // namespace
-
-std::int64_t UnixTimeSeconds() {
-    return memory::TheMachine().unixTime;
-}
-
-LocalDateTime LocalNow() {
-    return memory::TheMachine().localTime;
-}
-
-std::string ShortDateText(const LocalDateTime& when) {
-    return Render(
-        memory::TheMachine().regional.shortDate, [&](char c, std::size_t run, std::string& out) {
-            if (c == 'd') {
-                out += run == 1   ? std::to_string(when.day)
-                       : run == 2 ? TwoDigits(when.day)
-                                  : Name(kDays[DayOfWeek(when.year, when.month, when.day)], run);
-            } else if (c == 'M') {
-                out += run == 1   ? std::to_string(when.month)
-                       : run == 2 ? TwoDigits(when.month)
-                                  : Name(kMonths[(when.month + 11) % 12], run);
-            } else if (c == 'y') {
-                out += run == 1   ? std::to_string(when.year % 10)
-                       : run == 2 ? TwoDigits(when.year % 100)
-                                  : std::to_string(when.year);
-            } else {
-                return false;
-            }
-            return true;
-        });
-}
-
-namespace {
-
-// The position after the picture's field or quoted text that starts at i.
-std::size_t NextToken(const std::string& picture, std::size_t i) {
-    if (picture[i] == '\'') {
-        return std::min(picture.find('\'', i + 1), picture.size() - 1) + 1;
-    }
-    std::size_t end = picture.find_first_not_of(picture[i], i);
-    return end == std::string::npos ? picture.size() : end;
 }
 
 bool IsTimeField(char c) {
@@ -107,47 +77,89 @@ bool IsTimeField(char c) {
 
 } // namespace
 
+std::int64_t UnixTimeSeconds() {
+    return TheMachine().unixTime;
+}
+
+LocalDateTime LocalNow() {
+    return TheMachine().localTime;
+}
+
+std::string ShortDateText(const LocalDateTime& when) {
+    auto& m = TheMachine();
+    if (m.Enter(Op::GetDateFormat)) {
+        return std::string();
+    }
+    return Render(m.regional.shortDate, [&](char c, std::size_t run, std::string& out) {
+        if (c == 'd') {
+            out += run == 1   ? std::to_string(when.day)
+                   : run == 2 ? TwoDigits(when.day)
+                              : Name(kDays[DayOfWeek(when.year, when.month, when.day)], run);
+        } else if (c == 'M') {
+            out += run == 1   ? std::to_string(when.month)
+                   : run == 2 ? TwoDigits(when.month)
+                              : Name(kMonths[(when.month + 11) % 12], run);
+        } else if (c == 'y') {
+            out += run == 1   ? std::to_string(when.year % 10)
+                   : run == 2 ? TwoDigits(when.year % 100)
+                              : std::to_string(when.year);
+        } else {
+            return false;
+        }
+        return true;
+    });
+}
+
 // The parts Windows derives from the time picture the user chose: the hour field's letter
 // and length, the text after it up to the next field (quotes kept), and whether the
-// designator comes before the hour.
+// designator comes before the hour. A failed call gives every part empty.
 TimeSettings RegionalTimeSettings() {
-    const memory::RegionalFormats& f = memory::TheMachine().regional;
-    const std::string& picture = f.timeFormat;
+    auto& m = TheMachine();
     TimeSettings settings;
-    settings.am = f.amDesignator;
-    settings.pm = f.pmDesignator;
+    if (m.Enter(Op::GetLocaleInfo)) {
+        settings.separator.clear();
+        return settings;
+    }
+    const std::string& picture = m.regional.timeFormat;
+    settings.am = m.regional.amDesignator;
+    settings.pm = m.regional.pmDesignator;
+    const std::vector<Token> tokens = Tokens(picture);
     bool designatorSeen = false;
-    for (std::size_t i = 0; i < picture.size(); i = NextToken(picture, i)) {
-        designatorSeen = designatorSeen || picture[i] == 't';
-        if (picture[i] != 'h' && picture[i] != 'H') {
+    for (std::size_t k = 0; k < tokens.size(); ++k) {
+        const Token& hour = tokens[k];
+        designatorSeen = designatorSeen || hour.letter == 't';
+        if (hour.letter != 'h' && hour.letter != 'H') {
             continue;
         }
-        const std::size_t after = NextToken(picture, i);
-        settings.twelveHour = picture[i] == 'h';
-        settings.hourLeadingZero = after - i >= 2;
+        settings.twelveHour = hour.letter == 'h';
+        settings.hourLeadingZero = hour.Run() >= 2;
         settings.designatorFirst = designatorSeen;
-        std::size_t next = after;
-        while (next < picture.size() && !IsTimeField(picture[next])) {
-            next = NextToken(picture, next);
+        std::size_t next = k + 1;
+        while (next < tokens.size() && !IsTimeField(tokens[next].letter)) {
+            ++next;
         }
-        settings.separator = picture.substr(after, next - after);
+        const std::size_t stop = next < tokens.size() ? tokens[next].begin : picture.size();
+        settings.separator = picture.substr(hour.end, stop - hour.end);
         break;
     }
     return settings;
 }
 
 std::string TimeText(const LocalDateTime& when, const std::string& picture) {
-    const memory::RegionalFormats& f = memory::TheMachine().regional;
+    auto& m = TheMachine();
+    if (m.Enter(Op::GetTimeFormat)) {
+        return std::string();
+    }
     const int hour12 = when.hour % 12 == 0 ? 12 : when.hour % 12;
-    const std::string& designator = when.hour < 12 ? f.amDesignator : f.pmDesignator;
+    const std::string& designator =
+        when.hour < 12 ? m.regional.amDesignator : m.regional.pmDesignator;
     return Render(picture, [&](char c, std::size_t run, std::string& out) {
         if (c == 'h' || c == 'H') {
-            int hour = c == 'h' ? hour12 : when.hour;
-            out += run == 1 ? std::to_string(hour) : TwoDigits(hour);
-        } else if (c == 'm') {
-            out += run == 1 ? std::to_string(when.minute) : TwoDigits(when.minute);
-        } else if (c == 's') {
-            out += run == 1 ? std::to_string(when.second) : TwoDigits(when.second);
+            out += run == 1 ? std::to_string(c == 'h' ? hour12 : when.hour)
+                            : TwoDigits(c == 'h' ? hour12 : when.hour);
+        } else if (c == 'm' || c == 's') {
+            const int value = c == 'm' ? when.minute : when.second;
+            out += run == 1 ? std::to_string(value) : TwoDigits(value);
         } else if (c == 't') {
             out += run == 1 ? designator.substr(0, 1) : designator;
         } else {

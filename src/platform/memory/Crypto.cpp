@@ -4,6 +4,7 @@
 
 namespace platform {
 
+using memory::Op;
 using memory::TheMachine;
 
 struct Sha256::Impl {
@@ -12,17 +13,18 @@ struct Sha256::Impl {
 };
 
 Sha256::Sha256() : impl_(std::make_unique<Impl>()) {
-    impl_->failed = TheMachine().Enter("Sha256", "");
+    impl_->failed = TheMachine().Enter(Op::Sha256);
 }
 Sha256::~Sha256() = default;
 
 void Sha256::Update(const void* data, std::size_t size) {
+    impl_->failed = TheMachine().Enter(Op::Sha256Update) || impl_->failed;
     impl_->digest.Update(data, size);
 }
 
 std::optional<Sha256Digest> Sha256::Finish() {
     auto digest = impl_->digest.Finish();
-    if (impl_->failed || TheMachine().Enter("Sha256Finish", "")) {
+    if (TheMachine().Enter(Op::Sha256Finish) || impl_->failed) {
         return std::nullopt;
     }
     return digest;
@@ -30,18 +32,18 @@ std::optional<Sha256Digest> Sha256::Finish() {
 
 bool VerifyP256(const P256PublicKey& key, const Sha256Digest& digest,
                 const P256Signature& signature) {
-    return !TheMachine().Enter("VerifyP256", "") && openssl::Verify(key, digest, signature);
+    return !TheMachine().Enter(Op::VerifyP256) && openssl::Verify(key, digest, signature);
 }
 
 std::optional<P256KeyPair> GenerateP256() {
-    if (TheMachine().Enter("GenerateP256", "")) {
+    if (TheMachine().Enter(Op::GenerateP256)) {
         return std::nullopt;
     }
     return openssl::Generate();
 }
 
 std::optional<P256Signature> SignP256(const P256KeyPair& key, const Sha256Digest& digest) {
-    if (TheMachine().Enter("SignP256", "")) {
+    if (TheMachine().Enter(Op::SignP256)) {
         return std::nullopt;
     }
     return openssl::Sign(key, digest);

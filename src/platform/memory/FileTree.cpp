@@ -16,36 +16,7 @@ std::uint64_t Drive::UsedBytes() const {
     return BytesBelow(root);
 }
 
-namespace {
-
-bool ValidLevel(const std::string& level) {
-    for (unsigned char c : level) {
-        if (release::ForbiddenInName(c)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Windows drops trailing dots and blanks from a name.
-std::string TrimLevel(std::string level) {
-    if (level == "." || level == "..") {
-        return level;
-    }
-    while (!level.empty() && (level.back() == '.' || level.back() == ' ')) {
-        level.pop_back();
-    }
-    return level;
-}
-
-} // namespace
-
-std::optional<ParsedPath> ParsePath(const std::string& rawPath) {
-    // The ANSI calls take at most MAX_PATH characters, the terminating NUL included.
-    if (rawPath.size() >= kMaxPath) {
-        return std::nullopt;
-    }
-    std::string path = rawPath;
+std::optional<ParsedPath> ParsePath(std::string path) {
     for (char& c : path) {
         if (c == '/') {
             c = '\\';
@@ -70,7 +41,7 @@ std::optional<ParsedPath> ParsePath(const std::string& rawPath) {
         if (next == std::string::npos) {
             next = path.size();
         }
-        std::string level = TrimLevel(path.substr(pos, next - pos));
+        std::string level = path.substr(pos, next - pos);
         pos = next + 1;
         if (level.empty() || level == ".") {
             continue;
@@ -80,9 +51,6 @@ std::optional<ParsedPath> ParsePath(const std::string& rawPath) {
                 parsed.levels.pop_back();
             }
             continue;
-        }
-        if (!ValidLevel(level)) {
-            return std::nullopt;
         }
         parsed.levels.push_back(level);
     }
@@ -130,6 +98,49 @@ Node* FileTree::Find(const ParsedPath& path) {
 Node* FileTree::Find(const std::string& path) {
     auto parsed = ParsePath(path);
     return parsed ? Find(*parsed) : nullptr;
+}
+
+Node& Node::Child(const std::string& childName, std::uint32_t childAttributes) {
+    auto& slot = children[release::AsciiUpper(childName)];
+    if (!slot) {
+        slot = std::make_unique<Node>();
+        slot->name = childName;
+        slot->attributes = childAttributes;
+    }
+    return *slot;
+}
+
+Node* FileTree::MakeLevels(const ParsedPath& path, std::size_t count) {
+    auto drive = drives.find(path.drive);
+    if (drive == drives.end()) {
+        return nullptr;
+    }
+    Node* node = &drive->second.root;
+    for (std::size_t i = 0; i < count; ++i) {
+        node = &node->Child(path.levels[i], 0x10);
+    }
+    return node;
+}
+
+void FileTree::MakeFolders(const std::string& path, std::uint32_t attributes) {
+    auto parsed = ParsePath(path);
+    Node* node = parsed ? MakeLevels(*parsed, parsed->levels.size()) : nullptr;
+    if (node != nullptr && !parsed->levels.empty()) {
+        node->attributes = attributes | 0x10;
+    }
+}
+
+void FileTree::WriteFile(const std::string& path, const std::string& content,
+                         std::uint32_t attributes) {
+    auto parsed = ParsePath(path);
+    Node* folder = parsed && !parsed->levels.empty()
+                       ? MakeLevels(*parsed, parsed->levels.size() - 1)
+                       : nullptr;
+    if (folder != nullptr) {
+        Node& file = folder->Child(parsed->levels.back(), 0);
+        file.attributes = attributes & ~0x10u;
+        file.content = content;
+    }
 }
 
 Node* FileTree::Parent(const ParsedPath& path) {

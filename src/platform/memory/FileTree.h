@@ -17,11 +17,13 @@ struct Node {
     std::string name; // as created
     std::uint32_t attributes = 0;
     std::string content;
-    int openReaders = 0;      // handles of the updater's own
     bool heldByOther = false; // another program holds the file open, sharing nothing
     std::map<std::string, std::unique_ptr<Node>> children; // keyed by upper-cased name
 
     bool IsFolder() const { return (attributes & 0x10) != 0; }
+    // The child of that name; made with the name as given and these attributes when missing.
+    Node& Child(const std::string& childName, std::uint32_t attributes);
+    void Remove(const std::string& childName) { children.erase(release::AsciiUpper(childName)); }
 };
 
 struct Drive {
@@ -38,12 +40,10 @@ struct ParsedPath {
     std::vector<std::string> levels;
 };
 
-constexpr std::size_t kMaxPath = 260;
-// CreateDirectoryA leaves room for an 8.3 file name below the new folder.
-constexpr std::size_t kMaxFolderPath = kMaxPath - 12;
-
-// Nothing when the text is no valid local path (UNC, bad characters, no drive).
-std::optional<ParsedPath> ParsePath(const std::string& path);
+// Nothing for a network path or a drive that is no letter. Names are kept as written, without
+// Windows' limits on characters and length or its dropping of trailing dots and blanks: the
+// logic refuses hostile names itself, and nothing it does depends on those rules.
+std::optional<ParsedPath> ParsePath(std::string path);
 
 class FileTree {
 public:
@@ -55,8 +55,17 @@ public:
     Node* Find(const std::string& path);
     // The folder that would hold the path's last level; null when missing.
     Node* Parent(const ParsedPath& path);
+    // Makes every missing level; the last one gets the given attributes.
+    void MakeFolders(const std::string& path, std::uint32_t attributes);
+    // Makes the missing folders on the way.
+    void WriteFile(const std::string& path, const std::string& content, std::uint32_t attributes);
 
     std::map<char, Drive> drives;
+
+private:
+    // The node `count` levels down the path, each missing level made a folder; null without
+    // the drive.
+    Node* MakeLevels(const ParsedPath& path, std::size_t count);
 };
 
 } // namespace platform::memory

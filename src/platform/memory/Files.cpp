@@ -7,12 +7,13 @@ namespace platform {
 
 using memory::Drive;
 using memory::Node;
+using memory::Op;
 using memory::ParsePath;
 using memory::TheMachine;
 
 std::optional<std::uint32_t> FileAttributes(const std::string& path) {
     auto& m = TheMachine();
-    if (m.Enter("FileAttributes", path)) {
+    if (m.Enter(Op::FileAttributes, path)) {
         return std::nullopt;
     }
     Node* node = m.tree.Find(path);
@@ -25,7 +26,7 @@ std::optional<std::uint32_t> FileAttributes(const std::string& path) {
 bool ListFolder(const std::string& pattern, std::vector<DirEntry>& entries) {
     auto& m = TheMachine();
     entries.clear();
-    if (m.Enter("ListFolder", pattern)) {
+    if (m.Enter(Op::ListFolder, pattern)) {
         return false;
     }
     if (pattern.size() < 2 || pattern.substr(pattern.size() - 2) != "\\*") {
@@ -56,7 +57,7 @@ bool ListFolder(const std::string& pattern, std::vector<DirEntry>& entries) {
 
 std::optional<std::uint64_t> FileSize(const std::string& path) {
     auto& m = TheMachine();
-    if (m.Enter("FileSize", path)) {
+    if (m.Enter(Op::FileSize, path)) {
         return std::nullopt;
     }
     Node* node = m.tree.Find(path);
@@ -68,10 +69,7 @@ std::optional<std::uint64_t> FileSize(const std::string& path) {
 
 bool CreateFolder(const std::string& path) {
     auto& m = TheMachine();
-    if (m.Enter("CreateFolder", path)) {
-        return false;
-    }
-    if (path.size() >= memory::kMaxFolderPath) {
+    if (m.Enter(Op::CreateFolder, path)) {
         return false;
     }
     auto parsed = ParsePath(path);
@@ -82,23 +80,20 @@ bool CreateFolder(const std::string& path) {
     if (parent == nullptr) {
         return false;
     }
-    auto& slot = parent->children[release::AsciiUpper(parsed->levels.back())];
-    if (slot) {
+    if (parent->children.count(release::AsciiUpper(parsed->levels.back())) != 0) {
         return false;
     }
-    slot = std::make_unique<Node>();
-    slot->name = parsed->levels.back();
-    slot->attributes = 0x10;
+    parent->Child(parsed->levels.back(), AttrDirectory);
     return true;
 }
 
 MoveResult MoveExisting(const std::string& from, const std::string& to) {
     auto& m = TheMachine();
+    if (m.Enter(Op::MoveFile, from + " -> " + to)) {
+        return MoveResult::Failed;
+    }
     if (m.onMove) {
         m.onMove(from, to);
-    }
-    if (m.Enter("MoveFile", from + " -> " + to)) {
-        return MoveResult::Failed;
     }
     auto source = ParsePath(from);
     auto target = ParsePath(to);
@@ -111,7 +106,7 @@ MoveResult MoveExisting(const std::string& from, const std::string& to) {
     if (sourceParent == nullptr || sourceNode == nullptr || targetParent == nullptr) {
         return MoveResult::Failed;
     }
-    if (sourceNode->heldByOther || sourceNode->openReaders > 0) {
+    if (m.InUse(*sourceNode)) {
         return MoveResult::Busy;
     }
     std::string targetKey = release::AsciiUpper(target->levels.back());
@@ -128,11 +123,8 @@ MoveResult MoveExisting(const std::string& from, const std::string& to) {
         std::uint64_t used = targetDrive->UsedBytes();
         std::uint64_t room = *targetDrive->capacity > used ? *targetDrive->capacity - used : 0;
         if (sourceNode->content.size() > room) {
-            auto partial = std::make_unique<Node>();
-            partial->name = target->levels.back();
-            partial->attributes = sourceNode->attributes;
-            partial->content = sourceNode->content.substr(0, static_cast<std::size_t>(room));
-            targetParent->children[targetKey] = std::move(partial);
+            Node& partial = targetParent->Child(target->levels.back(), sourceNode->attributes);
+            partial.content = sourceNode->content.substr(0, static_cast<std::size_t>(room));
             return MoveResult::Failed;
         }
     }
@@ -145,7 +137,7 @@ MoveResult MoveExisting(const std::string& from, const std::string& to) {
 
 bool RemoveFile(const std::string& path) {
     auto& m = TheMachine();
-    if (m.Enter("DeleteFile", path)) {
+    if (m.Enter(Op::DeleteFile, path)) {
         return false;
     }
     auto parsed = ParsePath(path);
@@ -154,19 +146,16 @@ bool RemoveFile(const std::string& path) {
     }
     Node* parent = m.tree.Parent(*parsed);
     Node* node = m.tree.Find(*parsed);
-    if (parent == nullptr || node == nullptr || node->IsFolder()) {
+    if (parent == nullptr || node == nullptr || !m.Writable(*node)) {
         return false;
     }
-    if (node->heldByOther || node->openReaders > 0 || (node->attributes & AttrReadOnly) != 0) {
-        return false;
-    }
-    parent->children.erase(release::AsciiUpper(parsed->levels.back()));
+    parent->Remove(parsed->levels.back());
     return true;
 }
 
 bool AppendToFile(const std::string& path, const std::string& bytes) {
     auto& m = TheMachine();
-    if (m.Enter("AppendFile", path)) {
+    if (m.Enter(Op::AppendFile, path)) {
         return false;
     }
     auto parsed = ParsePath(path);
@@ -178,8 +167,7 @@ bool AppendToFile(const std::string& path, const std::string& bytes) {
         return false;
     }
     Node* node = m.tree.Find(*parsed);
-    if (node != nullptr && (node->IsFolder() || node->heldByOther || node->openReaders > 0 ||
-                            (node->attributes & AttrReadOnly) != 0)) {
+    if (node != nullptr && !m.Writable(*node)) {
         return false;
     }
     Drive* drive = m.tree.FindDrive(parsed->drive);
@@ -188,44 +176,34 @@ bool AppendToFile(const std::string& path, const std::string& bytes) {
         return false;
     }
     if (node == nullptr) {
-        auto& slot = parent->children[release::AsciiUpper(parsed->levels.back())];
-        slot = std::make_unique<Node>();
-        slot->name = parsed->levels.back();
-        slot->attributes = AttrArchive;
-        node = slot.get();
+        node = &parent->Child(parsed->levels.back(), AttrArchive);
     }
     node->content += bytes;
     return true;
 }
 
 struct ExclusiveFile::Impl {
+    Node* node = nullptr;
     std::string path;
     std::int64_t position = 0;
 };
 
 ExclusiveFile::ExclusiveFile(const std::string& path) {
     auto& m = TheMachine();
-    if (m.Enter("OpenFile", path)) {
+    if (m.Enter(Op::OpenFile, path)) {
         return;
     }
     Node* node = m.tree.Find(path);
-    if (node == nullptr || node->IsFolder() || node->heldByOther || node->openReaders > 0) {
+    if (node == nullptr || node->IsFolder() || m.InUse(*node)) {
         return;
     }
-    ++node->openReaders;
-    ++m.openFileHandles;
-    impl_ = std::make_unique<Impl>();
-    impl_->path = path;
+    m.openFiles.insert(node);
+    impl_ = std::make_unique<Impl>(Impl{node, path});
 }
 
 ExclusiveFile::~ExclusiveFile() {
-    if (!impl_) {
-        return;
-    }
-    auto& m = TheMachine();
-    --m.openFileHandles;
-    if (Node* node = m.tree.Find(impl_->path)) {
-        --node->openReaders;
+    if (impl_) {
+        TheMachine().openFiles.erase(impl_->node);
     }
 }
 
@@ -235,27 +213,23 @@ bool ExclusiveFile::IsOpen() const {
 
 std::int64_t ExclusiveFile::Size() {
     auto& m = TheMachine();
-    if (!impl_ || m.Enter("SeekFile", impl_->path)) {
+    if (!impl_ || m.Enter(Op::SeekFile, impl_->path)) {
         return -1;
     }
-    Node* node = m.tree.Find(impl_->path);
     impl_->position = 0;
     auto reported = m.reportedSizes.find(release::AsciiUpper(impl_->path));
     if (reported != m.reportedSizes.end()) {
         return reported->second;
     }
-    return node != nullptr ? static_cast<std::int64_t>(node->content.size()) : -1;
+    return static_cast<std::int64_t>(impl_->node->content.size());
 }
 
 std::int64_t ExclusiveFile::Read(char* buffer, std::int64_t count) {
     auto& m = TheMachine();
-    if (!impl_ || m.Enter("ReadFile", impl_->path)) {
+    if (!impl_ || m.Enter(Op::ReadFile, impl_->path) || count <= 0) {
         return 0;
     }
-    Node* node = m.tree.Find(impl_->path);
-    if (node == nullptr || count <= 0) {
-        return 0;
-    }
+    const Node* node = impl_->node;
     auto size = static_cast<std::int64_t>(node->content.size());
     std::int64_t n = std::min(count, size - impl_->position);
     if (n <= 0) {

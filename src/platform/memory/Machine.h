@@ -4,17 +4,21 @@
 
 #include "../Clock.h"
 #include "../Ui.h"
+#include "FaultPoints.h"
 #include "FileTree.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform::memory {
 
+// A process of another program.
 struct Process {
     std::uint32_t id = 0;
     std::string moduleName;
@@ -28,21 +32,37 @@ struct HttpResponse {
     bool refused = false;                     // the connection is refused
     std::size_t cutAfter = std::string::npos; // the body stops after this many bytes
     std::string redirectTo;                   // with a 3xx status: the URL of the next request
-    bool lengthSent = true;            // false: no Content-Length (chunked, or ended by closing)
-    std::string contentEncoding;       // the Content-Encoding header, if any
-    bool untrustedCertificate = false; // https: the server's certificate proves nothing
-    // The body arrives chunkBytes at a time, one chunk every chunkEveryMs of the machine's
-    // clock; 0: at once.
-    std::size_t chunkBytes = 0;
-    std::uint64_t chunkEveryMs = 0;
+    bool lengthSent = true;      // false: no Content-Length (chunked, or ended by closing)
+    std::string contentEncoding; // the Content-Encoding header, if any
 };
 
 // The user's regional settings that dates and times are written with.
 struct RegionalFormats {
-    std::string shortDate = "d/MM/yyyy"; // picture: d dd ddd dddd M MM MMM MMMM y yy yyyy 'text'
-    std::string timeFormat = "H:mm:ss";  // picture: h hh H HH m mm s ss t tt 'text'
+    std::string shortDate = "d/MM/yyyy";   // picture: d dd ddd dddd M MM MMM MMMM y yy yyyy 'text'
+    std::string timeFormat = "h:mm:ss tt"; // picture: h hh H HH m mm s ss t tt 'text'
     std::string amDesignator = "AM";
     std::string pmDesignator = "PM";
+};
+
+// What outlasts a process of the updater: the disks, the environment, the other programs,
+// the update server (and what it was asked), the clock and the regional settings.
+struct World {
+    World(); // drive C: with the program's folder only
+
+    FileTree tree;
+    // A size the file reports when sized, whatever it holds (upper-cased path).
+    std::map<std::string, std::int64_t> reportedSizes;
+    std::map<std::string, std::pair<std::string, std::string>> env; // upper name -> name, value
+    std::string ownExecutablePath = "C:\\Quorvel\\Quorvel.exe";
+    std::uint32_t osMajorVersion = 10;
+    std::vector<Process> processes;
+    // HTTP: answers by URL without its query; every request is kept with its query.
+    std::map<std::string, HttpResponse> http;
+    std::vector<std::string> requests;
+    std::int64_t unixTime = 1796000000;
+    LocalDateTime localTime{2026, 12, 7, 9, 41, 1};
+    RegionalFormats regional;
+    std::uint64_t tickMs = 0;
 };
 
 struct MessageBoxRecord {
@@ -58,71 +78,25 @@ struct Launch {
 };
 
 struct PlatformCall {
-    std::string op;
+    Op op{};
     std::string detail;
 };
 
-// Every field starts as a fresh machine has it, so that a reset is one assignment.
-class Machine {
-public:
-    // A fresh machine: drive C: with the program's folder only, empty environment, no
-    // processes, no answers.
-    Machine();
-    void Reset() { *this = Machine(); }
-
-    // --- files and folders
-    FileTree tree;
-    void AddDrive(char letter, bool ready = true) { tree.AddDrive(letter, ready); }
-    void RemoveDrive(char letter) { tree.RemoveDrive(letter); }
-    // A drive that holds at most this many bytes of file content.
-    void LimitDrive(char letter, std::uint64_t capacity);
-    // Makes every missing level; the last one gets the given attributes.
-    void MakeFolders(const std::string& path, std::uint32_t attributes = 0x10);
-    void WriteFile(const std::string& path, const std::string& content,
-                   std::uint32_t attributes = 0x20);
-    bool IsFile(const std::string& path);
-    bool IsFolder(const std::string& path);
-    std::optional<std::string> FileContent(const std::string& path);
-    void SetAttributes(const std::string& path, std::uint32_t attributes);
-    // Another program opens the file sharing nothing, until released.
-    void HoldFile(const std::string& path, bool held = true);
-    // Every file below a folder, as paths relative to it, sorted.
-    std::vector<std::string> FilesBelow(const std::string& folder);
-    int OpenFileHandles() const { return openFileHandles; }
-    // A size the file reports when sized, whatever it holds (upper-cased path).
-    std::map<std::string, std::int64_t> reportedSizes;
-
-    // --- environment and system
-    void SetEnv(const std::string& name, const std::string& value);
-    void UnsetEnv(const std::string& name);
-    std::map<std::string, std::pair<std::string, std::string>> env; // upper name -> name, value
-    std::string ownExecutablePath = "C:\\Quorvel\\Quorvel.exe";
-    std::uint32_t osMajorVersion = 10;
+// What one process of the updater holds and has seen, the operator's script for it, and the
+// faults it meets. A restart begins all of it afresh.
+struct ProcessState {
+    // --- what it holds
+    std::set<const Node*> openFiles;
+    std::set<std::string> namedLocks;
     std::uint32_t errorMode = 0;
+    std::vector<void*> timers;
+
+    // --- what it did
+    std::vector<Launch> launches;
+    std::uint64_t pausedMs = 0;
     // How often Windows would have raised its "no disk" dialog: a drive that is not ready
     // was touched without critical errors suppressed.
     int noDiskDialogs = 0;
-
-    // --- processes
-    std::vector<Process> processes;
-    std::vector<Launch> launches;
-    int openProcessHandles = 0;
-
-    // --- HTTP: answers by URL without its query; every request is kept with its query
-    std::map<std::string, HttpResponse> http;
-    std::vector<std::string> requests;
-    void Serve(const std::string& url, const std::string& body) {
-        HttpResponse response;
-        response.body = body;
-        http[url] = response;
-    }
-
-    // --- clock and regional settings
-    std::int64_t unixTime = 1796000000;
-    LocalDateTime localTime{2026, 12, 7, 9, 41, 1};
-    RegionalFormats regional;
-    std::uint64_t tickMs = 0;
-    std::uint64_t pausedMs = 0;
 
     // --- the operator: message boxes and actions at pump points
     std::vector<MessageBoxRecord> boxes;
@@ -133,39 +107,75 @@ public:
     int pumps = 0;
     bool terminated = false;
     bool minimised = false;
-    void AtPump(int n, std::function<void()> action) { pumpActions.emplace(n, std::move(action)); }
 
-    // --- fault injection: every call is recorded; a chosen one fails
+    // --- fault injection: every call is recorded; chosen ones fail
     std::vector<PlatformCall> calls;
+    std::array<int, kOpCount> callCounts{};
     // The call with this index (from 0, over all ops) fails; -1 for none.
     long failCallIndex = -1;
     // Every call of these ops fails.
-    std::set<std::string> failOps;
+    std::set<Op> failOps;
     // The n-th call (from 1) of an op fails.
-    std::map<std::string, int> failNth;
+    std::map<Op, int> failNth;
     // Decides for each call whether it fails, by its op and detail.
-    std::function<bool(const std::string& op, const std::string& detail)> failWhen;
+    std::function<bool(Op op, const std::string& detail)> failWhen;
     // Called for each move before it runs; a test may release or hold files here.
     std::function<void(const std::string& from, const std::string& to)> onMove;
     // The process dies at the call with this index (from 0): that call and everything after
     // it does nothing, no message box is seen, and only what reached the disk before stays.
     long killAtCall = -1;
     bool dead = false;
-    // A fresh process on the same machine after the last one ended, however it ended: the
-    // disk, environment, server and clock stay; what the process held or saw goes.
-    void Restart();
+};
+
+// The world and the running process side by side (plain data, read as m.tree or m.boxes): a
+// restart replaces the process part whole, so no field of it can outlive its process.
+class Machine : public World, public ProcessState {
+public:
+    // A fresh machine: drive C: with the program's folder only, empty environment, no
+    // processes, no answers.
+    void Reset() { *this = Machine(); }
+    // A fresh process on the same machine after the last one ended, however it ended.
+    void Restart() { static_cast<ProcessState&>(*this) = ProcessState(); }
+
+    // --- files and folders
+    void AddDrive(char letter, bool ready = true) { tree.AddDrive(letter, ready); }
+    void RemoveDrive(char letter) { tree.RemoveDrive(letter); }
+    // A drive that holds at most this many bytes of file content.
+    void LimitDrive(char letter, std::uint64_t capacity);
+    void MakeFolders(const std::string& path, std::uint32_t attributes = 0x10) {
+        tree.MakeFolders(path, attributes);
+    }
+    void WriteFile(const std::string& path, const std::string& content,
+                   std::uint32_t attributes = 0x20) {
+        tree.WriteFile(path, content, attributes);
+    }
+    bool IsFile(const std::string& path);
+    bool IsFolder(const std::string& path);
+    std::optional<std::string> FileContent(const std::string& path);
+    void SetAttributes(const std::string& path, std::uint32_t attributes);
+    // Another program opens the file sharing nothing, until released.
+    void HoldFile(const std::string& path, bool held = true);
+    // Every file below a folder, as paths relative to it, sorted.
+    std::vector<std::string> FilesBelow(const std::string& folder);
+    int OpenFileHandles() const { return static_cast<int>(openFiles.size()); }
+    // Opened by this process or held by another.
+    bool InUse(const Node& node) const { return node.heldByOther || openFiles.count(&node) != 0; }
+    // A file that may be written or deleted: no folder, not in use, not read-only.
+    bool Writable(const Node& node) const;
+
+    // --- environment, server, operator
+    void SetEnv(const std::string& name, const std::string& value);
+    void UnsetEnv(const std::string& name);
+    void Serve(const std::string& url, const std::string& body);
+    void AtPump(int n, std::function<void()> action) { pumpActions.emplace(n, std::move(action)); }
+
+    // --- fault points
     // Records the call; true when it must fail.
-    bool Enter(const char* op, const std::string& detail);
-    int CallCount(const std::string& op) const;
-
-    // --- registered UI objects (the toolkit's own bookkeeping)
-    std::vector<void*> timers;
-    int openFileHandles = 0;
-    // Named locks and how many holders each has.
-    std::map<std::string, int> namedLocks;
-
-private:
-    std::map<std::string, int> opCounts_;
+    bool Enter(Op op, const std::string& detail = std::string());
+    // Calls of the op since the process began.
+    int CallCount(Op op) const { return callCounts[static_cast<std::size_t>(op)]; }
+    // The same by the op's printed name; an unknown name is an error, never a count of 0.
+    int CallCount(std::string_view name) const;
 };
 
 Machine& TheMachine();

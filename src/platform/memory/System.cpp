@@ -4,12 +4,14 @@
 
 namespace platform {
 
+using memory::Op;
 using memory::TheMachine;
 
+// A failed call reads as an empty value, as the real one gives it.
 std::optional<std::string> EnvironmentVariable(const std::string& name) {
     auto& m = TheMachine();
-    if (m.Enter("GetEnvironmentVariable", name)) {
-        return std::nullopt;
+    if (m.Enter(Op::GetEnvironmentVariable, name)) {
+        return std::string();
     }
     auto it = m.env.find(release::AsciiUpper(name));
     if (it == m.env.end()) {
@@ -24,10 +26,7 @@ std::string OwnExecutablePath() {
 
 std::uint32_t OsMajorVersion() {
     auto& m = TheMachine();
-    if (m.Enter("GetVersionEx", "")) {
-        return 0;
-    }
-    return m.osMajorVersion;
+    return m.Enter(Op::GetVersionEx) ? 0 : m.osMajorVersion;
 }
 
 CriticalErrorsSuppressed::CriticalErrorsSuppressed() : previous_(TheMachine().errorMode) {
@@ -41,27 +40,24 @@ CriticalErrorsSuppressed::~CriticalErrorsSuppressed() {
 struct InstanceLock::Impl {
     std::string name;
     bool acquired = false;
+    bool holds = false;
 };
 
+// A second holder fails, in this process as in any other, as CreateMutexA tells; no mutex
+// at all keeps no one out.
 InstanceLock::InstanceLock(const std::string& name) : impl_(std::make_unique<Impl>()) {
     auto& m = TheMachine();
     impl_->name = name;
-    if (m.Enter("CreateMutex", name)) {
-        impl_->acquired = true; // as on Windows: no mutex, no one to wait for
+    if (m.Enter(Op::CreateMutex, name)) {
+        impl_->acquired = true;
         return;
     }
-    impl_->acquired = m.namedLocks[name]++ == 0;
-    if (!impl_->acquired) {
-        impl_->name.clear();
-        --m.namedLocks[name];
-    }
+    impl_->acquired = impl_->holds = m.namedLocks.insert(name).second;
 }
 
 InstanceLock::~InstanceLock() {
-    auto& m = TheMachine();
-    auto it = impl_->acquired ? m.namedLocks.find(impl_->name) : m.namedLocks.end();
-    if (it != m.namedLocks.end() && it->second > 0) {
-        --it->second;
+    if (impl_->holds) {
+        TheMachine().namedLocks.erase(impl_->name);
     }
 }
 
@@ -69,18 +65,18 @@ bool InstanceLock::Acquired() const {
     return impl_->acquired;
 }
 
-// The machine's clock moves on; no timer fires, since nothing is pumped.
+// The machine's clock moves on; no timer fires, since nothing is pumped. A failed wait
+// returns at once.
 void PauseMilliseconds(unsigned milliseconds) {
     auto& m = TheMachine();
-    m.Enter("Pause", std::to_string(milliseconds));
-    m.tickMs += milliseconds;
-    m.pausedMs += milliseconds;
+    if (!m.Enter(Op::Sleep, std::to_string(milliseconds))) {
+        m.tickMs += milliseconds;
+        m.pausedMs += milliseconds;
+    }
 }
 
 int CompareTextNoCase(const std::string& a, const std::string& b) {
-    std::string ua = release::AsciiUpper(a);
-    std::string ub = release::AsciiUpper(b);
-    return ua < ub ? -1 : (ua == ub ? 0 : 1);
+    return release::AsciiUpper(a).compare(release::AsciiUpper(b));
 }
 
 std::string UpperCase(const std::string& text) {

@@ -10,6 +10,7 @@
 
 namespace platform {
 
+using memory::Op;
 using memory::TheMachine;
 
 struct Window::Impl {
@@ -20,7 +21,7 @@ struct Window::Impl {
 namespace {
 // A window or control the system cannot make raises an error in the system's words.
 void CreateWindowOrThrow(const std::string& text) {
-    if (TheMachine().Enter("CreateWindow", text)) {
+    if (TheMachine().Enter(Op::CreateWindow, text)) {
         throw std::runtime_error(
             "Not enough memory resources are available to process this command");
     }
@@ -113,8 +114,12 @@ Timer::~Timer() {
 bool Timer::Enabled() const {
     return impl_->enabled;
 }
+// A timer the system cannot set never ticks.
 void Timer::SetEnabled(bool enabled) {
     if (enabled && !impl_->enabled) {
+        if (TheMachine().Enter(Op::SetTimer)) {
+            return;
+        }
         impl_->due = TheMachine().tickMs + impl_->interval;
     }
     impl_->enabled = enabled;
@@ -164,12 +169,12 @@ void ProcessMessages() {
 }
 
 // The loop runs the clock forward to each tick in turn; when nothing is left to happen the
-// operator is taken to close the window.
+// operator is taken to close the window. A message that cannot be got ends the loop.
 void RunMessageLoop(Window&) {
     auto& m = TheMachine();
     while (!m.terminated) {
         Timer::Impl* timer = NextTimer();
-        if (timer == nullptr) {
+        if (timer == nullptr || m.Enter(Op::GetMessage)) {
             break;
         }
         m.tickMs = std::max(m.tickMs, timer->due);
@@ -184,27 +189,26 @@ void TerminateApplication() {
     TheMachine().terminated = true;
 }
 
-int ShowMessageBox(const std::string& text, const std::string& caption, unsigned buttons) {
+namespace {
+
+// A box that cannot be shown (or a process that has ended) shows nothing and gives 0.
+int Show(const memory::MessageBoxRecord& box) {
     auto& m = TheMachine();
-    if (m.dead) {
-        return IdOk; // a process that has ended shows nothing
+    if (m.Enter(Op::MessageBox, box.text)) {
+        return 0;
     }
-    m.boxes.push_back(memory::MessageBoxRecord{text, caption, buttons, false});
-    if (m.onMessageBox) {
-        return m.onMessageBox(m.boxes.back());
-    }
-    return IdOk;
+    m.boxes.push_back(box);
+    return m.onMessageBox ? m.onMessageBox(m.boxes.back()) : IdOk;
+}
+
+} // namespace
+
+int ShowMessageBox(const std::string& text, const std::string& caption, unsigned buttons) {
+    return Show(memory::MessageBoxRecord{text, caption, buttons, false});
 }
 
 void ShowErrorBox(const std::string& text, const std::string& caption) {
-    auto& m = TheMachine();
-    if (m.dead) {
-        return;
-    }
-    m.boxes.push_back(memory::MessageBoxRecord{text, caption, MbOk | MbIconError, true});
-    if (m.onMessageBox) {
-        m.onMessageBox(m.boxes.back());
-    }
+    Show(memory::MessageBoxRecord{text, caption, MbOk | MbIconError, true});
 }
 
 namespace memory {
