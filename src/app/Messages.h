@@ -27,6 +27,16 @@ constexpr const char* kCouldNotCreateFolder = "\nCould not create this folder.";
 constexpr const char* kRefusedFileName =
     "\nThe update list names this file in a way that cannot be installed.\nThe list may be "
     "damaged; nothing was downloaded for it.";
+constexpr const char* kNamedTwice =
+    "\nThe update list names this file more than once.\nThe list may be damaged; nothing was "
+    "downloaded.";
+constexpr const char* kDamagedList = "The update list from the server is damaged: ";
+constexpr const char* kNothingChanged =
+    ".\nNothing was changed. Please try again later or contact Tarnell.";
+constexpr const char* kDamagedRecord =
+    "\nThe record of an unfinished update in this folder is damaged: some of its lines name "
+    "files outside the installation and its backup folder.\nThose lines were ignored; nothing "
+    "was moved for them.";
 constexpr const char* kCouldNotDownload =
     "Could not download file. Check network connections or your PC's firewall.";
 constexpr const char* kCouldNotBackup = "Could not move files to the backup location.";

@@ -1,6 +1,7 @@
 // "Check Local Path": finds the installation folder and writes it into PelmoraPath.
 #include "../app/Main.h"
 #include "../app/Messages.h"
+#include "../app/VisibleText.h"
 #include "../files/ProgramFiles.h"
 #include "../files/RunRecord.h"
 #include "../platform/Files.h"
@@ -35,8 +36,10 @@ void AcceptFolder(TFORM_MAIN& form, int row) {
     // A run that ended between moving the executable's previous version away and putting the
     // new one in place left it in the backup folder: it goes back, so the folder is found.
     const std::string record = RunRecordPath(folder);
-    if (!platform::FileExists(exe) && RunRecordExists(record)) {
-        RestoreRecordedBackups(record);
+    if (!platform::FileExists(exe) && RunRecordExists(record) &&
+        RestoreRecordedBackups(record).damaged) {
+        ShowMessageBox(VisibleText(folder) + msg::kDamagedRecord, msg::kUpdateError,
+                       platform::MbOk);
     }
     if (platform::FileExists(exe)) {
         form.PelmoraPath.SetText(folder);

@@ -18,9 +18,15 @@ bool BeginRunRecord(const std::string& record);
 bool RecordBackup(const std::string& record, const std::string& backupPath,
                   const std::string& targetPath);
 
-// Puts back each recorded previous version whose place is empty. True when no recorded
-// place is left empty.
-bool RestoreRecordedBackups(const std::string& record);
+struct RecordRepair {
+    bool complete = true; // no recorded place is left empty
+    bool damaged = false; // some lines named moves outside the target and backup folders
+};
+
+// Puts back each recorded previous version whose place is empty. Only a move from the
+// backup folder below the record's own target folder to a place in that target folder is
+// made; any other line is ignored and the record reported damaged.
+RecordRepair RestoreRecordedBackups(const std::string& record);
 
 // Removes the record once no recorded place is left empty; otherwise it stays for the next
 // run to finish the repair.

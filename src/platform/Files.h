@@ -9,6 +9,11 @@
 
 namespace platform {
 
+// The longest path the ANSI calls take: MAX_PATH less its terminating NUL. A folder that
+// CreateDirectoryA makes must leave room for an 8.3 file name below it.
+constexpr std::size_t kMaxPathLength = 259;
+constexpr std::size_t kMaxFolderPathLength = kMaxPathLength - 12;
+
 // Attribute bits as Windows reports them.
 enum FileAttribute : std::uint32_t {
     AttrReadOnly = 0x1,

@@ -33,7 +33,9 @@ std::optional<std::string> RefusedSegment(const std::string& segment) {
     if (segment.empty()) {
         return std::string("an empty folder or file name (\"//\", or \"/\" at the start or end)");
     }
-    if (segment.find_first_not_of(". ") == std::string::npos) {
+    // Its characters passed already: what the updater refuses here is a name of dots or
+    // blanks only.
+    if (RefusedLevelName(segment)) {
         return std::string("a name made of dots or blanks only (such as \".\" or \"..\")");
     }
     if (segment.back() == '.' || segment.back() == ' ') {
@@ -46,6 +48,21 @@ std::optional<std::string> RefusedSegment(const std::string& segment) {
 }
 
 } // namespace
+
+bool RefusedLevelName(const std::string& name) {
+    if (name.empty()) {
+        return false;
+    }
+    if (name.find_first_not_of(". ") == std::string::npos) {
+        return true;
+    }
+    for (unsigned char c : name) {
+        if (ForbiddenInName(c) || c == '/' || c == '\\') {
+            return true;
+        }
+    }
+    return false;
+}
 
 std::optional<std::string> RefusedListPath(const std::string& path) {
     if (path.size() > kMaxListPath) {

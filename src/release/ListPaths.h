@@ -13,6 +13,12 @@ namespace release {
 // Longest list path the tool accepts: it must fit below a typical installation folder.
 constexpr std::size_t kMaxListPath = 200;
 
+// A folder or file name the updater never makes or installs: one that names no folder of its
+// own ("." or "..", however padded, since Windows drops trailing dots and blanks), or that
+// holds a separator or a character Windows refuses. An empty name names nothing and is
+// not refused here; callers refuse it on their own.
+bool RefusedLevelName(const std::string& name);
+
 // Why a list path cannot be installed, or nothing when it can: the rules of the updater's
 // folder and file names, the names Windows reserves for devices, the updater's own working
 // files (UpdaterWorkingPath), and the length limit.

@@ -76,9 +76,12 @@ std::vector<ListEntry> ReadListRows(const std::string& text) {
     std::vector<std::string> lines;
     std::size_t pos = 0;
     while (text.size() - pos > 2) {
-        std::size_t end = text.find("\r\n", pos);
+        // A line ends at CR LF, and at a CR or an LF on its own: a list saved on another
+        // system, or passed through a tool that rewrites line ends, reads the same.
+        std::size_t end = text.find_first_of("\r\n", pos);
         std::string line = text.substr(pos, end == std::string::npos ? end : end - pos);
-        pos = end == std::string::npos ? text.size() : end + 2;
+        const bool crlf = end != std::string::npos && text.compare(end, 2, "\r\n") == 0;
+        pos = end == std::string::npos ? text.size() : end + (crlf ? 2 : 1);
         // A new row only when the last one holds text: a blank line is taken by the next.
         if (lines.empty() || !lines.back().empty()) {
             lines.emplace_back();

@@ -46,7 +46,8 @@ struct ListEntry {
     std::string path;
     std::string stamp;
 };
-// The rows of a list text as the updater reads them into its grid: lines end at CR LF, a
+// The rows of a list text as the updater reads them into its grid: lines end at CR LF (or a
+// CR or an LF on its own), a
 // rest of 2 characters or fewer is dropped, the path ends at the first TAB, a blank line
 // holds no row of its own (the next line takes its place), so only blank lines at the very
 // end can leave an empty last row. An empty text gives no row.

@@ -4,11 +4,13 @@
 // changes the mode and the target folder for the rest of the run.
 #include "../app/Main.h"
 #include "../app/Messages.h"
+#include "../app/VisibleText.h"
 #include "../files/ProgramFiles.h"
 #include "../files/RunRecord.h"
 #include "../platform/Files.h"
 #include "../platform/Processes.h"
 #include "../platform/System.h"
+#include "../release/ListPaths.h"
 #include "../transfer/Protection.h"
 #include "../transfer/Transfer.h"
 #include "Run.h"
@@ -36,12 +38,18 @@ void DeleteLocalList(TFORM_MAIN& form) {
 }
 
 void FolderFailure(const std::string& result) {
-    ShowMessageBox(ErrorFolder(result) + msg::kCouldNotCreateFolder, msg::kUpdateError,
+    ShowMessageBox(VisibleText(ErrorFolder(result)) + msg::kCouldNotCreateFolder, msg::kUpdateError,
                    platform::MbOk);
 }
 
 void RefusedFileName(const std::string& listPath) {
-    ShowMessageBox(listPath + msg::kRefusedFileName, msg::kUpdateError, platform::MbOk);
+    ShowMessageBox(VisibleText(listPath) + msg::kRefusedFileName, msg::kUpdateError,
+                   platform::MbOk);
+}
+
+// A failure of one row's file, with the file's name as the caption.
+void RowFailure(const char* text, const std::string& fileName) {
+    ShowMessageBox(text, VisibleText(fileName), platform::MbOk);
 }
 
 // The previous version goes back to its place when the new one could not take it.
@@ -104,7 +112,7 @@ RowEnd ProcessRow(TFORM_MAIN& form, int row, const std::string& runBackupFolder,
     const std::string targetPath = targetFolder + fileName;
     // A name that cannot be installed safely (or names only a folder, which is made above)
     // stops the run only when the stamps ask for its file; it is never "missing".
-    const bool installable = !fileName.empty() && !RefusedName(fileName);
+    const bool installable = !fileName.empty() && !release::RefusedLevelName(fileName);
     const bool replace = installable ? MustReplace(form, row, targetPath)
                                      : !AlreadyPresent(form, targetPath) && StampChanged(form, row);
     if (!replace) {
@@ -119,7 +127,7 @@ RowEnd ProcessRow(TFORM_MAIN& form, int row, const std::string& runBackupFolder,
         run.exeReplaced = true;
     }
     if (!DownloadFile(form, row)) {
-        ShowMessageBox(msg::kCouldNotDownload, fileName, platform::MbOk);
+        RowFailure(msg::kCouldNotDownload, fileName);
         return RowEnd::DownloadFailed;
     }
     std::string backupPath;
@@ -128,14 +136,14 @@ RowEnd ProcessRow(TFORM_MAIN& form, int row, const std::string& runBackupFolder,
         // nowhere safe to keep its previous version.
         backupPath = backupFolder.empty() ? std::string() : backupFolder + fileName;
         if (!BackUp(record, targetPath, backupPath)) {
-            ShowMessageBox(msg::kCouldNotBackup, fileName, platform::MbOk);
+            RowFailure(msg::kCouldNotBackup, fileName);
             return RowEnd::Failed;
         }
     }
     const char* failure =
         OwnFolder() == targetFolder ? msg::kCouldNotRename : msg::kCouldNotMoveDownloaded;
     if (!PutInPlace(TempFilePath(), targetFolder, targetPath, backupPath)) {
-        ShowMessageBox(failure, fileName, platform::MbOk);
+        RowFailure(failure, fileName);
         return RowEnd::Failed;
     }
     return RowEnd::Next;
@@ -204,25 +212,39 @@ void EndRunRecordBeforeTheRows(TFORM_MAIN& form, const std::string& record, bool
     }
 }
 
+// A run here that never ended may have left a previous version in its backup folder and none
+// in its place: it goes back. Lines of the record that name anything else are not followed.
+void RepairAfterAnUnfinishedRun(TFORM_MAIN& form, const std::string& record) {
+    if (RestoreRecordedBackups(record).damaged) {
+        ShowMessageBox(VisibleText(form.PelmoraPath.Text()) + msg::kDamagedRecord,
+                       msg::kUpdateError, platform::MbOk);
+    }
+}
+
 } // namespace
 
 void TFORM_MAIN::UpdateSoftwareButtonClick() {
     RunState run;
     const std::string record = RunRecordPath(PelmoraPath.Text());
-    // A run here that never ended may have left a previous version in its backup folder
-    // and none in its place.
     const bool inherited = RunRecordExists(record);
     if (inherited) {
-        RestoreRecordedBackups(record);
+        RepairAfterAnUnfinishedRun(*this, record);
     }
     bool newListMayBeInPlace = false;
     if (!GetUpdateList(*this, &newListMayBeInPlace)) {
         EndRunRecordBeforeTheRows(*this, record, inherited, newListMayBeInPlace);
         return;
     }
-    SetControlsEnabled(false);
     const std::string runBackupFolder =
         PelmoraPath.Text() + release::kBackupFolderName + "\\" + MakeRunStamp() + "\\";
+    // A list this updater cannot apply is refused whole, before anything is fetched.
+    if (!ListApplies(*this, runBackupFolder)) {
+        DeleteLocalList(*this);
+        EndRunRecordBeforeTheRows(*this, record, inherited,
+                                  platform::FileExists(LocalListPath(*this)));
+        return;
+    }
+    SetControlsEnabled(false);
     for (int row = 0; row < FileListGrid.RowCount() && run.runOk; ++row) {
         RowEnd end = ProcessRow(*this, row, runBackupFolder, record, run);
         if (end == RowEnd::DownloadFailed) {

@@ -4,26 +4,8 @@
 #include "../files/ProgramFiles.h"
 #include "../platform/Files.h"
 #include "../platform/System.h"
-#include "../release/Names.h"
+#include "../release/ListPaths.h"
 #include "Transfer.h"
-
-// A level that names no folder of its own ("." and "..", however padded, since Windows
-// drops trailing dots and blanks), or holds a character Windows reads otherwise: refused,
-// so that no list entry reaches outside the folder it is made below.
-bool RefusedName(const std::string& name) {
-    if (name.empty()) {
-        return false; // nothing is named, nothing reached; callers refuse it on their own
-    }
-    if (name.find_first_not_of(". ") == std::string::npos) {
-        return true;
-    }
-    for (unsigned char c : name) {
-        if (release::ForbiddenInName(c) || c == '/' || c == '\\') {
-            return true;
-        }
-    }
-    return false;
-}
 
 namespace {
 
@@ -64,7 +46,7 @@ bool Listed(TFORM_MAIN& form, const std::string& fullName) {
 
 int CreateFolderChain(TFORM_MAIN& form, std::string parent, const std::string& name) {
     if (name.empty() || parent.empty() || parent.find('\\') == std::string::npos ||
-        parent.find(':') == std::string::npos || RefusedName(name)) {
+        parent.find(':') == std::string::npos || release::RefusedLevelName(name)) {
         return -1;
     }
     form.SearchDataGrid.Clear();
@@ -115,7 +97,7 @@ std::string ListPathToLocal(TFORM_MAIN& form, const std::string& base,
         std::string level = path.substr(start, slash - start);
         start = slash + 1;
         // Below a refused level nothing is made: ".." would put the deeper levels outside.
-        refused = refused || RefusedName(level);
+        refused = refused || release::RefusedLevelName(level);
         if (refused || CreateFolderChain(form, current, level) == -1) {
             failed = true;
         }

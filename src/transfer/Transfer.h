@@ -11,10 +11,6 @@ namespace platform {
 class Grid;
 }
 
-// A folder or file name that could reach outside the folder it is made in, or that
-// Windows would read as something else: "." or "..", ":", control characters and the like.
-bool RefusedName(const std::string& name);
-
 // Makes sure that the one folder parent + name exists: 1 created, 0 nothing to do
 // (present, or on the way to the user's desktop), -1 refused or failed.
 int CreateFolderChain(TFORM_MAIN& form, std::string parent, const std::string& name);
@@ -50,6 +46,12 @@ void ReadListIntoGrid(const std::string& text, platform::Grid& grid);
 // After false, newListMayBeInPlace (when given) tells whether the file at the local list's
 // place may be the new list or a cut copy of it, rather than the old list or none.
 bool GetUpdateList(TFORM_MAIN& form, bool* newListMayBeInPlace = nullptr);
+
+// Whether the new list, read into FileListGrid, can be applied at all: no entry names the
+// updater's own working files or a file another entry names, every entry's target and (in
+// normal mode) backup path fits what Windows takes, and the list is text. Tells the operator
+// why not; nothing has been fetched then.
+bool ListApplies(TFORM_MAIN& form, const std::string& runBackupFolder);
 
 // The stamps of a row differ, or ForceUpdate is set.
 bool StampChanged(TFORM_MAIN& form, int row);

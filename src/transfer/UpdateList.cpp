@@ -136,6 +136,9 @@ bool GetUpdateList(TFORM_MAIN& form, bool* newListMayBeInPlace) {
         return false;
     }
     platform::RemoveFileIfPresent(local);
+    // What a run ended by force left under the temporary name must not take up the room the
+    // list and the files need.
+    platform::RemoveFileIfPresent(TempFilePath());
     const std::string url =
         form.URLPath.Text() + release::kListName + CacheBustingQuery(form.Random);
     auto size = DownloadedListSize(platform::DownloadToFile(url, downloaded), downloaded);

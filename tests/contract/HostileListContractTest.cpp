@@ -3,6 +3,7 @@
 #include "app/Main.h"
 #include "contract/Fixture.h"
 #include "platform/Files.h"
+#include "release/ListPaths.h"
 #include "transfer/Transfer.h"
 
 #include <gtest/gtest.h>
@@ -65,11 +66,11 @@ TEST(HostileListContract, NothingIsMadeOutsideTheBase) {
     }
     EXPECT_FALSE(platform::FileAttributes("C:\\evil").has_value());
     // Names the logic refuses on sight, and names it lets through.
-    EXPECT_TRUE(RefusedName(".."));
-    EXPECT_TRUE(RefusedName(". ."));
-    EXPECT_FALSE(RefusedName("a.b"));
-    EXPECT_FALSE(RefusedName("v1."));
-    EXPECT_FALSE(RefusedName("\xE9t\xE9"));
+    EXPECT_TRUE(release::RefusedLevelName(".."));
+    EXPECT_TRUE(release::RefusedLevelName(". ."));
+    EXPECT_FALSE(release::RefusedLevelName("a.b"));
+    EXPECT_FALSE(release::RefusedLevelName("v1."));
+    EXPECT_FALSE(release::RefusedLevelName("\xE9t\xE9"));
 }
 
 } // namespace

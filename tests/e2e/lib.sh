@@ -55,7 +55,8 @@ start_server() {
         --log "$work/requests.log" --faults "$work/faults" --max-seconds 300 \
         >"$work/server.out" 2>&1 &
     server_pid=$!
-    trap 'kill $server_pid 2>/dev/null || true' EXIT
+    # Waited for, so that the next scenario finds its port free.
+    trap 'kill $server_pid 2>/dev/null || true; wait $server_pid 2>/dev/null || true' EXIT
     for _ in $(seq 100); do
         [ -s "$work/port" ] && return 0
         sleep 0.1

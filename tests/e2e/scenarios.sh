@@ -358,6 +358,56 @@ scenario_list_deflate() {
 # rate window (60 s).
 scenario_file_trickle() { file_fault "trickle 10000" 150; }
 
+# --- hostile answers: nothing fills the disk, nothing hangs
+
+# Announces a petabyte and sends as fast as it is taken (up to 2 GB, which a client reading
+# it out would take minutes over): refused at once for the drive's free space, the
+# connection cut, nothing written.
+scenario_endless_file() {
+    local before
+    before=$(df --output=used -B1 "$drive_c" | tail -n 1)
+    file_fault "huge 1125899906842624 2000000000" 20
+    local after
+    after=$(df --output=used -B1 "$drive_c" | tail -n 1)
+    [ $((after - before)) -lt 50000000 ] || fail "the drive filled by $((after - before)) bytes"
+}
+scenario_endless_list() {
+    echo "filelist.txt huge 1125899906842624 2000000000" > "$work/faults"
+    list_fault
+}
+# The status line and headers one byte a second: never silent long enough for a read to time
+# out, yet ended within the minimum rate's window.
+scenario_header_trickle() { file_fault "header-trickle 1000" 90; }
+# Header lines without end: cut before the process grows without bound.
+scenario_endless_headers() { file_fault "endless-headers 4000000000" 30; }
+
+# A list that names the updater's own run record, served with a record that would move the
+# operator's document into the installation: refused whole at start-up and again in normal
+# mode, nothing fetched, nothing moved.
+scenario_hostile_own_name() {
+    changed_release
+    local documents="$user_dir/Documents"
+    mkdir -p "$documents"
+    printf 'thesis' > "$documents/thesis.txt"
+    printf 'C:\\users\\%s\\Documents\\thesis.txt\tP:\\Pelmora 4.1.2\\thesis.txt\r\n' \
+        "$(basename "$user_dir")" > "$work/release/PelmoraUpdaterRun.txt"
+    printf 'PelmoraUpdaterRun.txt\t2026-12-09\r\n' >> "$work/release/filelist.txt"
+    drive wait-boxes=1 'click=Manual Update' 'wait-enabled=Check Local Path' \
+        'click=Check Local Path' 'wait-enabled=Download Files' 'click=Download Files' \
+        wait-boxes=2 close wait-exit
+    local refused='BOX Update Error|PelmoraUpdaterRun.txt\nThe update list names this file in a way that cannot be installed.\nThe list may be damaged; nothing was downloaded for it.|OK'
+    expect_log <<LOG
+$refused
+$refused
+EXIT 0
+LOG
+    [ "$(cat "$documents/thesis.txt" 2>/dev/null)" = thesis ] || fail "the document was moved"
+    expect_no_file "$install/thesis.txt"
+    expect_no_file "$install/PelmoraUpdaterRun.txt"
+    expect_no_file "$desktop/Tarnell Temp Files/PelmoraUpdaterRun.txt"
+    expect_requests 0
+}
+
 # --- https
 
 # The file moved to https: it arrives from the TLS server, whose authority the prefix trusts.

@@ -1,6 +1,7 @@
 // The release format shared by the release tool and the protected updater.
 #include "release/ReleaseFormat.h"
 #include "release/Hex.h"
+#include "release/ListPaths.h"
 #include "transfer/Transfer.h"
 
 #include <gtest/gtest.h>
@@ -73,7 +74,7 @@ TEST(ReleaseFormat, ToolRefusesEveryNameTheUpdaterRefuses) {
         names.push_back(std::string("a") + static_cast<char>(c));
     }
     for (const auto& name : names) {
-        ASSERT_TRUE(RefusedName(name)) << "\"" << name << "\"";
+        ASSERT_TRUE(release::RefusedLevelName(name)) << "\"" << name << "\"";
         if (name.find('/') == std::string::npos) {
             EXPECT_TRUE(release::RefusedListPath(name).has_value()) << "\"" << name << "\"";
             EXPECT_TRUE(release::RefusedListPath("bin/" + name).has_value()) << name;
@@ -118,14 +119,15 @@ TEST(ReleaseFormat, StampsCarryTheirHashAtTheEndOnly) {
 }
 
 TEST(ReleaseFormat, ListsReadAsTheUpdaterReadsThem) {
-    auto entries = release::ParseList("a\t1\r\n\r\nb/c\t2\t3\r\nd\r\ne\n\tx\r\nxy");
-    ASSERT_EQ(entries.size(), 4u);
+    auto entries = release::ParseList("a\t1\r\n\r\nb/c\t2\t3\r\nd\r\ne\nf\tx\r\n\r\n");
+    ASSERT_EQ(entries.size(), 5u);
     EXPECT_EQ(entries[0].path, "a");
     EXPECT_EQ(entries[1].path, "b/c");
     EXPECT_EQ(entries[1].stamp, "2\t3");
     EXPECT_EQ(entries[2].path, "d");
     EXPECT_EQ(entries[2].stamp, "");
-    EXPECT_EQ(entries[3].path, "e\n");
+    EXPECT_EQ(entries[3].path, "e");
+    EXPECT_EQ(entries[4].stamp, "x");
     EXPECT_EQ(release::WriteList({{"a", "1"}, {"b", "2"}}), "a\t1\r\nb\t2\r\n");
 }
 

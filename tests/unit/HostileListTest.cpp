@@ -2,10 +2,32 @@
 // folder and its run backup folder, and each refusal is told.
 #include "TestMachine.h"
 #include "platform/Files.h"
+#include "platform/Http.h"
+#include "platform/RateWatch.h"
 
 namespace {
 
 using namespace testing_support;
+
+// A control character as the boxes show it.
+std::string Visible(std::string text) {
+    std::string out;
+    for (unsigned char c : text) {
+        static const char digits[] = "0123456789abcdef";
+        out += c < 32 ? std::string("\\x") + digits[c >> 4] + digits[c & 15]
+                      : std::string(1, static_cast<char>(c));
+    }
+    return out;
+}
+
+// No box shows a control character but its line breaks.
+void ExpectVisibleBoxes() {
+    for (const auto& box : Boxes()) {
+        for (unsigned char c : box.text + box.caption) {
+            EXPECT_TRUE(c >= 32 || c == '\n') << "box shows byte " << int(c) << ": " << box.text;
+        }
+    }
+}
 
 class HostileList : public UpdateMachine {
 public:
@@ -46,9 +68,11 @@ TEST_P(HostileEntry, ThatReachesOutsideIsRefusedAndTold) {
     ASSERT_EQ(Boxes().size(), 2u) << line;
     const std::string text = Boxes()[0].text;
     EXPECT_EQ(Boxes()[0].caption, "Update Error") << text;
-    EXPECT_TRUE(text.rfind(line.substr(0, line.find('\t')), 0) == 0 || text.rfind(kInstall, 0) == 0)
+    EXPECT_TRUE(text.rfind(Visible(line.substr(0, line.find('\t'))), 0) == 0 ||
+                text.rfind(kInstall, 0) == 0)
         << "the box names the entry or its folder: " << text;
     EXPECT_EQ(Boxes()[1].caption, "Error") << "please update manually";
+    ExpectVisibleBoxes();
     EXPECT_TRUE(Fetched().empty());
     EXPECT_FALSE(M().IsFile(kInstall + "PelmoraUpdaterList.txt"));
     EXPECT_EQ(At(kInstall + "good.dll"), "good.dll 1");
@@ -62,6 +86,164 @@ INSTANTIATE_TEST_SUITE_P(ReachingOutside, HostileEntry,
                                            "bin/x\x01y.dll\t1", "bin/\x1f/y.dll\t1", "..\t1",
                                            ".\t1", "bin/..\t1", "bin/.\t1", "... /x.dll\t1",
                                            "x.dll::$DATA\t1", "bin\\..\\..\\x.dll\t1"));
+
+// Lists this updater cannot apply at all, refused whole before anything is fetched: one box,
+// the installation, its list and its record as they were but for the list fetched anew.
+struct Unappliable {
+    const char* name;
+    std::string line;
+    std::string box; // how the box begins
+};
+
+class UnappliableList : public HostileList, public ::testing::WithParamInterface<Unappliable> {};
+
+TEST_P(UnappliableList, IsRefusedWholeBeforeAnythingIsFetched) {
+    const Unappliable& c = GetParam();
+    RunWith(c.line);
+    ExpectNothingOutside(c.name);
+    ASSERT_EQ(Boxes().size(), 1u) << c.name;
+    EXPECT_EQ(Boxes()[0].text.substr(0, c.box.size()), c.box) << c.name;
+    EXPECT_EQ(Boxes()[0].caption, "Update Error") << c.name;
+    EXPECT_LT(Boxes()[0].text.size(), 300u) << "a long path is shortened for the box";
+    ExpectVisibleBoxes();
+    EXPECT_TRUE(Fetched().empty()) << c.name;
+    EXPECT_FALSE(M().IsFile(kInstall + "PelmoraUpdaterList.txt")) << c.name;
+    EXPECT_FALSE(M().IsFile(kInstall + "PelmoraUpdaterRun.txt")) << c.name;
+    EXPECT_EQ(At(kInstall + "good.dll"), "good.dll 1") << c.name;
+    EXPECT_TRUE(M().launches.empty()) << c.name;
+}
+
+std::string Levels(std::size_t bytes) {
+    std::string path;
+    while (path.size() < bytes) {
+        path += "a/";
+    }
+    return path + "x.dll\t1";
+}
+
+const std::string kCannotInstall = "\nThe update list names this file in a way that cannot";
+const std::string kTwice = "\nThe update list names this file more than once.";
+const std::string kNoFolder = "\nCould not create this folder.";
+
+INSTANTIATE_TEST_SUITE_P(
+    Whole, UnappliableList,
+    ::testing::Values(
+        Unappliable{"run record", "PelmoraUpdaterRun.txt\t1",
+                    "PelmoraUpdaterRun.txt" + kCannotInstall},
+        Unappliable{"record in another case", "pelmoraupdaterrun.TXT\t9",
+                    "pelmoraupdaterrun.TXT" + kCannotInstall},
+        Unappliable{"local list below", "bin/PelmoraUpdaterList.txt\t1",
+                    "bin/PelmoraUpdaterList.txt" + kCannotInstall},
+        Unappliable{"kept signature", "PelmoraUpdaterRelease.sig\t1",
+                    "PelmoraUpdaterRelease.sig" + kCannotInstall},
+        Unappliable{"temporary name deep", "a/b/TEMP1234.$$$\t1",
+                    "a/b/TEMP1234.$$$" + kCannotInstall},
+        Unappliable{"backup folder", "updatebackup/1-1-2026/x.dll\t1",
+                    "updatebackup/1-1-2026/x.dll" + kCannotInstall},
+        Unappliable{"same path, other stamp", "good.dll\t2", "good.dll" + kTwice},
+        Unappliable{"same path, other case", "GOOD.DLL\t1", "GOOD.DLL" + kTwice},
+        Unappliable{"same path, leading slash", "/good.dll\t1", "/good.dll" + kTwice},
+        Unappliable{"same path, a dot Windows drops", "good.dll.\t1", "good.dll." + kTwice},
+        Unappliable{"target past MAX_PATH", std::string(230, 'n') + ".dll\t1", kInstall + "nnn"},
+        Unappliable{"five megabytes of levels", Levels(5 << 20), kInstall + "a\\a"},
+        Unappliable{"a NUL", std::string("nul\0byte.dll\t1", 14),
+                    "The update list from the server is damaged: entry 2 holds a NUL byte"}),
+    [](const ::testing::TestParamInfo<Unappliable>& info) {
+        std::string name = info.param.name;
+        for (char& ch : name) {
+            ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+        }
+        return name;
+    });
+
+// Records a run could never have written: nothing they name is moved, the operator is told,
+// and what a run of this folder did record is still put back.
+class DamagedRecord : public HostileList, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(DamagedRecord, MovesNothingOutsideAndSaysSo) {
+    const std::string thesis = "C:\\Users\\op\\Documents\\thesis.txt";
+    M().WriteFile(thesis, "thesis");
+    M().WriteFile(kInstall + "UpdateBackup\\1-1-2026\\bin\\core.dll", "previous core");
+    M().WriteFile(kInstall + "PelmoraUpdaterRun.txt",
+                  GetParam() + "\r\n" + kInstall + "UpdateBackup\\1-1-2026\\bin\\core.dll\t" +
+                      kInstall + "bin\\core.dll\r\n");
+    RunWith("bin/core.dll\t1");
+    ExpectNothingOutside(GetParam());
+    EXPECT_EQ(At(thesis), "thesis") << GetParam();
+    ASSERT_FALSE(Boxes().empty());
+    EXPECT_EQ(Boxes()[0].text,
+              kInstall + "\nThe record of an unfinished update in this folder is damaged: "
+                         "some of its lines name files outside the installation and its "
+                         "backup folder.\nThose lines were ignored; nothing was moved for "
+                         "them.")
+        << GetParam();
+    EXPECT_TRUE(At(kInstall + "bin\\core.dll").has_value()) << "the recorded move was made";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outside, DamagedRecord,
+    ::testing::Values(
+        // a line of the record planted by a list: the operator's file into the installation
+        "C:\\Users\\op\\Documents\\thesis.txt\t" + kInstall + "thesis.txt",
+        // and a program into the Startup folder
+        kInstall + "UpdateBackup\\1-1-2026\\x.exe\tC:\\Users\\op\\Start Menu\\x.exe",
+        kInstall + "UpdateBackup\\..\\..\\x.dll\t" + kInstall + "x.dll",
+        kInstall + "UpdateBackup\\1-1-2026\\x.dll\t" + kInstall + "..\\..\\x.dll",
+        kInstall + "UpdateBackup\\1-1-2026\\x.dll\tD:\\Data\\x.dll",
+        kInstall + "bin\\ui.dll\t" + kInstall + "bin\\core.dll",
+        kInstall + "UpdateBackup\\x.dll\t" + kInstall + "UpdateBackup\\y.dll", "no tab at all"));
+
+// Answers written to fill the disk or hold the window: each fails as a download, leaves no
+// file behind, and the drive as it was.
+struct HostileAnswer {
+    const char* name;
+    std::function<void(platform::memory::HttpResponse&)> shape;
+};
+
+class HostileAnswers : public HostileList, public ::testing::WithParamInterface<HostileAnswer> {};
+
+TEST_P(HostileAnswers, FailAsADownloadAndLeaveTheDiskAsItWas) {
+    const HostileAnswer& c = GetParam();
+    M().LimitDrive('C', 64u << 20);
+    M().Serve(kBase + "last.dll", "last.dll 2");
+    Install({{"good.dll", "1"}, {"AppLaunch.exe", "0"}});
+    M().Serve(kBase + "filelist.txt", "good.dll\t1\r\nlast.dll\t2\r\n");
+    c.shape(M().http[kBase + "last.dll"]);
+    NormalMode();
+    RunUpdate();
+    EXPECT_EQ(Boxes(), (std::vector<Box>{{"Could not download file. Check network connections or "
+                                          "your PC's firewall.",
+                                          "last.dll", 0}}))
+        << c.name;
+    EXPECT_FALSE(M().IsFile("C:\\Quorvel\\temp1234.$$$")) << c.name;
+    EXPECT_FALSE(M().IsFile(kInstall + "last.dll")) << c.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Endless, HostileAnswers,
+    ::testing::Values(HostileAnswer{"announced above the free space",
+                                    [](auto& r) { r.announcedLength = 20ull << 30; }},
+                      HostileAnswer{"body past its length", [](auto& r) { r.announcedLength = 3; }},
+                      HostileAnswer{"headers trickled past the rate window",
+                                    [](auto& r) { r.headerMs = platform::kRateWindowMs; }},
+                      HostileAnswer{"endless headers", [](auto& r) { r.headerBytes = 10u << 20; }}),
+    [](const ::testing::TestParamInfo<HostileAnswer>& info) {
+        std::string name = info.param.name;
+        for (char& ch : name) {
+            ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+        }
+        return name;
+    });
+
+// A run ended by force with a huge download under the temporary name: the next run removes
+// it before it fetches the list, so the disk it filled does not fail every run for ever.
+TEST_F(HostileList, ALeftoverTemporaryFileNeverBlocksLaterRuns) {
+    M().LimitDrive('C', 40u << 20);
+    M().WriteFile("C:\\Quorvel\\temp1234.$$$", std::string(30u << 20, 'x'));
+    RunWith(""); // a blank line: the list of good.dll and last.dll
+    EXPECT_FALSE(M().IsFile("C:\\Quorvel\\temp1234.$$$"));
+    EXPECT_EQ(At(kInstall + "last.dll"), "last.dll 2");
+}
 
 class AwkwardEntry : public HostileList, public ::testing::WithParamInterface<std::string> {};
 

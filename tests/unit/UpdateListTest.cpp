@@ -40,8 +40,11 @@ TEST_F(ListReading, LinesBecomeEntries) {
         {"x\t1\r\nab", {{"x", "1"}}}, // the last 2 characters are dropped, the TAB still splits
         {"x\t1\r\n\r\n\r\ny\t2\r\n", {{"x", "1"}, {"y", "2"}}},
         {"x\tS\r\n\r\n\r\n\r\n", {{"x", "S"}, {"", ""}}},
-        {"a\nb\tS\r\nc.dll\r\n", {{"a\nb", "S"}, {"c.dll", ""}}},
-        {"a\rb\tS", {{"a\rb", "S"}}},
+        // a lone LF or CR ends a line as CR LF does: no path or stamp holds a line break
+        {"a\nb\tS\r\nc.dll\r\n", {{"a", ""}, {"b", "S"}, {"c.dll", ""}}},
+        {"a\rb\tS", {{"a", ""}, {"b", "S"}}},
+        {"x\t1\ny\t2\n\nz\t3\n", {{"x", "1"}, {"y", "2"}, {"z", "3"}}},
+        {"x\t1\ry\t2\r\r\n", {{"x", "1"}, {"y", "2"}}}, // the rest of 2 bytes is dropped
         {"p\tA\tB\r\n", {{"p", "A\tB"}}},
         {"whole line\r\n", {{"whole line", ""}}},
         {"\r\nabc", {{"abc", ""}}},

@@ -1,7 +1,10 @@
 // HTTP answers of the in-memory machine, written into its files as the real download does.
 #include "../Http.h"
 
+#include "../RateWatch.h"
 #include "Machine.h"
+
+#include <algorithm>
 
 namespace platform {
 
@@ -51,22 +54,51 @@ const HttpResponse* FinalAnswer(std::string url) {
     return nullptr;
 }
 
-// A body the real download takes: a 200 announced by its length, not encoded, and whole.
-bool Taken(const HttpResponse* r) {
-    return r != nullptr && r->status == 200 && r->lengthSent &&
-           (r->contentEncoding.empty() || r->contentEncoding == "identity") &&
-           r->cutAfter >= r->body.size();
+// Headers the real download waits for: within the minimum rate's window and its size bound.
+// Their time passes on the machine's clock.
+bool HeadersArrive(const HttpResponse& r) {
+    auto& m = TheMachine();
+    m.tickMs += std::min<std::uint64_t>(r.headerMs, kRateWindowMs);
+    return r.headerMs < kRateWindowMs && r.headerBytes <= kMaxHeaderBytes;
+}
+
+// A length the caller and the drive can take: refused before a byte is written.
+bool LengthAccepted(std::uint64_t length, const DownloadBounds& bounds, const std::string& path) {
+    if (length > bounds.maxLength || (bounds.exactLength && length != *bounds.exactLength)) {
+        return false;
+    }
+    auto parsed = memory::ParsePath(path);
+    memory::Drive* drive = parsed ? TheMachine().tree.FindDrive(parsed->drive) : nullptr;
+    if (drive == nullptr || !drive->capacity) {
+        return true;
+    }
+    const std::uint64_t used = drive->UsedBytes();
+    const std::uint64_t free = *drive->capacity > used ? *drive->capacity - used : 0;
+    return free > kFreeSpaceMargin && length <= free - kFreeSpaceMargin;
+}
+
+// A body the real download takes: a 200 announced by its length (within bounds), not
+// encoded, and arrived whole and no more.
+bool Taken(const HttpResponse* r, const DownloadBounds& bounds, const std::string& path) {
+    if (r == nullptr || r->status != 200 || !HeadersArrive(*r) || !r->lengthSent ||
+        !(r->contentEncoding.empty() || r->contentEncoding == "identity")) {
+        return false;
+    }
+    const std::uint64_t length = r->announcedLength.value_or(r->body.size());
+    const std::uint64_t arrives = std::min<std::uint64_t>(r->cutAfter, r->body.size());
+    return LengthAccepted(length, bounds, path) && arrives == length;
 }
 
 } // namespace
 
-bool DownloadToFile(const std::string& url, const std::string& path, Sha256Digest* digest) {
+bool DownloadToFile(const std::string& url, const std::string& path, Sha256Digest* digest,
+                    const DownloadBounds& bounds) {
     auto& m = TheMachine();
     m.requests.push_back(url);
     const HttpResponse* answer =
         m.Enter(memory::Op::DownloadToFile, url) ? nullptr : FinalAnswer(url);
     std::optional<Sha256Digest> hash;
-    const bool done = Taken(answer) && WriteBody(path, answer->body) &&
+    const bool done = Taken(answer, bounds, path) && WriteBody(path, answer->body) &&
                       (digest == nullptr || (hash = Sha256Of(answer->body)).has_value());
     if (!done) {
         RemovePartial(path);

@@ -34,6 +34,11 @@ struct HttpResponse {
     std::string redirectTo;                   // with a 3xx status: the URL of the next request
     bool lengthSent = true;      // false: no Content-Length (chunked, or ended by closing)
     std::string contentEncoding; // the Content-Encoding header, if any
+    // The Content-Length sent when it is not the body's own: a body that runs past it, or
+    // one that claims more than it brings.
+    std::optional<std::uint64_t> announcedLength;
+    std::uint64_t headerBytes = 200; // the status line and headers
+    std::uint64_t headerMs = 0;      // how long they take to arrive, on the machine's clock
 };
 
 // The user's regional settings that dates and times are written with.

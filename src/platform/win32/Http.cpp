@@ -4,6 +4,7 @@
 #include "../Http.h"
 
 #include "../RateWatch.h"
+#include "Connections.h"
 #include "Handles.h"
 
 #include <wininet.h>
@@ -19,6 +20,9 @@ namespace {
 constexpr DWORD kConnectTimeoutMs = 15000;
 constexpr DWORD kReceiveTimeoutMs = 30000;
 constexpr DWORD kBufferSize = 256 * 1024;
+// A refused answer whose body is no larger than this is left to WinINet to read to its end,
+// so that the connection is kept; a larger or unknown one has its connection cut.
+constexpr long long kSmallBody = 64 * 1024;
 
 struct InternetHandleTraits {
     using Native = HINTERNET;
@@ -89,14 +93,15 @@ bool IdentityEncoded(HINTERNET request) {
 // The body into the file, all of it or failure: WinINet under Wine ends a cut chunked
 // stream with success, so only a body whose length was announced and arrived counts. With a
 // digest asked for, each piece is hashed as it is written; the file is never read back.
-DWORD CopyBody(HINTERNET request, HANDLE file, long long expected, Sha256Digest* digest) {
+DWORD CopyBody(HINTERNET request, HANDLE file, long long expected, Sha256Digest* digest,
+               ULONGLONG startMs) {
     std::vector<char> buffer(kBufferSize);
     std::optional<Sha256> hash;
     if (digest != nullptr) {
         hash.emplace();
     }
     long long total = 0;
-    RateWatch rate(GetTickCount64());
+    RateWatch rate(startMs);
     while (true) {
         // Wine's InternetReadFile waits until the buffer is full or the body ends, however
         // slowly the bytes come; asked for what has arrived, each read returns as it comes,
@@ -114,6 +119,10 @@ DWORD CopyBody(HINTERNET request, HANDLE file, long long expected, Sha256Digest*
         if (got == 0) {
             break;
         }
+        // Not a byte beyond the announced length reaches the file.
+        if (total + got > expected) {
+            return ERROR_HTTP_INVALID_SERVER_RESPONSE;
+        }
         DWORD written = 0;
         if (!WriteFile(file, buffer.data(), got, &written, nullptr) || written != got) {
             return Reason();
@@ -122,9 +131,6 @@ DWORD CopyBody(HINTERNET request, HANDLE file, long long expected, Sha256Digest*
             hash->Update(buffer.data(), got);
         }
         total += got;
-        if (total > expected) {
-            return ERROR_HTTP_INVALID_SERVER_RESPONSE;
-        }
         if (!rate.Progress(static_cast<std::uint64_t>(total), GetTickCount64())) {
             return ERROR_INTERNET_TIMEOUT;
         }
@@ -166,6 +172,31 @@ std::string RedirectTarget(HINTERNET request, const std::string& from) {
     return std::string(combined.data(), length);
 }
 
+// The request sent and its status line and headers read, within the minimum rate's window
+// from the request's start (a server that trickles its headers never lets a read time out)
+// and within kMaxHeaderBytes.
+bool SendWatched(HINTERNET request, ULONGLONG startMs) {
+    const ULONGLONG now = GetTickCount64();
+    const ULONGLONG used = now > startMs ? now - startMs : 0;
+    HeaderWatch watch(used < kRateWindowMs ? kRateWindowMs - used : 0);
+    const BOOL sent = HttpSendRequestA(request, nullptr, 0, nullptr, 0);
+    if (watch.Tripped()) {
+        SetLastError(ERROR_INTERNET_TIMEOUT);
+        return false;
+    }
+    if (!sent) {
+        return false;
+    }
+    DWORD size = 0;
+    HttpQueryInfoA(request, HTTP_QUERY_RAW_HEADERS_CRLF, nullptr, &size, nullptr);
+    if (size > kMaxHeaderBytes) {
+        CutConnections();
+        SetLastError(ERROR_HTTP_INVALID_SERVER_RESPONSE);
+        return false;
+    }
+    return true;
+}
+
 // A request with the connection it was made on. The request is closed before its connection:
 // members are destroyed in the reverse order of their declaration.
 struct OpenedRequest {
@@ -178,7 +209,7 @@ struct OpenedRequest {
 
 // One GET. The request handle is made before anything is sent, so that its time-outs
 // hold for the wait on the answer too (Wine keeps no session-wide receive time-out).
-OpenedRequest OpenRequest(HINTERNET session, const std::string& url) {
+OpenedRequest OpenRequest(HINTERNET session, const std::string& url, ULONGLONG startMs) {
     char host[256] = {};
     char path[4096] = {};
     char extra[4096] = {};
@@ -219,10 +250,19 @@ OpenedRequest OpenRequest(HINTERNET session, const std::string& url) {
     SetTimeout(opened.get(), INTERNET_OPTION_CONNECT_TIMEOUT, kConnectTimeoutMs);
     SetTimeout(opened.get(), INTERNET_OPTION_SEND_TIMEOUT, kReceiveTimeoutMs);
     SetTimeout(opened.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, kReceiveTimeoutMs);
-    if (!HttpSendRequestA(opened.get(), nullptr, 0, nullptr, 0)) {
+    if (!SendWatched(opened.get(), startMs)) {
         return OpenedRequest{};
     }
     return opened;
+}
+
+// An answer that will not be read: its connection is cut unless its body is small enough to
+// be read to its end when the request closes.
+void LetGo(HINTERNET request) {
+    const long long length = ContentLength(request);
+    if (length < 0 || length > kSmallBody) {
+        CutConnections();
+    }
 }
 
 bool IsHttps(const std::string& url) {
@@ -238,9 +278,9 @@ bool IsHttps(const std::string& url) {
 // Redirects are followed here, a limited number of times: Wine's WinINet would follow a
 // redirect loop for ever. One from https back to plain http is refused: what was asked
 // for over a secure channel must not come over an open one.
-OpenedRequest OpenFinal(HINTERNET session, std::string url) {
+OpenedRequest OpenFinal(HINTERNET session, std::string url, ULONGLONG startMs) {
     for (int hop = 0; hop <= kMaxRedirects; ++hop) {
-        OpenedRequest request = OpenRequest(session, url);
+        OpenedRequest request = OpenRequest(session, url, startMs);
         if (!request) {
             return request;
         }
@@ -249,9 +289,11 @@ OpenedRequest OpenFinal(HINTERNET session, std::string url) {
             if (status == 200) {
                 return request;
             }
+            LetGo(request.get());
             SetLastError(ERROR_HTTP_INVALID_SERVER_RESPONSE);
             return OpenedRequest{};
         }
+        LetGo(request.get());
         std::string next = RedirectTarget(request.get(), url);
         if (next.empty() || (IsHttps(url) && !IsHttps(next))) {
             break;
@@ -262,18 +304,31 @@ OpenedRequest OpenFinal(HINTERNET session, std::string url) {
     return OpenedRequest{};
 }
 
-// ERROR_SUCCESS, or why the download failed.
-DWORD Fetch(const std::string& url, const std::string& path, Sha256Digest* digest) {
-    HINTERNET session = Session();
-    if (session == nullptr) {
-        return Reason();
+// Free bytes for the caller on the drive of the file's folder; nothing when unknown.
+std::optional<ULONGLONG> FreeBytes(const std::string& path) {
+    const std::string folder = path.substr(0, path.find_last_of('\\') + 1);
+    ULARGE_INTEGER available{};
+    if (folder.empty() || !GetDiskFreeSpaceExA(folder.c_str(), &available, nullptr, nullptr)) {
+        return std::nullopt;
     }
-    OpenedRequest request = OpenFinal(session, url);
-    if (!request) {
-        return Reason();
+    return available.QuadPart;
+}
+
+// Whether the announced length is one the caller and the drive can take.
+bool LengthAccepted(long long length, const DownloadBounds& bounds, const std::string& path) {
+    const auto announced = static_cast<std::uint64_t>(length);
+    if (announced > bounds.maxLength || (bounds.exactLength && announced != *bounds.exactLength)) {
+        return false;
     }
-    const long long length = ContentLength(request.get());
-    if (length < 0 || !IdentityEncoded(request.get())) {
+    const std::optional<ULONGLONG> free = FreeBytes(path);
+    return !free || (*free > kFreeSpaceMargin && announced <= *free - kFreeSpaceMargin);
+}
+
+// The body of an accepted answer into the file; ERROR_SUCCESS or why not.
+DWORD Receive(HINTERNET request, const std::string& path, const DownloadBounds& bounds,
+              Sha256Digest* digest, ULONGLONG startMs) {
+    const long long length = ContentLength(request);
+    if (length < 0 || !IdentityEncoded(request) || !LengthAccepted(length, bounds, path)) {
         return ERROR_HTTP_INVALID_SERVER_RESPONSE;
     }
     FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -281,13 +336,34 @@ DWORD Fetch(const std::string& url, const std::string& path, Sha256Digest* diges
     if (!file) {
         return Reason();
     }
-    return CopyBody(request.get(), file.get(), length, digest);
+    return CopyBody(request, file.get(), length, digest, startMs);
+}
+
+// ERROR_SUCCESS, or why the download failed.
+DWORD Fetch(const std::string& url, const std::string& path, Sha256Digest* digest,
+            const DownloadBounds& bounds) {
+    const ULONGLONG startMs = GetTickCount64();
+    HINTERNET session = Session();
+    if (session == nullptr) {
+        return Reason();
+    }
+    OpenedRequest request = OpenFinal(session, url, startMs);
+    if (!request) {
+        return Reason();
+    }
+    const DWORD error = Receive(request.get(), path, bounds, digest, startMs);
+    // A body refused part-way is not read to its end when the request closes.
+    if (error != ERROR_SUCCESS) {
+        CutConnections();
+    }
+    return error;
 }
 
 } // namespace
 
-bool DownloadToFile(const std::string& url, const std::string& path, Sha256Digest* digest) {
-    const DWORD error = Fetch(url, path, digest);
+bool DownloadToFile(const std::string& url, const std::string& path, Sha256Digest* digest,
+                    const DownloadBounds& bounds) {
+    const DWORD error = Fetch(url, path, digest, bounds);
     if (error == ERROR_SUCCESS) {
         return true;
     }
