@@ -53,15 +53,17 @@ TEST_F(DownloadContract, BodiesThatArriveWholeReplaceTheTarget) {
 
 // Anything else fails and leaves no file, the previous one gone too, and no digest: an error
 // status, a body cut short or lost, a redirect loop or one redirect too many, a refused
-// connection, a body whose end cannot be told from a cut, and encoded bytes.
+// connection, a body whose end cannot be told from a cut, encoded bytes, a length no drive
+// can take, and headers without end.
 TEST_F(DownloadContract, EverythingElseFailsAndLeavesNoFile) {
     const int first = fixture::kRedirectChain - platform::kMaxRedirects;
     ASSERT_GT(first, 0);
     std::vector<std::string> urls = {
         fixture::RefusedUrl(), fixture::ServerUrl("hop" + std::to_string(first - 1) + ".bin")};
-    for (const char* name : {"missing.bin", "error.bin", "short.bin", "drop.bin", "loop.bin",
-                             "chunked.bin", "chunked-cut.bin", "chunked-nolast.bin", "nolength.bin",
-                             "nolength-cut.bin", "gzip.bin", "deflate.bin"}) {
+    for (const char* name :
+         {"missing.bin", "error.bin", "short.bin", "drop.bin", "loop.bin", "chunked.bin",
+          "chunked-cut.bin", "chunked-nolast.bin", "nolength.bin", "nolength-cut.bin", "gzip.bin",
+          "deflate.bin", "huge.bin", "headers.bin"}) {
         urls.push_back(fixture::ServerUrl(name));
     }
     for (const auto& url : urls) {
@@ -72,6 +74,24 @@ TEST_F(DownloadContract, EverythingElseFailsAndLeavesNoFile) {
             EXPECT_FALSE(platform::FileExists(target_)) << url;
             EXPECT_EQ(digest, platform::Sha256Digest{}) << url;
         }
+    }
+}
+
+// A caller that knows a file's length beforehand: only an answer that announces it, and no
+// more than the most, is taken.
+TEST_F(DownloadContract, LengthsKnownBeforehandBoundTheAnswer) {
+    const std::string url = fixture::ServerUrl("ok.bin"); // 14 bytes
+    struct Case {
+        platform::DownloadBounds bounds;
+        bool taken;
+    };
+    const Case cases[] = {
+        {{14, 100}, true},  {{std::nullopt, 14}, true},  {{13, 100}, false},
+        {{15, 100}, false}, {{std::nullopt, 13}, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(DownloadToFile(url, target_, nullptr, c.bounds), c.taken);
+        EXPECT_EQ(platform::FileExists(target_), c.taken);
     }
 }
 

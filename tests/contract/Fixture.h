@@ -44,7 +44,9 @@ private:
 // redirects to ok.bin. Bodies of 10,000 bytes: chunked.bin is chunked, chunked-cut.bin cut
 // inside a chunk, chunked-nolast.bin lacks its last chunk, nolength.bin has no length and
 // ends as its connection closes, nolength-cut.bin closes early. gzip.bin and deflate.bin hold
-// "release body\r\n" so encoded and say so. Every other name is not found.
+// "release body\r\n" so encoded and say so. huge.bin announces a petabyte and sends what it
+// is asked for as fast as it can; headers.bin sends header lines without end. Every other
+// name is not found.
 bool ServerAvailable();
 std::string ServerUrl(const std::string& name);
 constexpr int kRedirectChain = 11; // hop0.bin to ok.bin

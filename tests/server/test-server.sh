@@ -52,6 +52,8 @@ nolength.bin nolength
 nolength-cut.bin nolength 5000
 gzip.bin encoding gzip
 deflate.bin encoding deflate
+huge.bin huge 1125899906842624 4000000
+headers.bin endless-headers 400000000
 FAULTS
 # A chain of redirects: hopN.bin to hopN+1.bin, the last to ok.bin.
 for n in $(seq 0 9); do

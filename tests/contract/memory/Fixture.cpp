@@ -89,6 +89,10 @@ bool ServerAvailable() {
     m.http[kBase + "gzip.bin"].contentEncoding = "gzip";
     m.Serve(kBase + "deflate.bin", std::string("\x78\x9c", 2) + "compressed");
     m.http[kBase + "deflate.bin"].contentEncoding = "deflate";
+    m.Serve(kBase + "huge.bin", std::string(4000, 'x'));
+    m.http[kBase + "huge.bin"].announcedLength = 1ull << 50;
+    m.Serve(kBase + "headers.bin", "");
+    m.http[kBase + "headers.bin"].headerBytes = 400000000;
     for (int n = 0; n < kRedirectChain; ++n) {
         auto& hop = m.http[kBase + "hop" + std::to_string(n) + ".bin"];
         hop.status = 302;
