@@ -8,9 +8,7 @@
 drive_c=$prefix/drive_c
 wine_run=$source/cmake/wine-run.sh
 # The server's folder of a release, as the updater asks for it (no closing "/").
-base=$(sed -n 's|^constexpr const char\* kUpdateBasePath = "\(.*\)/";$|\1|p' \
-    "$source/src/release/Names.h")
-[ -n "$base" ] || { echo "FAIL [$scenario]: no update base path in src/release/Names.h" >&2; exit 1; }
+base=$("$source/scripts/base-path.sh")
 
 fail() {
     echo "FAIL [$scenario]: $*" >&2

@@ -18,7 +18,8 @@ trap 'kill $first 2>/dev/null || true' EXIT
 for _ in $(seq 100); do [ -s "$workdir/port" ] && break; sleep 0.1; done
 [ -s "$workdir/port" ] || fail "the server did not start: $(cat "$workdir/first.out")"
 port=$(cat "$workdir/port")
-base=http://127.0.0.1:$port/public/tarnell/software/updates/quorvel_installer
+base_path=$("$(dirname "$0")/../../scripts/base-path.sh")
+base=http://127.0.0.1:$port$base_path
 
 curl -sf -o "$workdir/big.got" "$base/big.bin" || fail "big.bin was not served"
 cmp -s "$workdir/release/big.bin" "$workdir/big.got" || fail "big.bin arrived changed"
@@ -60,7 +61,7 @@ rm -f "$workdir/port"
     --log "$workdir/requests.log" --max-seconds 60 >"$workdir/faults.out" 2>&1 &
 first=$!
 for _ in $(seq 100); do [ -s "$workdir/port" ] && break; sleep 0.1; done
-base=http://127.0.0.1:$(cat "$workdir/port")/public/tarnell/software/updates/quorvel_installer
+base=http://127.0.0.1:$(cat "$workdir/port")$base_path
 check() { # name expected-curl-exit expected-bytes header-pattern
     local code=0
     curl -s -D "$workdir/$1.headers" -o "$workdir/$1.got" "$base/$1.bin" || code=$?

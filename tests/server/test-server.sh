@@ -38,7 +38,7 @@ done
 printf 'release body\r\n' | gzip -c > "$workdir/release/gzip.bin"
 python3 -c "import sys, zlib; sys.stdout.buffer.write(zlib.compress(b'release body\r\n'))" \
     > "$workdir/release/deflate.bin"
-base=/public/tarnell/software/updates/quorvel_installer
+base=$("$(dirname "$0")/../../scripts/base-path.sh")
 cat > "$workdir/faults" <<FAULTS
 error.bin status 500
 short.bin cut 5
