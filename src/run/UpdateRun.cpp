@@ -93,16 +93,17 @@ bool PutInPlace(const std::string& temp, const std::string& targetFolder,
 
 // Steps of one row: its folders, its file name, the decision, download, backup, put in place.
 RowEnd ProcessRow(TFORM_MAIN& form, int row, const std::string& runBackupFolder,
-                  const std::string& record, RunState& run) {
+                  const std::string& record, RunState& run, KnownFolders& known) {
     const std::string listPath = form.FileListGrid.Cell(0, row);
-    const std::string targetFolder = ListPathToLocal(form, form.PelmoraPath.Text(), listPath);
+    const std::string targetFolder =
+        ListPathToLocal(form, form.PelmoraPath.Text(), listPath, &known);
     if (IsErrorText(targetFolder)) {
         FolderFailure(targetFolder);
         return RowEnd::Failed;
     }
     std::string backupFolder;
     if (!ManualMode(form)) {
-        backupFolder = ListPathToLocal(form, runBackupFolder, listPath);
+        backupFolder = ListPathToLocal(form, runBackupFolder, listPath, &known);
         if (IsErrorText(backupFolder)) {
             FolderFailure(backupFolder);
             return RowEnd::Failed;
@@ -113,6 +114,7 @@ RowEnd ProcessRow(TFORM_MAIN& form, int row, const std::string& runBackupFolder,
     // A name that cannot be installed safely (or names only a folder, which is made above)
     // stops the run only when the stamps ask for its file; it is never "missing".
     const bool installable = !fileName.empty() && !release::RefusedLevelName(fileName);
+    const bool foundAbsent = ManualMode(form); // manual mode fetches only a file not there
     const bool replace = installable ? MustReplace(form, row, targetPath)
                                      : !AlreadyPresent(form, targetPath) && StampChanged(form, row);
     if (!replace) {
@@ -131,7 +133,9 @@ RowEnd ProcessRow(TFORM_MAIN& form, int row, const std::string& runBackupFolder,
         return RowEnd::DownloadFailed;
     }
     std::string backupPath;
-    if (platform::FileExists(targetPath)) {
+    // A place found empty moments ago is not asked again; a file that came meanwhile makes
+    // the put-in-place fail, as no move replaces a file.
+    if (!foundAbsent && platform::FileExists(targetPath)) {
         // A row whose backup folder was not made (the mode changed during this row) has
         // nowhere safe to keep its previous version.
         backupPath = backupFolder.empty() ? std::string() : backupFolder + fileName;
@@ -245,8 +249,9 @@ void TFORM_MAIN::UpdateSoftwareButtonClick() {
         return;
     }
     SetControlsEnabled(false);
+    KnownFolders known; // the folders this run has made sure of
     for (int row = 0; row < FileListGrid.RowCount() && run.runOk; ++row) {
-        RowEnd end = ProcessRow(*this, row, runBackupFolder, record, run);
+        RowEnd end = ProcessRow(*this, row, runBackupFolder, record, run, known);
         if (end == RowEnd::DownloadFailed) {
             // The new list must not claim the files that were not fetched.
             EndFailedRun(*this, record);

@@ -76,8 +76,27 @@ int CreateFolderChain(TFORM_MAIN& form, std::string parent, const std::string& n
     return platform::FolderExists(fullName) ? 0 : -1;
 }
 
-std::string ListPathToLocal(TFORM_MAIN& form, const std::string& base,
-                            const std::string& listPath) {
+namespace {
+
+// Makes sure of the folder parent + level, unless this run already has.
+bool MadeSure(TFORM_MAIN& form, const std::string& parent, const std::string& level,
+              const std::string& folder, KnownFolders* known) {
+    if (known != nullptr && known->count(folder) != 0) {
+        return true;
+    }
+    if (CreateFolderChain(form, parent, level) == -1) {
+        return false;
+    }
+    if (known != nullptr) {
+        known->insert(folder);
+    }
+    return true;
+}
+
+} // namespace
+
+std::string ListPathToLocal(TFORM_MAIN& form, const std::string& base, const std::string& listPath,
+                            KnownFolders* known) {
     std::string path = listPath;
     for (char& c : path) {
         if (c == '/') {
@@ -98,13 +117,15 @@ std::string ListPathToLocal(TFORM_MAIN& form, const std::string& base,
         start = slash + 1;
         // Below a refused level nothing is made: ".." would put the deeper levels outside.
         refused = refused || release::RefusedLevelName(level);
-        if (refused || CreateFolderChain(form, current, level) == -1) {
+        std::string next = current;
+        if (next.empty() || next.back() != '\\') {
+            next += '\\';
+        }
+        next += level;
+        if (refused || !MadeSure(form, current, level, next, known)) {
             failed = true;
         }
-        if (current.empty() || current.back() != '\\') {
-            current += '\\';
-        }
-        current += level;
+        current = std::move(next);
     }
     if (failed) {
         return kErrorPrefix + current;

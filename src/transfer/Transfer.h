@@ -3,6 +3,7 @@
 
 #include "../files/WholeFile.h"
 
+#include <set>
 #include <string>
 
 class TFORM_MAIN;
@@ -17,7 +18,11 @@ int CreateFolderChain(TFORM_MAIN& form, std::string parent, const std::string& n
 
 // The local folder that holds a list path's file below base, every missing level made;
 // or "ERROR: " and the folder path when a level cannot be made.
-std::string ListPathToLocal(TFORM_MAIN& form, const std::string& base, const std::string& path);
+// Given the folders a run has already made sure of, those are not asked for again: every
+// row of a list walks the same levels of the target folder, and most share their own.
+using KnownFolders = std::set<std::string>;
+std::string ListPathToLocal(TFORM_MAIN& form, const std::string& base, const std::string& path,
+                            KnownFolders* known = nullptr);
 
 bool IsErrorText(const std::string& result);
 // The folder path of an error text of ListPathToLocal.
