@@ -501,10 +501,11 @@ scenario_nginx_release_switch() {
     head -c 4000000 /dev/urandom > "$home/build/out/media/intro.dat"
     run_nginx "limit_rate 1m;" < <(readme_block '^## Serving a release' '```nginx')
     readme_block '^\*\*Switching a served release' '```sh' > "$work/switch.sh"
-    # The switch, once the last file (4 MB at 1 MB/s) is under way.
+    # The switch, once the last file (4 MB at 1 MB/s) is under way: past the size of every
+    # other file of the release, the launcher's 0.7 MB among them.
     (
         for _ in $(seq 1200); do
-            [ "$(stat -c %s "$temp" 2>/dev/null || echo 0)" -gt 500000 ] && break
+            [ "$(stat -c %s "$temp" 2>/dev/null || echo 0)" -gt 1500000 ] && break
             sleep 0.05
         done
         local before
