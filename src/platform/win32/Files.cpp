@@ -52,6 +52,13 @@ MoveResult MoveExisting(const std::string& from, const std::string& to) {
     return MoveResult::Failed;
 }
 
+bool MoveReplacing(const std::string& from, const std::string& to) {
+    // Without MOVEFILE_COPY_ALLOWED a move across volumes fails rather than copying over the
+    // target, which would not be one step.
+    return MoveFileExA(from.c_str(), to.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
 bool RemoveFile(const std::string& path) {
     return DeleteFileA(path.c_str()) != 0;
 }
