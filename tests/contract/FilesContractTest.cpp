@@ -87,6 +87,30 @@ TEST_F(FilesContract, MoveNeverReplacesAndNeedsItsTargetFolder) {
     EXPECT_EQ(fixture::Content(root_ + "Sub\\moved.dll"), "new");
 }
 
+// A target that may not be replaced keeps what it holds, and the source stays.
+TEST_F(FilesContract, ReplacingMoveTakesTheTargetsPlaceInOneStep) {
+    fixture::MakeFile(root_ + "new.sig", "new");
+    fixture::MakeFile(root_ + "kept.sig", "old");
+    EXPECT_TRUE(MoveReplacing(root_ + "new.sig", root_ + "kept.sig"));
+    EXPECT_FALSE(fixture::Content(root_ + "new.sig").has_value());
+    EXPECT_EQ(fixture::Content(root_ + "kept.sig"), "new");
+    EXPECT_TRUE(MoveReplacing(root_ + "kept.sig", root_ + "free.sig")) << "a free name";
+    EXPECT_FALSE(MoveReplacing(root_ + "none.sig", root_ + "free.sig"));
+    fixture::MakeFile(root_ + "a.sig", "a");
+    fixture::MakeFolder(root_ + "Sub");
+    fixture::MakeFile(root_ + "read-only.sig", "r", AttrReadOnly);
+    EXPECT_FALSE(MoveReplacing(root_ + "a.sig", root_ + "Sub"));
+    EXPECT_FALSE(MoveReplacing(root_ + "a.sig", root_ + "read-only.sig"));
+    EXPECT_FALSE(MoveReplacing(root_ + "a.sig", root_ + "Missing\\a.sig"));
+    {
+        fixture::HeldFile held(root_ + "free.sig");
+        EXPECT_FALSE(MoveReplacing(root_ + "a.sig", root_ + "free.sig"));
+    }
+    EXPECT_EQ(fixture::Content(root_ + "free.sig"), "new");
+    EXPECT_EQ(fixture::Content(root_ + "read-only.sig"), "r");
+    EXPECT_EQ(fixture::Content(root_ + "a.sig"), "a");
+}
+
 TEST_F(FilesContract, MoveOfAFileHeldByAnotherProgramIsBusy) {
     fixture::MakeFile(root_ + "held.dll", "held");
     {
