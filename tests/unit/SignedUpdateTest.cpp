@@ -56,14 +56,6 @@ public:
         EXPECT_TRUE(file.has_value());
         return file ? release::WriteSignatureFile(*file) : std::string();
     }
-    // An older release's signature file: version 1, no size stated.
-    std::string SignVersion1(const std::string& list, std::uint32_t number) {
-        auto file = *release::SignList(list, number, key_);
-        file.version = 1;
-        file.listSize.reset();
-        file.signature = *platform::SignP256(key_, *platform::Sha256Of(release::SignedPart(file)));
-        return release::WriteSignatureFile(file);
-    }
     // Serves a release: its files, its list and the list's signature.
     void Serve(const std::vector<File>& files, std::uint32_t number = 1,
                const std::optional<std::string>& expires = std::nullopt) {
@@ -74,25 +66,17 @@ public:
             M().Serve(kBase + f.path, f.body);
         }
     }
-    // Every path asked of the server, in order.
-    std::vector<std::string> Asked() {
+    std::vector<std::string> Asked() { // every path asked of the server, in order
         std::vector<std::string> out;
-        for (const auto& r : M().requests) {
+        for (const auto& r : M().requests)
             out.push_back(r.substr(kBase.size(), r.find('?') - kBase.size()));
-        }
         return out;
     }
     std::map<std::string, std::optional<std::string>> Disk() {
         std::map<std::string, std::optional<std::string>> disk;
-        for (const auto& path : Everything()) {
+        for (const auto& path : Everything())
             disk[path] = M().FileContent(path);
-        }
         return disk;
-    }
-    std::optional<std::uint32_t> KeptNumber() {
-        auto kept = M().FileContent(kTarget + "PelmoraUpdaterRelease.sig");
-        auto file = kept ? release::ParseSignatureFile(*kept) : std::nullopt;
-        return file ? std::optional<std::uint32_t>(file->release) : std::nullopt;
     }
     void RunAgain() {
         Form().UpdateSoftwareButton.SetEnabled(true); // disabled after each launch
@@ -136,144 +120,82 @@ TEST_F(SignedUpdate, GoodReleaseInstallsAndStartsTheLauncher) {
     EXPECT_EQ(release::ParseSignatureFile(*kept)->release, 4u);
 }
 
-// Each way a release can fail its check: refused before its list is read, from its signature
-// file alone where that suffices, with nothing fetched after it.
-TEST_F(SignedUpdate, ListsThatAreNotSignedAreRefused) {
-    const std::string list = ListOf(kRelease);
-    auto foreign = platform::GenerateP256();
-    ASSERT_TRUE(foreign.has_value());
-    std::string tampered = list;
+// Each way a release can fail its checks, and the older forms that still pass: a release is
+// refused before its list is read (from its signature file alone where that suffices), a file
+// that is not as long as its stamp states is a failed download, and nothing is left behind.
+TEST_F(SignedUpdate, WhatTheSignatureStatesIsEnforced) {
+    const std::string list = ListOf(kRelease), unsized = ListOf(kRelease, false);
+    std::string tampered = list, flipped = Sign(list, 1, key_);
     tampered[0] ^= 1;
-    std::string flipped = Sign(list, 1, key_);
     flipped[flipped.size() - 3] = flipped[flipped.size() - 3] == '0' ? '1' : '0';
+    const auto foreign = *platform::GenerateP256();
+    auto v1 = *release::SignList(unsized, 1, key_); // an older release's: no size stated
+    v1.version = 1;
+    v1.listSize.reset();
+    v1.signature = *platform::SignP256(key_, *platform::Sha256Of(release::SignedPart(v1)));
     const std::string yesterday = release::UtcDay(M().unixTime - 86400);
-    const std::vector<std::string> sigOnly = {"filelist.txt.sig"};
-    const std::vector<std::string> both = {"filelist.txt.sig", "filelist.txt"};
-    struct Case {
-        const char* name;
-        std::string served;             // the list served
-        std::optional<std::string> sig; // nothing: not found
-        Box box;
-        std::vector<std::string> asked;
-    } cases[] = {
-        {"missing signature", list, std::nullopt,
-         ListRefused("its signature file could not be fetched"), sigOnly},
-        {"endless signature file", list, Sign(list, 1, key_) + std::string(1024, ' '),
-         ListRefused("its signature file could not be fetched"), sigOnly},
-        {"empty signature", list, std::string(), ListRefused("its signature file is damaged"),
-         sigOnly},
-        {"garbage signature", list, std::string("signed, honest\r\n"),
-         ListRefused("its signature file is damaged"), sigOnly},
-        {"foreign key", list, Sign(list, 1, *foreign),
-         ListRefused("its signature was not made with Tarnell's key"), sigOnly},
-        {"flipped signature bit", list, flipped,
-         ListRefused("its signature was not made with Tarnell's key"), sigOnly},
-        {"expired", list, Sign(list, 1, key_, yesterday),
-         Offered("a release that has expired (on " + yesterday +
-                 "), so the server may be out of date or the connection tampered with"),
-         sigOnly},
-        {"tampered list", tampered, Sign(list, 1, key_),
-         ListRefused("its signature belongs to another list"), both},
-        {"endless list", list + list, Sign(list, 1, key_),
-         Box{"Could not file list. Check network connections or your PC's firewall.",
-             "Download Error", 0},
-         both},
+    auto serve = [this](const char* name, const std::string& body) {
+        M().Serve(kBase + name, body);
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        TearDown();
-        SetUp();
-        Serve(kRelease);
-        M().Serve(kBase + "filelist.txt", c.served);
-        if (c.sig) {
-            M().Serve(kBase + "filelist.txt.sig", *c.sig);
-        } else {
-            M().http.erase(kBase + "filelist.txt.sig");
-        }
-        RunUpdate();
-        EXPECT_EQ(Boxes(), std::vector<Box>{c.box});
-        EXPECT_EQ(Asked(), c.asked);
-        ExpectNothingInstalled();
-        EXPECT_FALSE(M().IsFile(kTarget + "PelmoraUpdaterRelease.sig"));
-        EXPECT_TRUE(Form().UpdateSoftwareButton.Enabled()) << "the run ended before it began";
-    }
-}
-
-// Release 5 is in place in normal mode. Only a higher number, or release 5's very list, is
-// taken; anything else is refused from its signature file alone and leaves the disk as it was.
-TEST_F(SignedUpdate, ReleasesOnlyGoUp) {
-    const std::vector<File> other = {{"AppLaunch.exe", "launcher 1"}, {"Pelmora.exe", "product 1"}};
-    const std::string stale = ", so the server may be out of date or the connection tampered with";
-    struct Case {
-        const char* name;
-        const std::vector<File>& files;
-        std::uint32_t number;
-        std::string refusal; // empty: installed
-    } cases[] = {
-        {"older", other, 3, "release 3, older than release 5 already in place" + stale},
-        {"same number, other list", other, 5,
-         "release 5 with a list other than the one of release 5 already in place, so the "
-         "connection may have been tampered with"},
-        {"same number, same list", kRelease, 5, ""},
-        {"newer", other, 6, ""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        TearDown();
-        SetUp();
-        NormalMode();
-        Serve(kRelease, 5);
-        RunUpdate();
-        ASSERT_EQ(M().launches.size(), 1u);
-        M().boxes.clear();
-        M().requests.clear();
-        M().launches.clear();
-        const auto before = Disk();
-        Serve(c.files, c.number);
-        RunAgain();
-        if (!c.refusal.empty()) {
-            EXPECT_EQ(Boxes(), std::vector<Box>{Offered(c.refusal)});
-            EXPECT_EQ(Asked(), std::vector<std::string>{"filelist.txt.sig"});
-            EXPECT_TRUE(Disk() == before) << "the disk changed";
-            continue;
-        }
-        EXPECT_EQ(M().FileContent(kInstall + "Pelmora.exe"), c.files[1].body);
-        EXPECT_EQ(M().launches.size(), 1u);
-        auto kept = M().FileContent(kInstall + "PelmoraUpdaterRelease.sig");
-        EXPECT_EQ(kept, M().http[kBase + "filelist.txt.sig"].body);
-    }
-}
-
-// A file is taken only as long as its stamp states; stamps and signature files of older
-// releases, without sizes, still install, as does a release on its expiry day.
-TEST_F(SignedUpdate, FilesAreFetchedWithinTheirListedSize) {
-    const std::string list = ListOf(kRelease, false);
-    const Box failed{"Could not download file. Check network connections or your PC's firewall.",
-                     "AppLaunch.exe", 0};
-    auto launcher = [this]() -> platform::memory::HttpResponse& {
+    auto launcher = [this]() -> auto& {
         return M().http[kBase + "AppLaunch.exe"];
     };
+    const Box listFailed{"Could not file list. Check network connections or your PC's firewall.",
+                         "Download Error", 0};
+    const Box fileFailed{
+        "Could not download file. Check network connections or your PC's firewall.",
+        "AppLaunch.exe", 0};
+    const std::vector<std::string> sig = {"filelist.txt.sig"},
+                                   both = {"filelist.txt.sig", "filelist.txt"},
+                                   file = {"filelist.txt.sig", "filelist.txt", "AppLaunch.exe"};
+    const std::string unfetched = "its signature file could not be fetched",
+                      damaged = "its signature file is damaged",
+                      notOurs = "its signature was not made with Tarnell's key";
     struct Case {
         const char* name;
         std::function<void()> arrange;
-        bool installs;
+        std::optional<Box> box; // nothing: installed
+        std::vector<std::string> asked;
     } cases[] = {
-        {"announced above", [&] { launcher().body += "x"; }, false},
-        {"announced below", [&] { launcher().body.pop_back(); }, false},
-        {"no length", [&] { launcher().lengthSent = false; }, false},
-        {"body runs past",
+        {"missing signature", [&] { M().http.erase(kBase + "filelist.txt.sig"); },
+         ListRefused(unfetched), sig},
+        {"endless signature file",
+         [&] { serve("filelist.txt.sig", Sign(list, 1, key_) + std::string(1024, ' ')); },
+         ListRefused(unfetched), sig},
+        {"empty signature", [&] { serve("filelist.txt.sig", ""); }, ListRefused(damaged), sig},
+        {"garbage signature", [&] { serve("filelist.txt.sig", "signed, honest\r\n"); },
+         ListRefused(damaged), sig},
+        {"foreign key", [&] { serve("filelist.txt.sig", Sign(list, 1, foreign)); },
+         ListRefused(notOurs), sig},
+        {"flipped signature bit", [&] { serve("filelist.txt.sig", flipped); }, ListRefused(notOurs),
+         sig},
+        {"expired", [&] { serve("filelist.txt.sig", Sign(list, 1, key_, yesterday)); },
+         Offered("a release that has expired (on " + yesterday +
+                 "), so the server may be out of date or the connection tampered with"),
+         sig},
+        {"tampered list", [&] { serve("filelist.txt", tampered); },
+         ListRefused("its signature belongs to another list"), both},
+        {"endless list", [&] { serve("filelist.txt", list + list); }, listFailed, both},
+        {"file announced above its size", [&] { launcher().body += "x"; }, fileFailed, file},
+        {"file announced below its size", [&] { launcher().body.pop_back(); }, fileFailed, file},
+        {"file without a length", [&] { launcher().lengthSent = false; }, fileFailed, file},
+        {"file body running past its size",
          [&] {
              launcher().announcedLength = launcher().body.size();
              launcher().body += std::string(1 << 20, 'x');
          },
-         false},
-        {"expires today", [&] { Serve(kRelease, 1, release::UtcDay(M().unixTime)); }, true},
-        {"older format",
+         fileFailed, file},
+        {"expires today",
+         [&] { serve("filelist.txt.sig", Sign(list, 1, key_, release::UtcDay(M().unixTime))); },
+         std::nullopt,
+         {}},
+        {"older release",
          [&] {
-             M().Serve(kBase + "filelist.txt", list);
-             M().Serve(kBase + "filelist.txt.sig", SignVersion1(list, 1));
+             serve("filelist.txt", unsized),
+                 serve("filelist.txt.sig", release::WriteSignatureFile(v1));
          },
-         true},
+         std::nullopt,
+         {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -282,14 +204,56 @@ TEST_F(SignedUpdate, FilesAreFetchedWithinTheirListedSize) {
         Serve(kRelease);
         c.arrange();
         RunUpdate();
-        if (!c.installs) {
-            EXPECT_EQ(Boxes(), std::vector<Box>{failed});
-            ExpectNothingInstalled();
+        EXPECT_TRUE(Form().UpdateSoftwareButton.Enabled() == c.box.has_value());
+        if (!c.box) {
+            EXPECT_TRUE(Boxes().empty() && M().FileContent(kTarget + "bin\\core.dll") == "core 2");
             continue;
         }
-        EXPECT_TRUE(Boxes().empty());
-        EXPECT_EQ(M().FileContent(kTarget + "bin\\core.dll"), "core 2");
-        EXPECT_EQ(M().launches.size(), 1u);
+        EXPECT_EQ(Boxes(), std::vector<Box>{*c.box});
+        EXPECT_EQ(Asked(), c.asked);
+        ExpectNothingInstalled();
+    }
+}
+
+// Release 5 is in place in normal mode. Only a higher number, or release 5's very list, is
+// taken; anything else is refused from its signature file alone and leaves the disk as it was.
+TEST_F(SignedUpdate, ReleasesOnlyGoUp) {
+    const std::vector<File> other = {{"AppLaunch.exe", "launcher 1"}, {"Pelmora.exe", "product 1"}};
+    struct Case {
+        const std::vector<File>& files;
+        std::uint32_t number;
+        std::string refusal; // empty: installed
+    } cases[] = {
+        {other, 3,
+         "release 3, older than release 5 already in place, so the server may be out of date or "
+         "the connection tampered with"},
+        {other, 5,
+         "release 5 with a list other than the one of release 5 already in place, so the "
+         "connection may have been tampered with"},
+        {kRelease, 5, ""},
+        {other, 6, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.number);
+        TearDown();
+        SetUp();
+        NormalMode();
+        Serve(kRelease, 5);
+        RunUpdate();
+        M().boxes.clear();
+        M().requests.clear();
+        const auto before = Disk();
+        Serve(c.files, c.number);
+        RunAgain();
+        if (!c.refusal.empty()) {
+            EXPECT_EQ(Boxes(), std::vector<Box>{Offered(c.refusal)});
+            EXPECT_EQ(Asked(), std::vector<std::string>{"filelist.txt.sig"});
+            EXPECT_TRUE(Disk() == before) << "the disk changed";
+        } else {
+            EXPECT_EQ(M().FileContent(kInstall + "Pelmora.exe"), c.files[1].body);
+            EXPECT_EQ(M().FileContent(kInstall + "PelmoraUpdaterRelease.sig"),
+                      M().http[kBase + "filelist.txt.sig"].body);
+        }
     }
 }
 
@@ -297,42 +261,37 @@ TEST_F(SignedUpdate, FilesAreFetchedWithinTheirListedSize) {
 // 5 to 6: afterwards release 4 is still refused, and the next run brings release 6 in whole.
 TEST_F(SignedUpdate, NoFaultOrKillLosesTheNumberInPlace) {
     const std::vector<File> six = {{"AppLaunch.exe", "launcher 6"}, {"Pelmora.exe", "product 6"}};
-    auto restart = [this] {
+    auto restart = [this](const std::vector<File>& files, std::uint32_t number) {
         form_.reset();
         M().Restart();
+        Serve(files, number);
         Form();
         M().calls.clear();
     };
-    auto arrange = [&] {
+    auto update = [&](long fault, long kill) { // from release 5 to 6; gives its calls
         TearDown();
         SetUp();
         Serve(kRelease, 5);
         RunUpdate();
-        Serve(six, 6);
-        restart();
+        restart(six, 6);
+        M().failCallIndex = fault;
+        M().killAtCall = kill;
+        RunUpdate();
+        return static_cast<long>(M().calls.size());
     };
-    arrange();
-    RunUpdate();
+    const long calls = update(-1, -1);
     ASSERT_EQ(M().FileContent(kTarget + "Pelmora.exe"), "product 6");
-    const long calls = static_cast<long>(M().calls.size());
-    for (int kill = 0; kill < 2; ++kill) {
-        for (long k = 0; k < calls && !HasFailure(); ++k) {
-            SCOPED_TRACE((kill ? "killed at call " : "fault at call ") + std::to_string(k));
-            arrange();
-            (kill ? M().killAtCall : M().failCallIndex) = k;
-            RunUpdate();
-            restart();
-            Serve({{"AppLaunch.exe", "launcher 4"}}, 4);
-            RunUpdate();
-            ASSERT_EQ(Boxes().size(), 1u);
-            EXPECT_EQ(Boxes()[0].text.find("The update server offered release 4, older"), 0u);
-            EXPECT_GE(KeptNumber(), 5u);
-            restart();
-            Serve(six, 6);
-            RunUpdate();
-            EXPECT_EQ(M().FileContent(kTarget + "Pelmora.exe"), "product 6");
-            EXPECT_EQ(M().launches.size(), 1u);
-        }
+    for (long k = 0; k < 2 * calls && !HasFailure(); ++k) {
+        SCOPED_TRACE((k < calls ? "fault at call " : "killed at call ") +
+                     std::to_string(k % calls));
+        update(k < calls ? k : -1, k < calls ? -1 : k - calls);
+        restart({{"AppLaunch.exe", "launcher 4"}}, 4);
+        RunUpdate();
+        ASSERT_EQ(Boxes().size(), 1u);
+        EXPECT_EQ(Boxes()[0].text.find("The update server offered release 4, older"), 0u);
+        restart(six, 6);
+        RunUpdate();
+        EXPECT_EQ(M().FileContent(kTarget + "Pelmora.exe"), "product 6");
     }
 }
 
