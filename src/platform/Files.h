@@ -54,10 +54,10 @@ enum class MoveResult {
 MoveResult MoveExisting(const std::string& from, const std::string& to);
 
 // Renames one file over another on the same drive in one step, or to a free name: whatever
-// happens, the target is either what it was or the moved file, never missing. True only once
-// the move has reached the disk. Never replaces a folder or a file in use or read-only, and
-// never copies across drives.
-bool MoveReplacing(const std::string& from, const std::string& to);
+// happens, the target is either what it was or the moved file, never missing. Moved only once
+// the move has reached the disk. Never replaces a folder or a file in use (Busy) or read-only,
+// and never copies across drives.
+MoveResult MoveReplacing(const std::string& from, const std::string& to);
 
 bool RemoveFile(const std::string& path);
 

@@ -152,7 +152,7 @@ bool KeepSignature(const std::string& folder, const std::string& signature) {
     // A staged file that could not be removed would be added to: its size tells.
     if (platform::AppendToFile(staged, signature) &&
         platform::FileSize(staged) == signature.size() &&
-        platform::MoveReplacing(staged, folder + release::kKeptSignatureName)) {
+        ReplaceFilePatiently(staged, folder + release::kKeptSignatureName)) {
         return true;
     }
     platform::RemoveFileIfPresent(staged);

@@ -93,16 +93,18 @@ TEST_F(FilesContract, ReplacingMoveTakesTheTargetsPlaceInOneStep) {
     fixture::MakeFile(root_ + "new.sig", "new");
     fixture::MakeFile(root_ + "kept.sig", "old");
     fixture::MakeFolder(root_ + "Sub");
-    EXPECT_TRUE(MoveReplacing(root_ + "new.sig", root_ + "kept.sig"));
-    EXPECT_TRUE(MoveReplacing(root_ + "kept.sig", root_ + "free.sig")) << "to a free name";
-    EXPECT_FALSE(MoveReplacing(root_ + "kept.sig", root_ + "free.sig")) << "no source";
+    EXPECT_EQ(MoveReplacing(root_ + "new.sig", root_ + "kept.sig"), MoveResult::Moved);
+    EXPECT_EQ(MoveReplacing(root_ + "kept.sig", root_ + "free.sig"), MoveResult::Moved);
+    EXPECT_EQ(MoveReplacing(root_ + "kept.sig", root_ + "free.sig"), MoveResult::Failed);
     {
         fixture::HeldFile held(root_ + "free.sig");
         for (const char* target : {"Sub", "Missing\\a.sig", "free.sig"}) {
             fixture::MakeFile(root_ + "a.sig", "a");
-            EXPECT_FALSE(MoveReplacing(root_ + "a.sig", root_ + target)) << target;
+            EXPECT_NE(MoveReplacing(root_ + "a.sig", root_ + target), MoveResult::Moved) << target;
             EXPECT_EQ(fixture::Content(root_ + "a.sig"), "a");
         }
+        EXPECT_EQ(MoveReplacing(root_ + "a.sig", root_ + "free.sig"), MoveResult::Busy);
+        EXPECT_EQ(MoveReplacing(root_ + "free.sig", root_ + "b.sig"), MoveResult::Busy);
     }
     EXPECT_EQ(fixture::Content(root_ + "free.sig"), "new");
 }

@@ -40,8 +40,10 @@ bool CreateFolder(const std::string& path) {
     return CreateDirectoryA(path.c_str(), nullptr) != 0;
 }
 
-MoveResult MoveExisting(const std::string& from, const std::string& to) {
-    if (MoveFileA(from.c_str(), to.c_str())) {
+namespace {
+
+MoveResult ResultOfMove(BOOL moved) {
+    if (moved) {
         return MoveResult::Moved;
     }
     DWORD error = GetLastError();
@@ -52,11 +54,17 @@ MoveResult MoveExisting(const std::string& from, const std::string& to) {
     return MoveResult::Failed;
 }
 
-bool MoveReplacing(const std::string& from, const std::string& to) {
+} // namespace
+
+MoveResult MoveExisting(const std::string& from, const std::string& to) {
+    return ResultOfMove(MoveFileA(from.c_str(), to.c_str()));
+}
+
+MoveResult MoveReplacing(const std::string& from, const std::string& to) {
     // Without MOVEFILE_COPY_ALLOWED a move across volumes fails rather than copying over the
     // target, which would not be one step.
-    return MoveFileExA(from.c_str(), to.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    return ResultOfMove(
+        MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
 }
 
 bool RemoveFile(const std::string& path) {
