@@ -41,10 +41,12 @@ std::string DesktopFolder(const std::string& tail) {
     return JoinPath(EnvOrEmpty("HOMEDRIVE") + EnvOrEmpty("HOMEPATH"), tail);
 }
 
+namespace {
+
 // A virus scanner or indexer that has just opened a fresh file lets go of it within moments.
-bool MoveFilePatiently(const std::string& from, const std::string& to) {
+template <typename Move> bool Patiently(Move move) {
     for (int attempt = 0;; ++attempt) {
-        platform::MoveResult result = platform::MoveExisting(from, to);
+        platform::MoveResult result = move();
         if (result == platform::MoveResult::Moved) {
             return true;
         }
@@ -53,4 +55,14 @@ bool MoveFilePatiently(const std::string& from, const std::string& to) {
         }
         platform::PauseMilliseconds(kMoveRetryPauseMs);
     }
+}
+
+} // namespace
+
+bool MoveFilePatiently(const std::string& from, const std::string& to) {
+    return Patiently([&] { return platform::MoveExisting(from, to); });
+}
+
+bool ReplaceFilePatiently(const std::string& from, const std::string& to) {
+    return Patiently([&] { return platform::MoveReplacing(from, to); });
 }

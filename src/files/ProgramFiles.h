@@ -32,3 +32,5 @@ std::string DesktopFolder(const std::string& tail);
 // A move that another program's hold on one of its files blocks is tried again a few
 // times over about two seconds, without handling window messages.
 bool MoveFilePatiently(const std::string& from, const std::string& to);
+// The same for a move that replaces its target in one step (platform::MoveReplacing).
+bool ReplaceFilePatiently(const std::string& from, const std::string& to);

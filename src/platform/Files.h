@@ -53,6 +53,12 @@ enum class MoveResult {
 // Moves or renames one file; never replaces an existing file.
 MoveResult MoveExisting(const std::string& from, const std::string& to);
 
+// Renames one file over another on the same drive in one step, or to a free name: whatever
+// happens, the target is either what it was or the moved file, never missing. Moved only once
+// the move has reached the disk. Never replaces a folder or a file in use (Busy) or read-only,
+// and never copies across drives.
+MoveResult MoveReplacing(const std::string& from, const std::string& to);
+
 bool RemoveFile(const std::string& path);
 
 // Appends bytes to a file, making the file when it is missing, and has the system write them

@@ -45,7 +45,8 @@ bool DownloadFile(TFORM_MAIN& form, int row) {
     ProcessMessages();
     platform::Sha256Digest digest{};
     bool downloaded =
-        platform::DownloadToFile(url, temp, protection::HashesDownloads() ? &digest : nullptr);
+        platform::DownloadToFile(url, temp, protection::HashesDownloads() ? &digest : nullptr,
+                                 protection::FileBounds(form, row));
     ShowDownloadLabels(form, false);
     ProcessMessages();
     return platform::FileExists(temp) && downloaded &&

@@ -1,12 +1,15 @@
-// Checks of the protected updater. The list's signature is checked on the exact bytes that
-// were downloaded; each fetched file's content hash on the bytes written as they arrived,
-// and a file already in place on its bytes read back.
+// Checks of the protected updater. The signature file is fetched first, within a small bound,
+// and judged on its own: key, expiry and release number against the one in place; the list
+// is then fetched within the size it states and checked on the exact bytes that arrived.
+// Each fetched file is fetched within its listed size and its content hash checked on the
+// bytes written as they arrived, and a file already in place on its bytes read back.
 #include "Protection.h"
 
 #include "../app/Main.h"
 #include "../app/Messages.h"
 #include "../app/Settings.h"
 #include "../files/ProgramFiles.h"
+#include "../platform/Clock.h"
 #include "../platform/Crypto.h"
 #include "../platform/Files.h"
 #include "../platform/Http.h"
@@ -21,8 +24,11 @@ namespace protection {
 
 using release::CheckSignature;
 using release::kFetchedSignatureName;
+using release::kMaxSignatureFileSize;
+using release::kMaxUnsizedListSize;
 using release::kSignatureName;
 using release::ParseSignatureFile;
+using release::SignatureFile;
 using release::SignatureFileGenuine;
 using release::StampDigest;
 using release::Verdict;
@@ -66,15 +72,23 @@ bool MatchesStamp(const std::string& path, const std::string& stamp) {
     return actual.has_value() && *actual == *expected;
 }
 
-// The release number of the signature file kept beside the local list; 0 when there is
-// none that this key made.
-std::uint32_t ReleaseInPlace(const std::string& keptFile) {
+// The signature file kept beside the local list, when this key made it: nothing for a fresh
+// installation (or one of another key). False when one is there but cannot be read, so that
+// no release can be judged against it.
+bool ReadKept(const std::string& keptFile, std::optional<SignatureFile>& kept) {
+    kept.reset();
     std::string text;
-    if (!platform::FileExists(keptFile) || ReadWholeFile(keptFile, text) != FileRead::Whole) {
-        return 0;
+    if (!platform::FileExists(keptFile)) {
+        return true;
+    }
+    if (ReadFileBytes(keptFile, text) != FileRead::Whole) {
+        return false;
     }
     auto file = ParseSignatureFile(text);
-    return file && SignatureFileGenuine(*file, BuiltInKey()) ? file->release : 0;
+    if (file && SignatureFileGenuine(*file, BuiltInKey())) {
+        kept = file;
+    }
+    return true;
 }
 
 std::string Reason(Verdict verdict) {
@@ -91,45 +105,127 @@ std::string Reason(Verdict verdict) {
     return std::string();
 }
 
-} // namespace
-
-bool ListAccepted(TFORM_MAIN& form, const std::string& downloadedList) {
-    const std::string kept = form.PelmoraPath.Text() + release::kKeptSignatureName;
+// The fetched signature file's bytes, or why there are none; it leaves no file behind.
+std::string FetchSignature(TFORM_MAIN& form, std::string& signature) {
     const std::string fetched = OwnFolder() + kFetchedSignatureName;
-    const std::uint32_t inPlace = ReleaseInPlace(kept);
     platform::RemoveFileIfPresent(fetched);
     const std::string url = form.URLPath.Text() + kSignatureName + CacheBustingQuery(form.Random);
     std::string reason;
-    std::string list;
-    std::string signature;
-    std::uint32_t number = 0;
-    if (!platform::DownloadToFile(url, fetched) || !platform::FileExists(fetched)) {
+    if (!platform::DownloadToFile(url, fetched, nullptr, {std::nullopt, kMaxSignatureFileSize}) ||
+        !platform::FileExists(fetched)) {
         reason = msg::kSignatureMissing;
-    } else if (ReadWholeFile(downloadedList, list) != FileRead::Whole ||
-               ReadWholeFile(fetched, signature) != FileRead::Whole) {
+    } else if (ReadWholeFile(fetched, signature) != FileRead::Whole) {
         reason = msg::kSignatureUnreadable;
-    } else {
-        Verdict verdict = CheckSignature(list, signature, BuiltInKey(), &number);
-        if (verdict != Verdict::Good) {
-            reason = Reason(verdict);
-        } else if (number < inPlace) {
-            reason = "it is release " + std::to_string(number) + ", older than release " +
-                     std::to_string(inPlace) + " already in place";
+    }
+    platform::RemoveFileIfPresent(fetched);
+    return reason;
+}
+
+// Why a genuine release may not replace the one in place; empty when it may. Releases only
+// go up: one with the number in place must be that very list (the kept file names its hash).
+std::string Objection(const SignatureFile& offered, const std::optional<SignatureFile>& kept) {
+    const std::string number = "release " + std::to_string(offered.release);
+    if (release::Expired(offered, release::UtcDay(platform::UnixTimeSeconds()))) {
+        return msg::kServerOffered + std::string("a release that has expired (on ") +
+               *offered.expires + ")" + msg::kOutOfDateOrTampered;
+    }
+    if (!kept || offered.release > kept->release) {
+        return std::string();
+    }
+    const std::string inPlace = "release " + std::to_string(kept->release) + " already in place";
+    if (offered.release < kept->release) {
+        return msg::kServerOffered + number + ", older than " + inPlace + msg::kOutOfDateOrTampered;
+    }
+    if (offered.listDigest != kept->listDigest) {
+        return msg::kServerOffered + number + " with a list other than the one of " + inPlace +
+               msg::kTampered;
+    }
+    return std::string();
+}
+
+// The accepted signature file replaces the kept one in one step: written and flushed beside it
+// first, then renamed over it, so that a failure or a kill at any moment leaves the old number
+// or the new one, never none.
+bool KeepSignature(const std::string& folder, const std::string& signature) {
+    const std::string staged = folder + kFetchedSignatureName;
+    platform::RemoveFileIfPresent(staged);
+    // A staged file that could not be removed would be added to: its size tells.
+    if (platform::AppendToFile(staged, signature) &&
+        platform::FileSize(staged) == signature.size() &&
+        ReplaceFilePatiently(staged, folder + release::kKeptSignatureName)) {
+        return true;
+    }
+    platform::RemoveFileIfPresent(staged);
+    return false;
+}
+
+} // namespace
+
+std::optional<OfferedRelease> ReleaseOffered(TFORM_MAIN& form) {
+    std::optional<SignatureFile> kept;
+    if (!ReadKept(form.PelmoraPath.Text() + release::kKeptSignatureName, kept)) {
+        ShowMessageBox(msg::kKeptUnreadable, msg::kUpdateError, platform::MbOk);
+        return std::nullopt;
+    }
+    OfferedRelease offered;
+    std::string reason = FetchSignature(form, offered.signature);
+    std::optional<SignatureFile> file;
+    if (reason.empty()) {
+        file = ParseSignatureFile(offered.signature);
+        if (!file) {
+            reason = msg::kSignatureDamaged;
+        } else if (!SignatureFileGenuine(*file, BuiltInKey())) {
+            reason = msg::kSignatureForeign;
         }
     }
     if (!reason.empty()) {
-        platform::RemoveFileIfPresent(fetched);
+        Refuse(reason);
+        return std::nullopt;
+    }
+    const std::string objection = Objection(*file, kept);
+    if (!objection.empty()) {
+        ShowMessageBox(objection + msg::kNothingInstalled, msg::kDownloadError, platform::MbOk);
+        return std::nullopt;
+    }
+    if (file->listSize) {
+        offered.listBounds.exactLength = file->listSize;
+    } else {
+        offered.listBounds.maxLength = kMaxUnsizedListSize;
+    }
+    return offered;
+}
+
+bool ListCheckedBeforeLocalListGoes() {
+    return true;
+}
+
+bool ListAccepted(TFORM_MAIN& form, const OfferedRelease& offered,
+                  const std::string& downloadedList) {
+    std::string list;
+    std::string reason = msg::kSignatureUnreadable;
+    if (ReadWholeFile(downloadedList, list) == FileRead::Whole) {
+        reason = Reason(CheckSignature(list, offered.signature, BuiltInKey(), nullptr));
+    }
+    if (!reason.empty()) {
         platform::RemoveFileIfPresent(downloadedList);
         Refuse(reason);
         return false;
     }
-    // Kept for the next run's replay test. When it cannot be replaced the older number stays,
-    // which still refuses anything older than that.
-    platform::RemoveFileIfPresent(kept);
-    if (!MoveFilePatiently(fetched, kept)) {
-        platform::RemoveFileIfPresent(fetched);
+    if (!KeepSignature(form.PelmoraPath.Text(), offered.signature)) {
+        platform::RemoveFileIfPresent(downloadedList);
+        ShowMessageBox(msg::kReleaseNotKept, msg::kUpdateError, platform::MbOk);
+        return false;
     }
     return true;
+}
+
+platform::DownloadBounds FileBounds(TFORM_MAIN& form, int row) {
+    platform::DownloadBounds bounds;
+    bounds.exactLength = release::StampSize(form.FileListGrid.Cell(1, row));
+    if (!bounds.exactLength) {
+        bounds.maxLength = release::kMaxUnsizedFileSize;
+    }
+    return bounds;
 }
 
 bool HashesDownloads() {

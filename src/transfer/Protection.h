@@ -4,17 +4,39 @@
 #pragma once
 
 #include "../platform/Crypto.h"
+#include "../platform/Http.h"
 
+#include <optional>
 #include <string>
 
 class TFORM_MAIN;
 
 namespace protection {
 
-// Right after the list download, before the list is moved or read: fetches the signature
-// beside it and checks list, signature and release number. A refusal is told, leaves neither
-// download behind and gives false.
-bool ListAccepted(TFORM_MAIN& form, const std::string& downloadedList);
+// The release the server offers, as its signature file states it once that is accepted: the
+// bounds the list is fetched within, and the signature file's bytes, kept once the list is.
+struct OfferedRelease {
+    platform::DownloadBounds listBounds;
+    std::string signature;
+};
+
+// Before the list is fetched and before anything of the run is touched: fetches the signature
+// file and checks its key, its expiry and its release number against the one in place. A
+// refusal is told, leaves nothing behind and gives nothing.
+std::optional<OfferedRelease> ReleaseOffered(TFORM_MAIN& form);
+
+// Whether the local list stays until the fetched list is accepted, so that a refused release
+// leaves it as it was: the list is then fetched under the temporary name, never into its place.
+bool ListCheckedBeforeLocalListGoes();
+
+// Right after the list download, before the list is moved or read: the list is the one the
+// offered signature names, and the signature file replaces the kept one in one step. A
+// refusal is told, leaves neither download behind and gives false.
+bool ListAccepted(TFORM_MAIN& form, const OfferedRelease& offered,
+                  const std::string& downloadedList);
+
+// What a row's file may be when it is fetched: its listed size, when its stamp states one.
+platform::DownloadBounds FileBounds(TFORM_MAIN& form, int row);
 
 // Whether each fetched file's SHA-256 is taken as it arrives, for DownloadMatches.
 bool HashesDownloads();

@@ -10,6 +10,19 @@ constexpr const char* kSignatureUnreadable = "the list or its signature could no
 constexpr const char* kSignatureDamaged = "its signature file is damaged";
 constexpr const char* kSignatureForeign = "its signature was not made with Tarnell's key";
 constexpr const char* kSignatureOtherList = "its signature belongs to another list";
+// A genuine release that may not replace the one in place: "The update server offered " +
+// what it offered + why that may be + kNothingInstalled.
+constexpr const char* kServerOffered = "The update server offered ";
+constexpr const char* kOutOfDateOrTampered =
+    ", so the server may be out of date or the connection tampered with";
+constexpr const char* kTampered = ", so the connection may have been tampered with";
+constexpr const char* kKeptUnreadable =
+    "The number of the release in place could not be read from PelmoraUpdaterRelease.sig, so "
+    "no release can be checked against it.\nNothing was installed. Please try again later or "
+    "contact Tarnell.";
+constexpr const char* kReleaseNotKept =
+    "The number of the release offered could not be recorded in PelmoraUpdaterRelease.sig.\n"
+    "Nothing was installed. Please try again later or contact Tarnell.";
 constexpr const char* kNoContentHash =
     "\nThe update list gives no content hash for this file, so it cannot be checked.\nNothing "
     "was downloaded for it.";

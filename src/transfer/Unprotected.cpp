@@ -3,8 +3,20 @@
 
 namespace protection {
 
-bool ListAccepted(TFORM_MAIN&, const std::string&) {
+std::optional<OfferedRelease> ReleaseOffered(TFORM_MAIN&) {
+    return OfferedRelease{};
+}
+
+bool ListCheckedBeforeLocalListGoes() {
+    return false;
+}
+
+bool ListAccepted(TFORM_MAIN&, const OfferedRelease&, const std::string&) {
     return true;
+}
+
+platform::DownloadBounds FileBounds(TFORM_MAIN&, int) {
+    return platform::DownloadBounds{};
 }
 
 bool HashesDownloads() {

@@ -122,11 +122,15 @@ bool GetUpdateList(TFORM_MAIN& form, bool* newListMayBeInPlace) {
     bool ignored = false;
     bool& mayBeNew = newListMayBeInPlace != nullptr ? *newListMayBeInPlace : ignored;
     mayBeNew = false;
-    const std::string downloaded = OwnFolder() + release::kLocalListName;
     const std::string local = form.PelmoraPath.Text() + release::kLocalListName;
     form.LocalFileListGrid.Clear();
     form.FileListGrid.Clear();
     ReadLocalList(form, local);
+    // Protected, a release that may not be installed is refused before anything is touched.
+    const std::optional<protection::OfferedRelease> offered = protection::ReleaseOffered(form);
+    if (!offered.has_value()) {
+        return false;
+    }
     if (form.ManualUpdate.Checked() && !MakeManualTargetFolder(form)) {
         return false;
     }
@@ -135,19 +139,28 @@ bool GetUpdateList(TFORM_MAIN& form, bool* newListMayBeInPlace) {
         ShowMessageBox(msg::kCouldNotMoveFileList, msg::kUpdateError, platform::MbOk);
         return false;
     }
-    platform::RemoveFileIfPresent(local);
+    const bool localListStays = protection::ListCheckedBeforeLocalListGoes();
+    const std::string downloaded =
+        localListStays ? TempFilePath() : OwnFolder() + release::kLocalListName;
+    if (!localListStays) {
+        platform::RemoveFileIfPresent(local);
+    }
     // What a run ended by force left under the temporary name must not take up the room the
     // list and the files need.
     platform::RemoveFileIfPresent(TempFilePath());
     const std::string url =
         form.URLPath.Text() + release::kListName + CacheBustingQuery(form.Random);
-    auto size = DownloadedListSize(platform::DownloadToFile(url, downloaded), downloaded);
+    auto size = DownloadedListSize(
+        platform::DownloadToFile(url, downloaded, nullptr, offered->listBounds), downloaded);
     if (!size.has_value()) {
         ShowMessageBox(msg::kCouldNotFileList, msg::kDownloadError, platform::MbOk);
         return false;
     }
-    if (!protection::ListAccepted(form, downloaded)) {
+    if (!protection::ListAccepted(form, *offered, downloaded)) {
         return false;
+    }
+    if (localListStays) {
+        platform::RemoveFileIfPresent(local);
     }
     // A list that could not be deleted above is the old one, and a move never replaces it.
     const bool oldListStays = platform::FileExists(local);

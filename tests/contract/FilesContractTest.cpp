@@ -87,6 +87,28 @@ TEST_F(FilesContract, MoveNeverReplacesAndNeedsItsTargetFolder) {
     EXPECT_EQ(fixture::Content(root_ + "Sub\\moved.dll"), "new");
 }
 
+// A target that may not be replaced keeps what it holds, and the source stays. (Wine replaces
+// a read-only target, where Windows refuses: left out.)
+TEST_F(FilesContract, ReplacingMoveTakesTheTargetsPlaceInOneStep) {
+    fixture::MakeFile(root_ + "new.sig", "new");
+    fixture::MakeFile(root_ + "kept.sig", "old");
+    fixture::MakeFolder(root_ + "Sub");
+    EXPECT_EQ(MoveReplacing(root_ + "new.sig", root_ + "kept.sig"), MoveResult::Moved);
+    EXPECT_EQ(MoveReplacing(root_ + "kept.sig", root_ + "free.sig"), MoveResult::Moved);
+    EXPECT_EQ(MoveReplacing(root_ + "kept.sig", root_ + "free.sig"), MoveResult::Failed);
+    {
+        fixture::HeldFile held(root_ + "free.sig");
+        for (const char* target : {"Sub", "Missing\\a.sig", "free.sig"}) {
+            fixture::MakeFile(root_ + "a.sig", "a");
+            EXPECT_NE(MoveReplacing(root_ + "a.sig", root_ + target), MoveResult::Moved) << target;
+            EXPECT_EQ(fixture::Content(root_ + "a.sig"), "a");
+        }
+        EXPECT_EQ(MoveReplacing(root_ + "a.sig", root_ + "free.sig"), MoveResult::Busy);
+        EXPECT_EQ(MoveReplacing(root_ + "free.sig", root_ + "b.sig"), MoveResult::Busy);
+    }
+    EXPECT_EQ(fixture::Content(root_ + "free.sig"), "new");
+}
+
 TEST_F(FilesContract, MoveOfAFileHeldByAnotherProgramIsBusy) {
     fixture::MakeFile(root_ + "held.dll", "held");
     {

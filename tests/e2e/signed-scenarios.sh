@@ -54,23 +54,34 @@ expect_installed() { # every file of the release, byte for byte
     done
 }
 
+# A file's first byte changed on the way, its length kept: only its hash can tell.
+tamper() { head -c 1 "$1" | tr '\000-\377' '\001-\377\000' | dd of="$1" bs=1 conv=notrunc status=none; }
+
 # What lies in the download folder, with each file's hash.
 snapshot() { (cd "$target" 2>/dev/null && find . -type f -exec sha256sum {} + | sort) || true; }
 
-# Refused before anything is fetched: one box, nothing on disk, only list and signature asked.
-expect_list_refused() { # reason
-    local before
+# Refused before anything is installed: one box, nothing on disk, only the paths given asked.
+expect_refused() { # box-text path...
+    local before text=$1
+    shift
     before=$(snapshot)
     drive wait-boxes=1 close wait-exit
     expect_log <<LOG
-BOX Download Error|The update list is not a release signed by Tarnell: $1.\nNothing was installed. Please contact Tarnell.|OK
+BOX Download Error|$text|OK
 EXIT 0
 LOG
-    expect_requested filelist.txt filelist.txt.sig
+    expect_requested "$@"
     [ "$(snapshot)" = "$before" ] || fail "the download folder changed: $(ls -R "$target")"
-    [ ! -e "$drive_c/Quorvel/PelmoraUpdaterList.txt" ] || fail "the refused list was kept"
-    [ ! -e "$drive_c/Quorvel/PelmoraUpdaterList.sig" ] || fail "the refused signature was kept"
+    local left
+    left=$(ls -A "$drive_c/Quorvel" | grep -vx Quorvel.exe || true)
+    [ -z "$left" ] || fail "left in the updater's folder: $left"
     [ ! -e "$target/AppLaunch.exe.started" ] || fail "the launcher started"
+}
+
+expect_list_refused() { # reason path...
+    local reason=$1
+    shift
+    expect_refused "The update list is not a release signed by Tarnell: $reason.\nNothing was installed. Please contact Tarnell." "$@"
 }
 
 # --- the scenarios
@@ -83,7 +94,7 @@ scenario_signed_good_release() {
     expect_installed
     [ -f "$target/AppLaunch.exe.started" ] || fail "the launcher did not start"
     [ -f "$target/PelmoraUpdaterRelease.sig" ] || fail "the release number was not kept"
-    expect_requested filelist.txt filelist.txt.sig AppLaunch.exe Pelmora.exe bin/core.dll \
+    expect_requested filelist.txt.sig filelist.txt AppLaunch.exe Pelmora.exe bin/core.dll \
         bin/ui.dll data/maps/world.dat docs/readme.txt
 }
 
@@ -96,14 +107,14 @@ scenario_signed_tampered_list() {
     sed -i -E "s/^(Pelmora\.exe\t[^\t]*\tsha256=)[0-9a-f]{64}/\1$hash/" "$work/release/filelist.txt"
     grep -q "$hash" "$work/release/filelist.txt" || fail "the list was not changed"
     start_server
-    expect_list_refused "its signature belongs to another list"
+    expect_list_refused "its signature belongs to another list" filelist.txt.sig filelist.txt
 }
 
 scenario_signed_missing_signature() {
     stage_release
     rm "$work/release/filelist.txt.sig"
     start_server
-    expect_list_refused "its signature file could not be fetched"
+    expect_list_refused "its signature file could not be fetched" filelist.txt.sig
 }
 
 scenario_signed_foreign_signature() {
@@ -112,7 +123,7 @@ scenario_signed_foreign_signature() {
     "$publish" keygen "$work/foreign.key" >/dev/null
     "$publish" publish "$work/release" --key "$work/foreign.key" >/dev/null
     start_server
-    expect_list_refused "its signature was not made with Tarnell's key"
+    expect_list_refused "its signature was not made with Tarnell's key" filelist.txt.sig
 }
 
 # Release 5 is installed; release 3, once genuine, is replayed with older files.
@@ -129,14 +140,89 @@ scenario_signed_replayed_release() {
     rm "$work/release/filelist.txt.sig"
     sign --release 3
     : > "$work/requests.log"
-    expect_list_refused "it is release 3, older than release 5 already in place"
+    expect_refused "The update server offered release 3, older than release 5 already in place, so the server may be out of date or the connection tampered with.\nNothing was installed. Please contact Tarnell." filelist.txt.sig
     cmp -s "$target/Pelmora.exe" "$work/release-5/Pelmora.exe" || fail "release 5 was touched"
+}
+
+# Release 5 is installed; another list signed with number 5 (published where the first was not
+# known) is refused from its signature file alone, which stays as it was with everything else.
+scenario_signed_same_number_replay() {
+    stage_release --release 5
+    start_server
+    drive wait-exit
+    expect_installed
+    rm "$target/AppLaunch.exe.started"
+    printf 'other product\r\n' > "$work/release/Pelmora.exe"
+    rm "$work/release/filelist.txt" "$work/release/filelist.txt.sig"
+    sign --release 5
+    : > "$work/requests.log"
+    expect_refused "The update server offered release 5 with a list other than the one of release 5 already in place, so the connection may have been tampered with.\nNothing was installed. Please contact Tarnell." filelist.txt.sig
+}
+
+# The update server behind a relay on the scenario's port that counts what it passes to the
+# updater: one line of bytes for each connection, in $work/relayed, once it closes.
+start_counted_server() {
+    local port=$((port + 1))
+    start_server
+    : > "$work/relayed"
+    python3 - "$((port - 1))" "$port" "$work/relayed" <<'PY' &
+import socket, sys, threading
+listen, upstream, out = int(sys.argv[1]), int(sys.argv[2]), sys.argv[3]
+def pipe(src, dst, counted):
+    total = 0
+    try:
+        while data := src.recv(1 << 16):
+            dst.sendall(data)
+            total += len(data)
+    except OSError:
+        pass
+    for s in (src, dst):
+        try: s.shutdown(socket.SHUT_RDWR)
+        except OSError: pass
+    if counted:
+        with open(out, "a") as f: f.write(f"{total}\n")
+server = socket.create_server(("127.0.0.1", listen))
+while True:
+    client, _ = server.accept()
+    up = socket.create_connection(("127.0.0.1", upstream))
+    threading.Thread(target=pipe, args=(client, up, False), daemon=True).start()
+    threading.Thread(target=pipe, args=(up, client, True), daemon=True).start()
+PY
+    relay_pid=$!
+    trap 'kill $relay_pid $server_pid 2>/dev/null || true; wait 2>/dev/null || true' EXIT
+    sleep 0.5
+}
+
+# The first file announced as 200 MB and streamed as fast as it is taken: refused at once, as
+# its stamp states another size. Little more than the listed size reaches the updater,
+# nothing is written, nothing starts.
+scenario_signed_endless_file() {
+    stage_release
+    echo "AppLaunch.exe huge 200000000 200000000" > "$work/faults"
+    start_counted_server
+    local listed relayed grown
+    listed=$(sed -n 's/^AppLaunch\.exe\t.*\tsize=\([0-9]*\)\r$/\1/p' "$work/release/filelist.txt")
+    grown=$(du -sb "$prefix" | cut -f1)
+    drive wait-boxes=1/60 close wait-exit
+    expect_log <<'LOG'
+BOX AppLaunch.exe|Could not download file. Check network connections or your PC's firewall.|OK
+EXIT 0
+LOG
+    sleep 1
+    relayed=$(awk '{ n += $1 } END { print n + 0 }' "$work/relayed")
+    grown=$(($(du -sb "$prefix" | cut -f1) - grown))
+    echo "AppLaunch.exe listed at $listed bytes; $relayed bytes reached the updater; the prefix grew by $grown bytes"
+    [ "$relayed" -lt $((listed + 8000000)) ] || fail "$relayed bytes reached the updater"
+    [ "$grown" -lt 8000000 ] || fail "the prefix grew by $grown bytes"
+    expect_requested filelist.txt.sig filelist.txt AppLaunch.exe
+    [ "$(ls -A "$target")" = PelmoraUpdaterRelease.sig ] || fail "installed: $(ls -A "$target")"
+    expect_no_file "$drive_c/Quorvel/temp1234.\$\$\$"
 }
 
 # A file changed on the server after signing: a failed download, the file not installed.
 scenario_signed_tampered_file() {
     stage_release
-    printf 'tampered\r\n' >> "$work/release/bin/ui.dll"
+    tamper "$work/release/bin/ui.dll"
     start_server
     drive wait-boxes=2 close wait-exit
     expect_log <<'LOG'
@@ -173,7 +259,7 @@ LOG
 # A launcher replaced on the server: refused as it arrives, never started.
 scenario_signed_tampered_launcher() {
     stage_release
-    printf 'planted' >> "$work/release/AppLaunch.exe"
+    tamper "$work/release/AppLaunch.exe"
     start_server
     drive wait-boxes=2 close wait-exit
     expect_log <<'LOG'

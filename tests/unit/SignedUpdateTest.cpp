@@ -6,6 +6,8 @@
 #include "transfer/Protection.h"
 
 #include <fstream>
+#include <functional>
+#include <map>
 #include <sstream>
 
 namespace {
@@ -37,42 +39,62 @@ public:
         key_ = LoadKey();
     }
 
-    static std::string ListOf(const std::vector<File>& files) {
+    static std::string ListOf(const std::vector<File>& files, bool sized = true) {
         std::vector<release::ListEntry> entries;
         for (const auto& f : files) {
-            entries.push_back(
-                {f.path, release::MakeStamp("2026-12-09", *platform::Sha256Of(f.body))});
+            auto digest = *platform::Sha256Of(f.body);
+            entries.push_back({f.path, sized
+                                           ? release::MakeStamp("2026-12-09", digest, f.body.size())
+                                           : release::MakeStamp("2026-12-09", digest)});
         }
         return release::WriteList(entries);
     }
     std::string Sign(const std::string& list, std::uint32_t number,
-                     const platform::P256KeyPair& key) {
-        auto file = release::SignList(list, number, key);
+                     const platform::P256KeyPair& key,
+                     const std::optional<std::string>& expires = std::nullopt) {
+        auto file = release::SignList(list, number, key, expires);
         EXPECT_TRUE(file.has_value());
         return file ? release::WriteSignatureFile(*file) : std::string();
     }
     // Serves a release: its files, its list and the list's signature.
-    void Serve(const std::vector<File>& files, std::uint32_t number = 1) {
+    void Serve(const std::vector<File>& files, std::uint32_t number = 1,
+               const std::optional<std::string>& expires = std::nullopt) {
         const std::string list = ListOf(files);
         M().Serve(kBase + "filelist.txt", list);
-        M().Serve(kBase + "filelist.txt.sig", Sign(list, number, key_));
+        M().Serve(kBase + "filelist.txt.sig", Sign(list, number, key_, expires));
         for (const auto& f : files) {
             M().Serve(kBase + f.path, f.body);
         }
+    }
+    std::vector<std::string> Asked() { // every path asked of the server, in order
+        std::vector<std::string> out;
+        for (const auto& r : M().requests)
+            out.push_back(r.substr(kBase.size(), r.find('?') - kBase.size()));
+        return out;
+    }
+    std::map<std::string, std::optional<std::string>> Disk() {
+        std::map<std::string, std::optional<std::string>> disk;
+        for (const auto& path : Everything())
+            disk[path] = M().FileContent(path);
+        return disk;
     }
     void RunAgain() {
         Form().UpdateSoftwareButton.SetEnabled(true); // disabled after each launch
         RunUpdate();
     }
-    bool OnlyTheListWasFetched() {
-        return Fetched() == std::vector<std::string>{"filelist.txt.sig"};
-    }
-    // Nothing of the release in the target folder, no list, no launch.
+    // Nothing of the release in the target folder (but the number it keeps once the list was
+    // accepted), nothing left in the updater's folder, no launch.
     void ExpectNothingInstalled() {
-        EXPECT_EQ(M().FilesBelow(kTarget), std::vector<std::string>{});
-        EXPECT_FALSE(M().IsFile("C:\\Quorvel\\PelmoraUpdaterList.txt"));
-        EXPECT_FALSE(M().IsFile("C:\\Quorvel\\PelmoraUpdaterList.sig"));
+        for (const auto& file : M().FilesBelow(kTarget)) {
+            EXPECT_EQ(file, "PelmoraUpdaterRelease.sig");
+        }
+        EXPECT_EQ(M().FilesBelow("C:\\Quorvel"), std::vector<std::string>{});
         EXPECT_TRUE(M().launches.empty());
+    }
+    Box Offered(const std::string& what) {
+        return Box{"The update server offered " + what +
+                       ".\nNothing was installed. Please contact Tarnell.",
+                   "Download Error", 0};
     }
     Box ListRefused(const std::string& reason) {
         return Box{"The update list is not a release signed by Tarnell: " + reason +
@@ -98,74 +120,184 @@ TEST_F(SignedUpdate, GoodReleaseInstallsAndStartsTheLauncher) {
     EXPECT_EQ(release::ParseSignatureFile(*kept)->release, 4u);
 }
 
-// Each way a list can fail its check: refused before it is read, nothing fetched after it.
-TEST_F(SignedUpdate, ListsThatAreNotSignedAreRefused) {
-    const std::string list = ListOf(kRelease);
-    auto foreign = platform::GenerateP256();
-    ASSERT_TRUE(foreign.has_value());
-    std::string tampered = list;
+// Each way a release can fail its checks, and the older forms that still pass: a release is
+// refused before its list is read (from its signature file alone where that suffices), a file
+// that is not as long as its stamp states is a failed download, and nothing is left behind.
+TEST_F(SignedUpdate, WhatTheSignatureStatesIsEnforced) {
+    const std::string list = ListOf(kRelease), unsized = ListOf(kRelease, false);
+    std::string tampered = list, flipped = Sign(list, 1, key_);
     tampered[0] ^= 1;
-    std::string flipped = Sign(list, 1, key_);
     flipped[flipped.size() - 3] = flipped[flipped.size() - 3] == '0' ? '1' : '0';
+    const auto foreign = *platform::GenerateP256();
+    auto v1 = *release::SignList(unsized, 1, key_); // an older release's: no size stated
+    v1.version = 1;
+    v1.listSize.reset();
+    v1.signature = *platform::SignP256(key_, *platform::Sha256Of(release::SignedPart(v1)));
+    const std::string yesterday = release::UtcDay(M().unixTime - 86400);
+    auto serve = [this](const char* name, const std::string& body) {
+        M().Serve(kBase + name, body);
+    };
+    auto launcher = [this]() -> auto& {
+        return M().http[kBase + "AppLaunch.exe"];
+    };
+    const Box listFailed{"Could not file list. Check network connections or your PC's firewall.",
+                         "Download Error", 0};
+    const Box fileFailed{
+        "Could not download file. Check network connections or your PC's firewall.",
+        "AppLaunch.exe", 0};
+    const std::vector<std::string> sig = {"filelist.txt.sig"},
+                                   both = {"filelist.txt.sig", "filelist.txt"},
+                                   file = {"filelist.txt.sig", "filelist.txt", "AppLaunch.exe"};
+    const std::string unfetched = "its signature file could not be fetched",
+                      damaged = "its signature file is damaged",
+                      notOurs = "its signature was not made with Tarnell's key";
     struct Case {
         const char* name;
-        std::string served;             // the list served
-        std::optional<std::string> sig; // nothing: not found
-        std::string reason;
+        std::function<void()> arrange;
+        std::optional<Box> box; // nothing: installed
+        std::vector<std::string> asked;
     } cases[] = {
-        {"missing signature", list, std::nullopt, "its signature file could not be fetched"},
-        {"empty signature", list, std::string(), "its signature file is damaged"},
-        {"garbage signature", list, std::string("signed, honest\r\n"),
-         "its signature file is damaged"},
-        {"foreign key", list, Sign(list, 1, *foreign),
-         "its signature was not made with Tarnell's key"},
-        {"flipped signature bit", list, flipped, "its signature was not made with Tarnell's key"},
-        {"tampered list", tampered, Sign(list, 1, key_), "its signature belongs to another list"},
+        {"missing signature", [&] { M().http.erase(kBase + "filelist.txt.sig"); },
+         ListRefused(unfetched), sig},
+        {"endless signature file",
+         [&] { serve("filelist.txt.sig", Sign(list, 1, key_) + std::string(1024, ' ')); },
+         ListRefused(unfetched), sig},
+        {"empty signature", [&] { serve("filelist.txt.sig", ""); }, ListRefused(damaged), sig},
+        {"garbage signature", [&] { serve("filelist.txt.sig", "signed, honest\r\n"); },
+         ListRefused(damaged), sig},
+        {"foreign key", [&] { serve("filelist.txt.sig", Sign(list, 1, foreign)); },
+         ListRefused(notOurs), sig},
+        {"flipped signature bit", [&] { serve("filelist.txt.sig", flipped); }, ListRefused(notOurs),
+         sig},
+        {"expired", [&] { serve("filelist.txt.sig", Sign(list, 1, key_, yesterday)); },
+         Offered("a release that has expired (on " + yesterday +
+                 "), so the server may be out of date or the connection tampered with"),
+         sig},
+        {"tampered list", [&] { serve("filelist.txt", tampered); },
+         ListRefused("its signature belongs to another list"), both},
+        {"endless list", [&] { serve("filelist.txt", list + list); }, listFailed, both},
+        {"file announced above its size", [&] { launcher().body += "x"; }, fileFailed, file},
+        {"file announced below its size", [&] { launcher().body.pop_back(); }, fileFailed, file},
+        {"file without a length", [&] { launcher().lengthSent = false; }, fileFailed, file},
+        {"file body running past its size",
+         [&] {
+             launcher().announcedLength = launcher().body.size();
+             launcher().body += std::string(1 << 20, 'x');
+         },
+         fileFailed, file},
+        {"expires today",
+         [&] { serve("filelist.txt.sig", Sign(list, 1, key_, release::UtcDay(M().unixTime))); },
+         std::nullopt,
+         {}},
+        {"older release",
+         [&] {
+             serve("filelist.txt", unsized),
+                 serve("filelist.txt.sig", release::WriteSignatureFile(v1));
+         },
+         std::nullopt,
+         {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TearDown();
         SetUp();
         Serve(kRelease);
-        M().Serve(kBase + "filelist.txt", c.served);
-        if (c.sig) {
-            M().Serve(kBase + "filelist.txt.sig", *c.sig);
-        } else {
-            M().http.erase(kBase + "filelist.txt.sig");
-        }
+        c.arrange();
         RunUpdate();
-        EXPECT_EQ(Boxes(), std::vector<Box>{ListRefused(c.reason)});
-        EXPECT_TRUE(OnlyTheListWasFetched());
+        EXPECT_TRUE(Form().UpdateSoftwareButton.Enabled() == c.box.has_value());
+        if (!c.box) {
+            EXPECT_TRUE(Boxes().empty() && M().FileContent(kTarget + "bin\\core.dll") == "core 2");
+            continue;
+        }
+        EXPECT_EQ(Boxes(), std::vector<Box>{*c.box});
+        EXPECT_EQ(Asked(), c.asked);
         ExpectNothingInstalled();
-        EXPECT_TRUE(Form().UpdateSoftwareButton.Enabled()) << "the run ended before it began";
     }
 }
 
-TEST_F(SignedUpdate, OlderReleaseThanTheOneInPlaceIsRefused) {
-    Serve(kRelease, 5);
-    RunUpdate();
-    ASSERT_EQ(M().launches.size(), 1u);
-    // The attacker replays release 3, once genuine, with its own old files.
-    const std::vector<File> old = {{"AppLaunch.exe", "launcher 1"}, {"Pelmora.exe", "product 1"}};
-    M().launches.clear();
-    M().requests.clear();
-    Serve(old, 3);
-    RunAgain();
-    EXPECT_EQ(Boxes(), (std::vector<Box>{
-                           ListRefused("it is release 3, older than release 5 already in place")}));
-    EXPECT_TRUE(OnlyTheListWasFetched());
-    EXPECT_TRUE(M().launches.empty());
-    EXPECT_EQ(M().FileContent(kTarget + "Pelmora.exe"), "product 2");
-    // The same release again, or a newer one, is taken.
-    M().requests.clear();
-    Serve(old, 5);
-    RunAgain();
-    EXPECT_EQ(M().FileContent(kTarget + "Pelmora.exe"), "product 1");
+// Release 5 is in place in normal mode. Only a higher number, or release 5's very list, is
+// taken; anything else is refused from its signature file alone and leaves the disk as it was.
+TEST_F(SignedUpdate, ReleasesOnlyGoUp) {
+    const std::vector<File> other = {{"AppLaunch.exe", "launcher 1"}, {"Pelmora.exe", "product 1"}};
+    struct Case {
+        const std::vector<File>& files;
+        std::uint32_t number;
+        std::string refusal; // empty: installed
+    } cases[] = {
+        {other, 3,
+         "release 3, older than release 5 already in place, so the server may be out of date or "
+         "the connection tampered with"},
+        {other, 5,
+         "release 5 with a list other than the one of release 5 already in place, so the "
+         "connection may have been tampered with"},
+        {kRelease, 5, ""},
+        {other, 6, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.number);
+        TearDown();
+        SetUp();
+        NormalMode();
+        Serve(kRelease, 5);
+        RunUpdate();
+        M().boxes.clear();
+        M().requests.clear();
+        const auto before = Disk();
+        Serve(c.files, c.number);
+        RunAgain();
+        if (!c.refusal.empty()) {
+            EXPECT_EQ(Boxes(), std::vector<Box>{Offered(c.refusal)});
+            EXPECT_EQ(Asked(), std::vector<std::string>{"filelist.txt.sig"});
+            EXPECT_TRUE(Disk() == before) << "the disk changed";
+        } else {
+            EXPECT_EQ(M().FileContent(kInstall + "Pelmora.exe"), c.files[1].body);
+            EXPECT_EQ(M().FileContent(kInstall + "PelmoraUpdaterRelease.sig"),
+                      M().http[kBase + "filelist.txt.sig"].body);
+        }
+    }
+}
+
+// The number in place survives a failure, and a kill, at every call of an update from release
+// 5 to 6: afterwards release 4 is still refused, and the next run brings release 6 in whole.
+TEST_F(SignedUpdate, NoFaultOrKillLosesTheNumberInPlace) {
+    const std::vector<File> six = {{"AppLaunch.exe", "launcher 6"}, {"Pelmora.exe", "product 6"}};
+    auto restart = [this](const std::vector<File>& files, std::uint32_t number) {
+        form_.reset();
+        M().Restart();
+        Serve(files, number);
+        Form();
+        M().calls.clear();
+    };
+    auto update = [&](long fault, long kill) { // from release 5 to 6; gives its calls
+        TearDown();
+        SetUp();
+        Serve(kRelease, 5);
+        RunUpdate();
+        restart(six, 6);
+        M().failCallIndex = fault;
+        M().killAtCall = kill;
+        RunUpdate();
+        return static_cast<long>(M().calls.size());
+    };
+    const long calls = update(-1, -1);
+    ASSERT_EQ(M().FileContent(kTarget + "Pelmora.exe"), "product 6");
+    for (long k = 0; k < 2 * calls && !HasFailure(); ++k) {
+        SCOPED_TRACE((k < calls ? "fault at call " : "killed at call ") +
+                     std::to_string(k % calls));
+        update(k < calls ? k : -1, k < calls ? -1 : k - calls);
+        restart({{"AppLaunch.exe", "launcher 4"}}, 4);
+        RunUpdate();
+        ASSERT_EQ(Boxes().size(), 1u);
+        EXPECT_EQ(Boxes()[0].text.find("The update server offered release 4, older"), 0u);
+        restart(six, 6);
+        RunUpdate();
+        EXPECT_EQ(M().FileContent(kTarget + "Pelmora.exe"), "product 6");
+    }
 }
 
 TEST_F(SignedUpdate, TamperedFileIsAFailedDownloadAndNothingIsInstalled) {
     Serve(kRelease);
-    M().Serve(kBase + "Pelmora.exe", "product 2 with something added");
+    M().Serve(kBase + "Pelmora.exe", "product 3"); // the listed size, another hash
     RunUpdate();
     const Box named{"Pelmora.exe\nThe downloaded file is not the one the release signed by "
                     "Tarnell names.\nIt was not installed.",
@@ -187,7 +319,7 @@ TEST_F(SignedUpdate, NormalModeKeepsThePreviousVersionOfATamperedFile) {
     M().WriteFile(kInstall + "PelmoraUpdaterList.txt", "");
     NormalMode();
     Serve(kRelease);
-    M().Serve(kBase + "bin/core.dll", "core 2, tampered");
+    M().Serve(kBase + "bin/core.dll", "core 3");
     RunUpdate();
     ASSERT_EQ(Boxes().size(), 2u);
     EXPECT_EQ(Boxes()[1].caption, "core.dll");
@@ -211,7 +343,7 @@ TEST_F(SignedUpdate, EntryWithoutHashIsRefusedUnfetched) {
     ASSERT_EQ(Boxes().size(), 2u);
     EXPECT_EQ(Boxes()[0].text, "AppLaunch.exe\nThe update list gives no content hash for this "
                                "file, so it cannot be checked.\nNothing was downloaded for it.");
-    EXPECT_TRUE(OnlyTheListWasFetched());
+    EXPECT_EQ(Asked(), (std::vector<std::string>{"filelist.txt.sig", "filelist.txt"}));
     EXPECT_TRUE(M().launches.empty());
 }
 
@@ -222,8 +354,8 @@ TEST_F(SignedUpdate, PresentFilesAreKeptOnlyWhenTheirHashMatches) {
     Serve(kRelease);
     RunUpdate();
     EXPECT_TRUE(Boxes().empty());
-    EXPECT_EQ(Fetched(),
-              (std::vector<std::string>{"filelist.txt.sig", "AppLaunch.exe", "bin/core.dll"}));
+    EXPECT_EQ(Asked(), (std::vector<std::string>{"filelist.txt.sig", "filelist.txt",
+                                                 "AppLaunch.exe", "bin/core.dll"}));
     EXPECT_EQ(M().FileContent(kTarget + "bin\\core.dll"), "core 2");
     EXPECT_EQ(M().launches.size(), 1u);
 }

@@ -19,8 +19,8 @@ namespace platform::memory {
 // clang-format off
 #define QUORVEL_FAULT_POINTS(X)                                                                    \
     /* Files.h */                                                                                  \
-    X(FileAttributes) X(ListFolder) X(FileSize) X(CreateFolder) X(MoveFile) X(DeleteFile)          \
-    X(AppendFile) X(OpenFile) X(SeekFile) X(ReadFile)                                              \
+    X(FileAttributes) X(ListFolder) X(FileSize) X(CreateFolder) X(MoveFile) X(MoveFileEx)         \
+    X(DeleteFile) X(AppendFile) X(OpenFile) X(SeekFile) X(ReadFile)                                \
     /* Http.h */                                                                                   \
     X(DownloadToFile)                                                                              \
     /* Processes.h */                                                                              \

@@ -135,6 +135,43 @@ MoveResult MoveExisting(const std::string& from, const std::string& to) {
     return MoveResult::Moved;
 }
 
+// As MoveFileExA with MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH: the entry changes
+// in one step, so a process that dies at this call sees either the old target or the new.
+MoveResult MoveReplacing(const std::string& from, const std::string& to) {
+    auto& m = TheMachine();
+    if (m.Enter(Op::MoveFileEx, from + " -> " + to)) {
+        return MoveResult::Failed;
+    }
+    auto source = ParsePath(from);
+    auto target = ParsePath(to);
+    if (!source || !target || source->drive != target->drive || target->levels.empty()) {
+        return MoveResult::Failed;
+    }
+    Node* sourceParent = m.tree.Parent(*source);
+    Node* sourceNode = m.tree.Find(*source);
+    Node* targetParent = m.tree.Parent(*target);
+    Node* targetNode = m.tree.Find(*target);
+    if (sourceParent == nullptr || sourceNode == nullptr || sourceNode->IsFolder() ||
+        targetParent == nullptr || (targetNode != nullptr && targetNode->IsFolder())) {
+        return MoveResult::Failed;
+    }
+    if (m.InUse(*sourceNode) || (targetNode != nullptr && m.InUse(*targetNode))) {
+        return MoveResult::Busy;
+    }
+    if (targetNode == sourceNode) {
+        return MoveResult::Moved;
+    }
+    if (targetNode != nullptr && !m.Writable(*targetNode)) {
+        return MoveResult::Failed;
+    }
+    const std::string sourceKey = release::AsciiUpper(source->levels.back());
+    std::unique_ptr<Node> moved = std::move(sourceParent->children[sourceKey]);
+    sourceParent->children.erase(sourceKey);
+    moved->name = target->levels.back();
+    targetParent->children[release::AsciiUpper(target->levels.back())] = std::move(moved);
+    return MoveResult::Moved;
+}
+
 bool RemoveFile(const std::string& path) {
     auto& m = TheMachine();
     if (m.Enter(Op::DeleteFile, path)) {

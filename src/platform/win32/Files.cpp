@@ -40,8 +40,10 @@ bool CreateFolder(const std::string& path) {
     return CreateDirectoryA(path.c_str(), nullptr) != 0;
 }
 
-MoveResult MoveExisting(const std::string& from, const std::string& to) {
-    if (MoveFileA(from.c_str(), to.c_str())) {
+namespace {
+
+MoveResult ResultOfMove(BOOL moved) {
+    if (moved) {
         return MoveResult::Moved;
     }
     DWORD error = GetLastError();
@@ -50,6 +52,19 @@ MoveResult MoveExisting(const std::string& from, const std::string& to) {
         return MoveResult::Busy;
     }
     return MoveResult::Failed;
+}
+
+} // namespace
+
+MoveResult MoveExisting(const std::string& from, const std::string& to) {
+    return ResultOfMove(MoveFileA(from.c_str(), to.c_str()));
+}
+
+MoveResult MoveReplacing(const std::string& from, const std::string& to) {
+    // Without MOVEFILE_COPY_ALLOWED a move across volumes fails rather than copying over the
+    // target, which would not be one step.
+    return ResultOfMove(
+        MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
 }
 
 bool RemoveFile(const std::string& path) {
