@@ -78,11 +78,10 @@ bool MatchesStamp(const std::string& path, const std::string& stamp) {
 bool ReadKept(const std::string& keptFile, std::optional<SignatureFile>& kept) {
     kept.reset();
     std::string text;
-    if (!platform::FileExists(keptFile)) {
-        return true;
-    }
+    // Read first and asked for only when it cannot be read: one failed call never makes a
+    // kept number look absent, which would let any older release in.
     if (ReadFileBytes(keptFile, text) != FileRead::Whole) {
-        return false;
+        return !platform::FileAttributes(keptFile).has_value();
     }
     auto file = ParseSignatureFile(text);
     if (file && SignatureFileGenuine(*file, BuiltInKey())) {
