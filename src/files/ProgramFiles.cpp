@@ -44,14 +44,11 @@ std::string DesktopFolder(const std::string& tail) {
 namespace {
 
 // A virus scanner or indexer that has just opened a fresh file lets go of it within moments.
-template <typename Move> bool Patiently(Move move) {
+template <typename Move> platform::MoveResult Patiently(Move move) {
     for (int attempt = 0;; ++attempt) {
         platform::MoveResult result = move();
-        if (result == platform::MoveResult::Moved) {
-            return true;
-        }
         if (result != platform::MoveResult::Busy || attempt == kMoveRetries) {
-            return false;
+            return result;
         }
         platform::PauseMilliseconds(kMoveRetryPauseMs);
     }
@@ -60,9 +57,15 @@ template <typename Move> bool Patiently(Move move) {
 } // namespace
 
 bool MoveFilePatiently(const std::string& from, const std::string& to) {
-    return Patiently([&] { return platform::MoveExisting(from, to); });
+    return Patiently([&] { return platform::MoveExisting(from, to); }) ==
+           platform::MoveResult::Moved;
 }
 
 bool ReplaceFilePatiently(const std::string& from, const std::string& to) {
-    return Patiently([&] { return platform::MoveReplacing(from, to); });
+    return Patiently([&] { return platform::MoveReplacing(from, to); }) ==
+           platform::MoveResult::Moved;
+}
+
+platform::MoveResult RenameFilePatiently(const std::string& from, const std::string& to) {
+    return Patiently([&] { return platform::RenameExisting(from, to); });
 }

@@ -3,6 +3,7 @@
 // lists, the temporary file, the backup folder, the run record) are those of release/Names.h.
 #pragma once
 
+#include "../platform/Files.h"
 #include "../release/Names.h"
 
 #include <string>
@@ -34,3 +35,5 @@ std::string DesktopFolder(const std::string& tail);
 bool MoveFilePatiently(const std::string& from, const std::string& to);
 // The same for a move that replaces its target in one step (platform::MoveReplacing).
 bool ReplaceFilePatiently(const std::string& from, const std::string& to);
+// The same for a rename within one volume (OtherVolume: it would have to copy).
+platform::MoveResult RenameFilePatiently(const std::string& from, const std::string& to);

@@ -46,12 +46,17 @@ bool CreateFolder(const std::string& path);
 
 enum class MoveResult {
     Moved,
-    Busy,   // another program holds a file of the move (sharing violation, access denied)
-    Failed, // anything else: target exists, source or target folder missing, ...
+    Busy,        // another program holds a file of the move (sharing violation, access denied)
+    Failed,      // anything else: target exists, source or target folder missing, ...
+    OtherVolume, // RenameExisting only: the move would copy across volumes, so it was not made
 };
 
 // Moves or renames one file; never replaces an existing file.
 MoveResult MoveExisting(const std::string& from, const std::string& to);
+
+// Renames or moves one file within its volume, in one step; never replaces an existing file,
+// and never copies: a move that would cross volumes is OtherVolume, nothing done.
+MoveResult RenameExisting(const std::string& from, const std::string& to);
 
 // Renames one file over another on the same drive in one step, or to a free name: whatever
 // happens, the target is either what it was or the moved file, never missing. Moved only once

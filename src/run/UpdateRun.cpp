@@ -68,24 +68,32 @@ bool BackUp(const std::string& record, const std::string& targetPath,
            MoveFilePatiently(targetPath, backupPath);
 }
 
-// The new version reaches the target's own folder under the temporary name first, and only
-// then takes the target's place by a rename on the same drive: a move across drives that
-// stops part-way (a full disk) leaves a cut copy under that name, never at the target path.
-// The staged file is always the updater's own, so it may go whatever else failed.
+// Across volumes a move copies: the new version reaches the target's own folder under the
+// temporary name first, and only then takes the target's place by a rename there, so a copy
+// that stops part-way (a full disk) leaves a cut copy under that name, never at the target
+// path. The staged file is always the updater's own, so it may go whatever else failed.
+bool PutInPlaceAcrossVolumes(const std::string& temp, const std::string& targetFolder,
+                             const std::string& targetPath) {
+    const std::string staged = targetFolder + release::kTempFileName;
+    const auto size = platform::FileSize(temp);
+    platform::RemoveFileIfPresent(staged); // left by a run that ended between its moves
+    const bool placed = size.has_value() && MoveFilePatiently(temp, staged) &&
+                        platform::FileSize(staged) == size && MoveFilePatiently(staged, targetPath);
+    if (!placed) {
+        platform::RemoveFileIfPresent(staged);
+    }
+    return placed;
+}
+
+// On the updater's own volume the new version takes the target's place by one rename, which
+// cannot stop part-way; the previous version goes back when the new one could not come.
 bool PutInPlace(const std::string& temp, const std::string& targetFolder,
                 const std::string& targetPath, const std::string& backupPath) {
-    const std::string staged = targetFolder + release::kTempFileName;
-    auto size = platform::FileSize(temp);
-    bool placed = size.has_value();
-    if (placed && staged != temp) {
-        platform::RemoveFileIfPresent(staged); // left by a run that ended between its moves
-        placed = MoveFilePatiently(temp, staged) && platform::FileSize(staged) == size;
-    }
-    placed = placed && MoveFilePatiently(staged, targetPath);
+    const platform::MoveResult renamed = RenameFilePatiently(temp, targetPath);
+    const bool placed = renamed == platform::MoveResult::Moved ||
+                        (renamed == platform::MoveResult::OtherVolume &&
+                         PutInPlaceAcrossVolumes(temp, targetFolder, targetPath));
     if (!placed) {
-        if (staged != temp) {
-            platform::RemoveFileIfPresent(staged);
-        }
         RestorePrevious(backupPath, targetPath);
     }
     return placed;

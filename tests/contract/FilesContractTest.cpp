@@ -72,19 +72,24 @@ TEST_F(FilesContract, CreatingAFolderThatExistsFailsAndChangesNothing) {
     EXPECT_FALSE(CreateFolder(root_ + "Missing\\Child")) << "the parent must exist";
 }
 
+// Both moves within one volume: a move that copies where it must, and a rename that never does.
 TEST_F(FilesContract, MoveNeverReplacesAndNeedsItsTargetFolder) {
-    fixture::MakeFile(root_ + "new.dll", "new");
-    fixture::MakeFile(root_ + "old.dll", "old");
-    EXPECT_EQ(MoveExisting(root_ + "new.dll", root_ + "old.dll"), MoveResult::Failed);
-    EXPECT_EQ(fixture::Content(root_ + "new.dll"), "new");
-    EXPECT_EQ(fixture::Content(root_ + "old.dll"), "old");
-    EXPECT_EQ(MoveExisting(root_ + "new.dll", root_ + "Missing\\new.dll"), MoveResult::Failed);
-    EXPECT_EQ(fixture::Content(root_ + "new.dll"), "new");
-    EXPECT_EQ(MoveExisting(root_ + "none.dll", root_ + "x.dll"), MoveResult::Failed);
-    fixture::MakeFolder(root_ + "Sub");
-    EXPECT_EQ(MoveExisting(root_ + "new.dll", root_ + "Sub\\moved.dll"), MoveResult::Moved);
-    EXPECT_FALSE(fixture::Content(root_ + "new.dll").has_value());
-    EXPECT_EQ(fixture::Content(root_ + "Sub\\moved.dll"), "new");
+    for (auto move : {&MoveExisting, &platform::RenameExisting}) {
+        fixture::MakeFile(root_ + "new.dll", "new");
+        fixture::MakeFile(root_ + "old.dll", "old");
+        EXPECT_EQ(move(root_ + "new.dll", root_ + "old.dll"), MoveResult::Failed);
+        EXPECT_EQ(fixture::Content(root_ + "new.dll"), "new");
+        EXPECT_EQ(fixture::Content(root_ + "old.dll"), "old");
+        EXPECT_EQ(move(root_ + "new.dll", root_ + "Missing\\new.dll"), MoveResult::Failed);
+        EXPECT_EQ(fixture::Content(root_ + "new.dll"), "new");
+        EXPECT_EQ(move(root_ + "none.dll", root_ + "x.dll"), MoveResult::Failed);
+        fixture::MakeFolder(root_ + "Sub");
+        EXPECT_EQ(move(root_ + "new.dll", root_ + "Sub\\moved.dll"), MoveResult::Moved);
+        EXPECT_FALSE(fixture::Content(root_ + "new.dll").has_value());
+        EXPECT_EQ(fixture::Content(root_ + "Sub\\moved.dll"), "new");
+        RemoveFile(root_ + "Sub\\moved.dll");
+        RemoveFile(root_ + "old.dll");
+    }
 }
 
 // A target that may not be replaced keeps what it holds, and the source stays. (Wine replaces
@@ -114,6 +119,8 @@ TEST_F(FilesContract, MoveOfAFileHeldByAnotherProgramIsBusy) {
     {
         fixture::HeldFile held(root_ + "held.dll");
         EXPECT_EQ(MoveExisting(root_ + "held.dll", root_ + "moved.dll"), MoveResult::Busy);
+        EXPECT_EQ(platform::RenameExisting(root_ + "held.dll", root_ + "moved.dll"),
+                  MoveResult::Busy);
         EXPECT_FALSE(RemoveFile(root_ + "held.dll"));
     }
     EXPECT_EQ(MoveExisting(root_ + "held.dll", root_ + "moved.dll"), MoveResult::Moved);

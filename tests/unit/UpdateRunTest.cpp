@@ -259,7 +259,7 @@ TEST_F(UpdateRun, TargetFolderThatIsTheUpdatersOwnFolderReportsARename) {
     M().ownExecutablePath = kInstall + "bin\\Quorvel.exe";
     M().WriteFile(kInstall + "bin\\Quorvel.exe", "MZ");
     M().failWhen = [](Op op, const std::string& detail) {
-        return op == Op::MoveFile && detail.find("temp1234") != std::string::npos;
+        return op == Op::MoveFileEx && detail.find("temp1234") != std::string::npos;
     };
     NormalMode();
     RunUpdate();

@@ -87,9 +87,12 @@ bool CreateFolder(const std::string& path) {
     return true;
 }
 
-MoveResult MoveExisting(const std::string& from, const std::string& to) {
+namespace {
+
+// MoveFileA (copyAllowed) or MoveFileExA without flags.
+MoveResult Move(Op op, const std::string& from, const std::string& to, bool copyAllowed) {
     auto& m = TheMachine();
-    if (m.Enter(Op::MoveFile, from + " -> " + to)) {
+    if (m.Enter(op, from + " -> " + to)) {
         return MoveResult::Failed;
     }
     if (m.onMove) {
@@ -108,6 +111,9 @@ MoveResult MoveExisting(const std::string& from, const std::string& to) {
     }
     if (m.InUse(*sourceNode)) {
         return MoveResult::Busy;
+    }
+    if (!copyAllowed && source->drive != target->drive) {
+        return MoveResult::OtherVolume;
     }
     std::string targetKey = release::AsciiUpper(target->levels.back());
     std::string sourceKey = release::AsciiUpper(source->levels.back());
@@ -133,6 +139,16 @@ MoveResult MoveExisting(const std::string& from, const std::string& to) {
     moved->name = target->levels.back();
     targetParent->children[targetKey] = std::move(moved);
     return MoveResult::Moved;
+}
+
+} // namespace
+
+MoveResult MoveExisting(const std::string& from, const std::string& to) {
+    return Move(Op::MoveFile, from, to, true);
+}
+
+MoveResult RenameExisting(const std::string& from, const std::string& to) {
+    return Move(Op::MoveFileEx, from, to, false);
 }
 
 // As MoveFileExA with MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH: the entry changes

@@ -47,6 +47,9 @@ MoveResult ResultOfMove(BOOL moved) {
         return MoveResult::Moved;
     }
     DWORD error = GetLastError();
+    if (error == ERROR_NOT_SAME_DEVICE) {
+        return MoveResult::OtherVolume;
+    }
     if (error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED ||
         error == ERROR_LOCK_VIOLATION) {
         return MoveResult::Busy;
@@ -58,6 +61,10 @@ MoveResult ResultOfMove(BOOL moved) {
 
 MoveResult MoveExisting(const std::string& from, const std::string& to) {
     return ResultOfMove(MoveFileA(from.c_str(), to.c_str()));
+}
+
+MoveResult RenameExisting(const std::string& from, const std::string& to) {
+    return ResultOfMove(MoveFileExA(from.c_str(), to.c_str(), 0));
 }
 
 MoveResult MoveReplacing(const std::string& from, const std::string& to) {
