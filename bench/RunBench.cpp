@@ -51,8 +51,8 @@ void BM_NoChangeRun(benchmark::State& state) {
         form->AutoTimer.SetEnabled(false);
         platform::memory::Click(form->ManualUpdate);
         form->PelmoraPath.SetText(kInstall);
-        TheMachine().calls.clear();
-        TheMachine().calls.reserve(static_cast<std::size_t>(entries) * 64);
+        TheMachine().process.calls.clear();
+        TheMachine().process.calls.reserve(static_cast<std::size_t>(entries) * 64);
         state.ResumeTiming();
         form->UpdateSoftwareButtonClick();
         state.PauseTiming();

@@ -15,7 +15,7 @@ const std::string kBase = "C:\\Inst\\";
 
 // Every folder outside the base must be one the machine started with.
 bool OnlyTheStartingFoldersOutside() {
-    auto& tree = platform::memory::TheMachine().tree;
+    auto& tree = platform::memory::TheMachine().world.tree;
     auto* root = tree.Find("C:\\");
     for (const auto& [key, child] : root->children) {
         if (key != "INST" && key != "QUORVEL") {

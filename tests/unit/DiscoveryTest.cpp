@@ -131,8 +131,8 @@ TEST_F(Discovery, MissingAndNotReadyDrivesAddNothingAndRaiseNoDialog) {
     Install("C:\\Pelmora 4.1");
     Check();
     EXPECT_EQ(Path(), "C:\\Pelmora 4.1\\");
-    EXPECT_EQ(M().noDiskDialogs, 0);
-    EXPECT_EQ(M().errorMode, 0u) << "the error mode is put back";
+    EXPECT_EQ(M().process.noDiskDialogs, 0);
+    EXPECT_EQ(M().process.errorMode, 0u) << "the error mode is put back";
     int listings = M().CallCount(Op::ListFolder);
     EXPECT_EQ(listings, 25) << "24 drive roots and the maker's folder";
 }
@@ -159,8 +159,8 @@ TEST_F(Discovery, RunningProductRefusesTheClick) {
     Install("C:\\Pelmora 4.1.2");
     Form().PelmoraPath.SetText("D:\\Earlier\\");
     Form().SearchDataGrid.Append("C:\\kept");
-    M().processes.push_back({40, "explorer.exe", true, true});
-    M().processes.push_back({41, "PELMORA.EXE", true, true});
+    M().world.processes.push_back({40, "explorer.exe", true, true});
+    M().world.processes.push_back({41, "PELMORA.EXE", true, true});
     Form().UpdateSoftwareButton.SetEnabled(true);
     Check();
     EXPECT_EQ(Boxes(), (std::vector<Box>{{"The Pelmora application is currently running.\nPlease "
@@ -170,8 +170,8 @@ TEST_F(Discovery, RunningProductRefusesTheClick) {
     EXPECT_EQ(Form().SearchDataGrid.Cell(0, 0), "C:\\kept");
     EXPECT_FALSE(UpdateEnabled());
 
-    M().processes[1].running = false;
-    M().boxes.clear();
+    M().world.processes[1].running = false;
+    M().process.boxes.clear();
     Check();
     EXPECT_EQ(Path(), "C:\\Pelmora 4.1.2\\");
     EXPECT_TRUE(Boxes().empty());
@@ -179,10 +179,10 @@ TEST_F(Discovery, RunningProductRefusesTheClick) {
 
 TEST_F(Discovery, ProcessesThatCannotBeOpenedAreNotTheProduct) {
     Install("C:\\Pelmora 4.1.2");
-    M().processes.push_back({41, "Pelmora.exe", true, false});
+    M().world.processes.push_back({41, "Pelmora.exe", true, false});
     Check();
     EXPECT_EQ(Path(), "C:\\Pelmora 4.1.2\\");
-    M().failOps.insert(Op::EnumProcesses);
+    M().process.failOps.insert(Op::EnumProcesses);
     Check();
     EXPECT_EQ(Path(), "C:\\Pelmora 4.1.2\\");
 }
@@ -194,8 +194,8 @@ TEST_F(Discovery, StartedFromTheBrowserCacheRefusesTheClick) {
         "exe",
     };
     for (const char* path : paths) {
-        M().boxes.clear();
-        M().ownExecutablePath = path;
+        M().process.boxes.clear();
+        M().world.ownExecutablePath = path;
         Form().PelmoraPath.SetText("");
         Check();
         ASSERT_EQ(Boxes().size(), 1u);
@@ -203,20 +203,20 @@ TEST_F(Discovery, StartedFromTheBrowserCacheRefusesTheClick) {
         EXPECT_EQ(Boxes()[0].text.substr(0, 31), "This application cannot operate");
         EXPECT_EQ(Path(), "");
     }
-    M().ownExecutablePath = "C:\\temporary internet files\\Quorvel.exe"; // case counts
-    M().boxes.clear();
+    M().world.ownExecutablePath = "C:\\temporary internet files\\Quorvel.exe"; // case counts
+    M().process.boxes.clear();
     Check();
     EXPECT_EQ(Boxes(), std::vector<Box>{kNotFound});
 }
 
 TEST_F(Discovery, OnlyTheFirst1024ProcessesAreLookedAt) {
     for (std::uint32_t id = 1; id <= 1100; ++id) {
-        M().processes.push_back({id, "other.exe", true, true});
+        M().world.processes.push_back({id, "other.exe", true, true});
     }
-    M().processes[1023].moduleName = "Pelmora.exe";
+    M().world.processes[1023].moduleName = "Pelmora.exe";
     EXPECT_EQ(FindProcessByName("PELMORA.EXE"), 1024u);
-    M().processes[1023].moduleName = "other.exe";
-    M().processes[1024].moduleName = "Pelmora.exe";
+    M().world.processes[1023].moduleName = "other.exe";
+    M().world.processes[1024].moduleName = "Pelmora.exe";
     EXPECT_EQ(FindProcessByName("PELMORA.EXE"), 0u);
 }
 

@@ -59,7 +59,7 @@ public:
         if (!manual) {
             NormalMode();
         }
-        M().calls.clear();
+        M().process.calls.clear();
     }
     std::string Folder(bool manual) const { return manual ? kTarget : kInstall; }
     bool AllNew(bool manual) {
@@ -79,7 +79,7 @@ public:
                 o.files[backup ? "the marker, backed up" : f] = *At("C:\\" + f);
             }
         }
-        o.launched = !M().launches.empty();
+        o.launched = !M().process.launches.empty();
         return o;
     }
 
@@ -130,7 +130,7 @@ public:
     // a failure is never followed by a success message.
     void CheckMessages(Op op, bool sameAsClean) {
         bool failureShown = false;
-        for (const auto& box : M().boxes) {
+        for (const auto& box : M().process.boxes) {
             if (!SuccessBox(box)) {
                 failureShown = true;
             } else {
@@ -159,9 +159,9 @@ public:
         Arrange(manual);
         RunUpdate();
         EXPECT_TRUE(AllNew(manual));
-        EXPECT_EQ(M().launches.size(), 1u);
+        EXPECT_EQ(M().process.launches.size(), 1u);
         EXPECT_EQ(Boxes().size(), manual ? 0u : 2u);
-        return M().calls;
+        return M().process.calls;
     }
 
     // Each call of the clean run failing in turn, then each fault point failing at every call.
@@ -172,14 +172,14 @@ public:
             SCOPED_TRACE("fault at call " + std::to_string(k) + " (" +
                          std::string(OpName(calls[k].op)) + ")");
             Arrange(manual);
-            M().failCallIndex = static_cast<long>(k);
+            M().process.failCallIndex = static_cast<long>(k);
             RunUpdate();
             (this->*check)(calls[k].op, clean);
         }
         for (Op op : kAllOps) {
             SCOPED_TRACE("every call of " + std::string(OpName(op)) + " fails");
             Arrange(manual);
-            M().failOps = {op};
+            M().process.failOps = {op};
             RunUpdate();
             (this->*check)(op, clean);
         }
@@ -206,7 +206,7 @@ TEST_F(FaultMatrix, ManualModeSurvivesEverySingleFault) {
 class CrashMatrix : public FaultMatrix {
 public:
     void WatchSuccessReports(bool manual) {
-        M().onMessageBox = [this, manual](const MessageBoxRecord& box) {
+        M().process.onMessageBox = [this, manual](const MessageBoxRecord& box) {
             if (SuccessBox(box)) {
                 EXPECT_TRUE(AllNew(manual)) << "success reported over a stale file: " << box.text;
             }
@@ -219,7 +219,7 @@ public:
     void Rerun(bool manual) {
         form_.reset();
         M().Restart();
-        M().localTime.minute += 1; // the operator starts it again a little later
+        M().world.localTime.minute += 1; // the operator starts it again a little later
         WatchSuccessReports(manual);
         if (manual) {
             Form();
@@ -249,7 +249,7 @@ public:
             }
             EXPECT_TRUE(M().IsFile(kMarker) || markerBackedUp) << "the marker file was lost";
         }
-        EXPECT_EQ(M().launches.size(), 1u) << "the rerun did not start the launcher";
+        EXPECT_EQ(M().process.launches.size(), 1u) << "the rerun did not start the launcher";
         CheckNothingStrayed();
     }
 
@@ -260,7 +260,7 @@ public:
                          std::string(OpName(calls[k].op)) + ")");
             Arrange(manual);
             WatchSuccessReports(manual);
-            M().killAtCall = static_cast<long>(k);
+            M().process.killAtCall = static_cast<long>(k);
             RunUpdate();
             Rerun(manual);
             CheckRecovered(manual);

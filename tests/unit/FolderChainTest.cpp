@@ -8,7 +8,7 @@ using namespace testing_support;
 
 std::vector<std::string> FoldersMade() {
     std::vector<std::string> made;
-    for (const auto& call : TheMachine().calls) {
+    for (const auto& call : TheMachine().process.calls) {
         if (call.op == Op::CreateFolder) {
             made.push_back(call.detail);
         }
@@ -32,7 +32,7 @@ TEST_F(FolderChain, LevelsOfBaseAndPathAreMadeInOrder) {
     Form().FileListGrid.SetCell(0, 0, "data/img/a.bmp");
     EXPECT_EQ(ListPathFileName(Form(), 0), "a.bmp");
     // Made once: the second walk finds every level listed.
-    M().calls.clear();
+    M().process.calls.clear();
     EXPECT_EQ(Local("C:\\Apps\\Prog\\", "data/img/a.bmp"), "C:\\Apps\\Prog\\data\\img\\");
     EXPECT_TRUE(FoldersMade().empty());
     EXPECT_EQ(M().CallCount(Op::ListFolder), 0)
@@ -49,7 +49,7 @@ TEST_F(FolderChain, MissingFolderAmongManyIsMadeWithoutListingItsParent) {
     EXPECT_TRUE(M().IsFolder("C:\\Backup\\d500"));
     EXPECT_EQ(M().CallCount(Op::ListFolder), 0);
     // Only when making it fails is the parent listed, and the failure stays a failure.
-    M().failOps.insert(Op::CreateFolder);
+    M().process.failOps.insert(Op::CreateFolder);
     EXPECT_EQ(Local("C:\\Backup\\", "d501/a.dll"), "ERROR: C:\\Backup\\d501");
     EXPECT_EQ(M().CallCount(Op::ListFolder), 1);
 }
@@ -81,7 +81,7 @@ TEST_F(FolderChain, PathShapes) {
 
 TEST_F(FolderChain, ErrorTextNamesTheFolderWithoutItsClosingBackslash) {
     M().MakeFolders("C:\\Apps");
-    M().failOps.insert(Op::CreateFolder);
+    M().process.failOps.insert(Op::CreateFolder);
     EXPECT_EQ(Local("C:\\Apps\\", "New/a.dll"), "ERROR: C:\\Apps\\New");
     EXPECT_EQ(ErrorFolder("ERROR: C:\\Apps\\New"), "C:\\Apps\\New");
     EXPECT_TRUE(IsErrorText("ERROR: C:\\Apps\\New"));
@@ -90,7 +90,7 @@ TEST_F(FolderChain, ErrorTextNamesTheFolderWithoutItsClosingBackslash) {
 
 TEST_F(FolderChain, TheWalkGoesOnAfterAFailedLevel) {
     M().MakeFolders("C:\\Inst");
-    M().failNth[Op::CreateFolder] = 1;
+    M().process.failNth[Op::CreateFolder] = 1;
     EXPECT_EQ(Local("C:\\Inst\\", "a/b/c.dll"), "ERROR: C:\\Inst\\a\\b");
     EXPECT_EQ(FoldersMade(), (std::vector<std::string>{"C:\\Inst\\a", "C:\\Inst\\a\\b"}));
 }
@@ -160,25 +160,25 @@ TEST_F(DownloadOne, FetchesIntoTheTemporaryFileAndShowsTheLabelsMeanwhile) {
     });
     EXPECT_TRUE(DownloadFile(Form(), 0));
     EXPECT_TRUE(labelsShown);
-    EXPECT_EQ(M().pumps, 2);
+    EXPECT_EQ(M().process.pumps, 2);
     EXPECT_FALSE(Form().DownloadLabel.Visible());
     EXPECT_FALSE(Form().ShowFileName.Visible());
     EXPECT_EQ(M().FileContent("C:\\Quorvel\\temp1234.$$$"), "new body");
-    ASSERT_EQ(M().requests.size(), 1u);
-    EXPECT_EQ(M().requests[0].rfind(kBase + "sub/a b.dll?fakevariable=", 0), 0u);
+    ASSERT_EQ(M().world.requests.size(), 1u);
+    EXPECT_EQ(M().world.requests[0].rfind(kBase + "sub/a b.dll?fakevariable=", 0), 0u);
 }
 
 TEST_F(DownloadOne, FailureLeavesNoTemporaryFileAndHidesTheLabels) {
     Form().FileListGrid.SetCell(0, 0, "a.dll");
     M().WriteFile("C:\\Quorvel\\temp1234.$$$", "stale");
     M().Serve(kBase + "a.dll", "body");
-    M().http[kBase + "a.dll"].status = 404;
+    M().world.http[kBase + "a.dll"].status = 404;
     EXPECT_FALSE(DownloadFile(Form(), 0));
     EXPECT_FALSE(M().IsFile("C:\\Quorvel\\temp1234.$$$"));
     EXPECT_FALSE(Form().DownloadLabel.Visible());
     // A call that reports failure after writing the file still fails.
-    M().http[kBase + "a.dll"].status = 200;
-    M().failOps.insert(Op::DownloadToFile);
+    M().world.http[kBase + "a.dll"].status = 200;
+    M().process.failOps.insert(Op::DownloadToFile);
     EXPECT_FALSE(DownloadFile(Form(), 0));
 }
 

@@ -110,7 +110,7 @@ TEST_P(UnappliableList, IsRefusedWholeBeforeAnythingIsFetched) {
     EXPECT_FALSE(M().IsFile(kInstall + "PelmoraUpdaterList.txt")) << c.name;
     EXPECT_FALSE(M().IsFile(kInstall + "PelmoraUpdaterRun.txt")) << c.name;
     EXPECT_EQ(At(kInstall + "good.dll"), "good.dll 1") << c.name;
-    EXPECT_TRUE(M().launches.empty()) << c.name;
+    EXPECT_TRUE(M().process.launches.empty()) << c.name;
 }
 
 std::string Levels(std::size_t bytes) {
@@ -208,7 +208,7 @@ TEST_P(HostileAnswers, FailAsADownloadAndLeaveTheDiskAsItWas) {
     M().Serve(kBase + "last.dll", "last.dll 2");
     Install({{"good.dll", "1"}, {"AppLaunch.exe", "0"}});
     M().Serve(kBase + "filelist.txt", "good.dll\t1\r\nlast.dll\t2\r\n");
-    c.shape(M().http[kBase + "last.dll"]);
+    c.shape(M().world.http[kBase + "last.dll"]);
     NormalMode();
     RunUpdate();
     EXPECT_EQ(Boxes(), (std::vector<Box>{{"Could not download file. Check network connections or "

@@ -64,7 +64,7 @@ TEST_F(MainWindow, StartUpDefaults) {
 }
 
 TEST_F(MainWindow, RandomGeneratorIsSeededFromTheClockWithOneDrawDropped) {
-    TheMachine().unixTime = 1000;
+    TheMachine().world.unixTime = 1000;
     TFORM_MAIN& f = Form();
     EXPECT_EQ(f.Random.State(), 1220640521u); // 1000 * 22695477 + 1
     EXPECT_EQ(f.Random.Draw(), 14062);
@@ -133,13 +133,13 @@ TEST_F(MainWindow, ModeSwitchBothWays) {
 
 TEST_F(MainWindow, SetControlsEnabledInBothModes) {
     TFORM_MAIN& f = Form();
-    int pumps = TheMachine().pumps;
+    int pumps = TheMachine().process.pumps;
     f.SetControlsEnabled(false);
     EXPECT_FALSE(f.CheckPathButton.Enabled());
     EXPECT_FALSE(f.UpdateSoftwareButton.Enabled());
     EXPECT_FALSE(f.ForceUpdate.Enabled());
     EXPECT_TRUE(f.ManualUpdate.Enabled());
-    EXPECT_EQ(TheMachine().pumps, pumps + 1);
+    EXPECT_EQ(TheMachine().process.pumps, pumps + 1);
 
     f.SetControlsEnabled(true); // manual mode: only the update button
     EXPECT_FALSE(f.CheckPathButton.Enabled());
@@ -152,7 +152,7 @@ TEST_F(MainWindow, SetControlsEnabledInBothModes) {
     EXPECT_TRUE(f.CheckPathButton.Enabled());
     EXPECT_TRUE(f.ForceUpdate.Enabled());
     EXPECT_TRUE(f.UpdateSoftwareButton.Enabled());
-    EXPECT_EQ(TheMachine().pumps, pumps + 4);
+    EXPECT_EQ(TheMachine().process.pumps, pumps + 4);
 }
 
 TEST_F(MainWindow, TimerFiresOnceAfter100Ms) {
@@ -161,7 +161,7 @@ TEST_F(MainWindow, TimerFiresOnceAfter100Ms) {
     // Each run of the timer's handler starts an update, which first asks for the list.
     auto runs = [] {
         const std::string list = testing_support::kBase + "filelist.txt";
-        const auto& requests = TheMachine().requests;
+        const auto& requests = TheMachine().world.requests;
         return std::count_if(requests.begin(), requests.end(),
                              [&](const std::string& r) { return r.rfind(list, 0) == 0; });
     };
@@ -180,11 +180,11 @@ TEST_F(MainWindow, ErrorInAHandlerReachesTheExceptionDisplayAndTheWindowStaysUsa
     f.CheckPathButton.OnClick(Guarded([] { throw std::runtime_error("Access violation"); }));
     Click(f.CheckPathButton);
     Click(f.CheckPathButton);
-    ASSERT_EQ(TheMachine().boxes.size(), 2u);
-    EXPECT_EQ(TheMachine().boxes[0].text, "Access violation.");
-    EXPECT_EQ(TheMachine().boxes[0].caption, "Quorvel");
-    EXPECT_EQ(TheMachine().boxes[0].buttons, 0x10u);
-    EXPECT_TRUE(TheMachine().boxes[0].error);
+    ASSERT_EQ(TheMachine().process.boxes.size(), 2u);
+    EXPECT_EQ(TheMachine().process.boxes[0].text, "Access violation.");
+    EXPECT_EQ(TheMachine().process.boxes[0].caption, "Quorvel");
+    EXPECT_EQ(TheMachine().process.boxes[0].buttons, 0x10u);
+    EXPECT_TRUE(TheMachine().process.boxes[0].error);
     Click(f.ManualUpdate);
     EXPECT_EQ(f.PelmoraPath.Text(), "");
 }
@@ -192,15 +192,15 @@ TEST_F(MainWindow, ErrorInAHandlerReachesTheExceptionDisplayAndTheWindowStaysUsa
 TEST_F(MainWindow, AWindowOrControlThatCannotBeMadeIsToldAndNothingRuns) {
     for (int nth : {1, 2, 9, 20}) { // the window, a label, a grid, the last control
         TheMachine().Reset();
-        TheMachine().failNth[Op::CreateWindow] = nth;
+        TheMachine().process.failNth[Op::CreateWindow] = nth;
         EXPECT_EQ(RunProgram(), 0);
-        ASSERT_EQ(TheMachine().boxes.size(), 1u) << nth;
-        EXPECT_EQ(TheMachine().boxes[0].text,
+        ASSERT_EQ(TheMachine().process.boxes.size(), 1u) << nth;
+        EXPECT_EQ(TheMachine().process.boxes[0].text,
                   "Not enough memory resources are available to process this command.")
             << nth;
-        EXPECT_EQ(TheMachine().boxes[0].caption, "Quorvel");
-        EXPECT_TRUE(TheMachine().boxes[0].error);
-        EXPECT_TRUE(TheMachine().requests.empty()) << "no run without a whole window";
+        EXPECT_EQ(TheMachine().process.boxes[0].caption, "Quorvel");
+        EXPECT_TRUE(TheMachine().process.boxes[0].error);
+        EXPECT_TRUE(TheMachine().world.requests.empty()) << "no run without a whole window";
         EXPECT_EQ(FORM_MAIN, nullptr);
     }
 }

@@ -68,7 +68,7 @@ public:
     }
     std::vector<std::string> Asked() { // every path asked of the server, in order
         std::vector<std::string> out;
-        for (const auto& r : M().requests)
+        for (const auto& r : M().world.requests)
             out.push_back(r.substr(kBase.size(), r.find('?') - kBase.size()));
         return out;
     }
@@ -89,7 +89,7 @@ public:
             EXPECT_EQ(file, "PelmoraUpdaterRelease.sig");
         }
         EXPECT_EQ(M().FilesBelow("C:\\Quorvel"), std::vector<std::string>{});
-        EXPECT_TRUE(M().launches.empty());
+        EXPECT_TRUE(M().process.launches.empty());
     }
     Box Offered(const std::string& what) {
         return Box{"The update server offered " + what +
@@ -113,8 +113,8 @@ TEST_F(SignedUpdate, GoodReleaseInstallsAndStartsTheLauncher) {
     EXPECT_TRUE(Boxes().empty());
     EXPECT_EQ(M().FileContent(kTarget + "Pelmora.exe"), "product 2");
     EXPECT_EQ(M().FileContent(kTarget + "bin\\core.dll"), "core 2");
-    ASSERT_EQ(M().launches.size(), 1u);
-    EXPECT_EQ(M().launches[0].program, kTarget + "AppLaunch.exe");
+    ASSERT_EQ(M().process.launches.size(), 1u);
+    EXPECT_EQ(M().process.launches[0].program, kTarget + "AppLaunch.exe");
     auto kept = M().FileContent(kTarget + "PelmoraUpdaterRelease.sig");
     ASSERT_TRUE(kept.has_value()) << "the release number stays beside the list";
     EXPECT_EQ(release::ParseSignatureFile(*kept)->release, 4u);
@@ -133,12 +133,12 @@ TEST_F(SignedUpdate, WhatTheSignatureStatesIsEnforced) {
     v1.version = 1;
     v1.listSize.reset();
     v1.signature = *platform::SignP256(key_, *platform::Sha256Of(release::SignedPart(v1)));
-    const std::string yesterday = release::UtcDay(M().unixTime - 86400);
+    const std::string yesterday = release::UtcDay(M().world.unixTime - 86400);
     auto serve = [this](const char* name, const std::string& body) {
         M().Serve(kBase + name, body);
     };
     auto launcher = [this]() -> auto& {
-        return M().http[kBase + "AppLaunch.exe"];
+        return M().world.http[kBase + "AppLaunch.exe"];
     };
     const Box listFailed{"Could not file list. Check network connections or your PC's firewall.",
                          "Download Error", 0};
@@ -157,7 +157,7 @@ TEST_F(SignedUpdate, WhatTheSignatureStatesIsEnforced) {
         std::optional<Box> box; // nothing: installed
         std::vector<std::string> asked;
     } cases[] = {
-        {"missing signature", [&] { M().http.erase(kBase + "filelist.txt.sig"); },
+        {"missing signature", [&] { M().world.http.erase(kBase + "filelist.txt.sig"); },
          ListRefused(unfetched), sig},
         {"endless signature file",
          [&] { serve("filelist.txt.sig", Sign(list, 1, key_) + std::string(1024, ' ')); },
@@ -186,7 +186,9 @@ TEST_F(SignedUpdate, WhatTheSignatureStatesIsEnforced) {
          },
          fileFailed, file},
         {"expires today",
-         [&] { serve("filelist.txt.sig", Sign(list, 1, key_, release::UtcDay(M().unixTime))); },
+         [&] {
+             serve("filelist.txt.sig", Sign(list, 1, key_, release::UtcDay(M().world.unixTime)));
+         },
          std::nullopt,
          {}},
         {"older release",
@@ -240,8 +242,8 @@ TEST_F(SignedUpdate, ReleasesOnlyGoUp) {
         NormalMode();
         Serve(kRelease, 5);
         RunUpdate();
-        M().boxes.clear();
-        M().requests.clear();
+        M().process.boxes.clear();
+        M().world.requests.clear();
         const auto before = Disk();
         Serve(c.files, c.number);
         RunAgain();
@@ -252,7 +254,7 @@ TEST_F(SignedUpdate, ReleasesOnlyGoUp) {
         } else {
             EXPECT_EQ(M().FileContent(kInstall + "Pelmora.exe"), c.files[1].body);
             EXPECT_EQ(M().FileContent(kInstall + "PelmoraUpdaterRelease.sig"),
-                      M().http[kBase + "filelist.txt.sig"].body);
+                      M().world.http[kBase + "filelist.txt.sig"].body);
         }
     }
 }
@@ -266,7 +268,7 @@ TEST_F(SignedUpdate, NoFaultOrKillLosesTheNumberInPlace) {
         M().Restart();
         Serve(files, number);
         Form();
-        M().calls.clear();
+        M().process.calls.clear();
     };
     auto update = [&](long fault, long kill) { // from release 5 to 6; gives its calls
         TearDown();
@@ -274,10 +276,10 @@ TEST_F(SignedUpdate, NoFaultOrKillLosesTheNumberInPlace) {
         Serve(kRelease, 5);
         RunUpdate();
         restart(six, 6);
-        M().failCallIndex = fault;
-        M().killAtCall = kill;
+        M().process.failCallIndex = fault;
+        M().process.killAtCall = kill;
         RunUpdate();
-        return static_cast<long>(M().calls.size());
+        return static_cast<long>(M().process.calls.size());
     };
     const long calls = update(-1, -1);
     ASSERT_EQ(M().FileContent(kTarget + "Pelmora.exe"), "product 6");
@@ -307,7 +309,7 @@ TEST_F(SignedUpdate, TamperedFileIsAFailedDownloadAndNothingIsInstalled) {
     EXPECT_EQ(Boxes(), (std::vector<Box>{named, failed}));
     EXPECT_FALSE(M().IsFile(kTarget + "Pelmora.exe"));
     EXPECT_FALSE(M().IsFile("C:\\Quorvel\\temp1234.$$$"));
-    EXPECT_TRUE(M().launches.empty());
+    EXPECT_TRUE(M().process.launches.empty());
 }
 
 // Normal mode: the previous version is neither backed up nor replaced by a file that fails
@@ -331,7 +333,7 @@ TEST_F(SignedUpdate, NormalModeKeepsThePreviousVersionOfATamperedFile) {
     for (const auto& file : backedUp) {
         EXPECT_EQ(file.find("core.dll"), std::string::npos) << file;
     }
-    EXPECT_TRUE(M().launches.empty());
+    EXPECT_TRUE(M().process.launches.empty());
 }
 
 TEST_F(SignedUpdate, EntryWithoutHashIsRefusedUnfetched) {
@@ -344,7 +346,7 @@ TEST_F(SignedUpdate, EntryWithoutHashIsRefusedUnfetched) {
     EXPECT_EQ(Boxes()[0].text, "AppLaunch.exe\nThe update list gives no content hash for this "
                                "file, so it cannot be checked.\nNothing was downloaded for it.");
     EXPECT_EQ(Asked(), (std::vector<std::string>{"filelist.txt.sig", "filelist.txt"}));
-    EXPECT_TRUE(M().launches.empty());
+    EXPECT_TRUE(M().process.launches.empty());
 }
 
 // Manual mode: a present file stays only when it is the signed one.
@@ -357,7 +359,7 @@ TEST_F(SignedUpdate, PresentFilesAreKeptOnlyWhenTheirHashMatches) {
     EXPECT_EQ(Asked(), (std::vector<std::string>{"filelist.txt.sig", "filelist.txt",
                                                  "AppLaunch.exe", "bin/core.dll"}));
     EXPECT_EQ(M().FileContent(kTarget + "bin\\core.dll"), "core 2");
-    EXPECT_EQ(M().launches.size(), 1u);
+    EXPECT_EQ(M().process.launches.size(), 1u);
 }
 
 // A launcher the list does not name, or one changed after its check, is not started.
@@ -367,8 +369,8 @@ TEST_F(SignedUpdate, PlantedLauncherIsNotStarted) {
     Serve(noLauncher);
     RunUpdate();
     EXPECT_EQ(Boxes(), std::vector<Box>{kLauncherRefused});
-    EXPECT_TRUE(M().launches.empty());
-    EXPECT_FALSE(M().terminated);
+    EXPECT_TRUE(M().process.launches.empty());
+    EXPECT_FALSE(M().process.terminated);
 }
 
 // Changed in place while the run fetched the other files: checked right before the start.
@@ -376,7 +378,7 @@ TEST_F(SignedUpdate, LauncherIsCheckedRightBeforeTheStart) {
     Serve(kRelease);
     M().AtPump(5, [this] { M().WriteFile(kTarget + "AppLaunch.exe", "swapped"); });
     RunUpdate();
-    EXPECT_TRUE(M().launches.empty());
+    EXPECT_TRUE(M().process.launches.empty());
     EXPECT_EQ(Boxes(), std::vector<Box>{kLauncherRefused});
     EXPECT_EQ(M().FileContent(kTarget + "AppLaunch.exe"), "swapped");
 }

@@ -40,24 +40,24 @@ TEST_F(Soak, TwoHundredUpdatesLeaveNoHandleOrMemoryBehind) {
     for (int run = 1; run <= kRuns; ++run) {
         // Each run in a minute of its own, so each gets its own backup folder; what the
         // machine records of a run is dropped, so that only the updater could grow.
-        M().terminated = false;
-        M().boxes.clear();
-        M().calls.clear();
-        M().requests.clear();
-        M().launches.clear();
-        M().localTime.hour = 8 + run / 60;
-        M().localTime.minute = run % 60;
+        M().process.terminated = false;
+        M().process.boxes.clear();
+        M().process.calls.clear();
+        M().world.requests.clear();
+        M().process.launches.clear();
+        M().world.localTime.hour = 8 + run / 60;
+        M().world.localTime.minute = run % 60;
         M().WriteFile(kMarker, "m");
         Serve(Release(run));
         const bool faulted = run % 2 == 0;
-        M().failCallIndex = faulted ? (run * 37) % 150 : -1;
+        M().process.failCallIndex = faulted ? (run * 37) % 150 : -1;
         Form().UpdateSoftwareButtonClick();
         ASSERT_EQ(M().OpenFileHandles(), 0) << "run " << run;
         if (!faulted) {
             for (const auto& e : Release(run)) {
                 ASSERT_EQ(At(kInstall + Windows(e.path)), Body(e)) << "run " << run;
             }
-            ASSERT_TRUE(M().terminated) << "run " << run;
+            ASSERT_TRUE(M().process.terminated) << "run " << run;
         }
         if (run == 20) {
             heapAtWarmUp = HeapInUse();

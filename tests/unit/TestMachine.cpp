@@ -25,7 +25,7 @@ TFORM_MAIN& MachineTest::Form() {
 
 std::vector<Box> Boxes() {
     std::vector<Box> boxes;
-    for (const auto& b : TheMachine().boxes) {
+    for (const auto& b : TheMachine().process.boxes) {
         boxes.push_back(Box{b.text, b.caption, b.buttons});
     }
     return boxes;
@@ -48,7 +48,7 @@ void CollectAll(const platform::memory::Node& node, const std::string& path,
 
 std::vector<std::string> Everything() {
     std::vector<std::string> out;
-    for (const auto& [letter, drive] : TheMachine().tree.drives) {
+    for (const auto& [letter, drive] : TheMachine().world.tree.drives) {
         CollectAll(drive.root, std::string(1, letter) + ":", out);
     }
     return out;
@@ -99,7 +99,7 @@ void UpdateMachine::NormalMode() {
 
 std::vector<std::string> UpdateMachine::Fetched() {
     std::vector<std::string> out;
-    for (const auto& r : M().requests) {
+    for (const auto& r : M().world.requests) {
         std::string path = r.substr(0, r.find('?'));
         if (path != kBase + "filelist.txt") {
             out.push_back(path.substr(kBase.size()));

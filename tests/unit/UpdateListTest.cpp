@@ -66,7 +66,7 @@ TEST_F(ListReading, ReadFileTextGivesTheBytesOrNothing) {
     M().HoldFile("C:\\l.txt");
     EXPECT_EQ(ReadFileText("C:\\l.txt"), "");
     M().HoldFile("C:\\l.txt", false);
-    M().failOps.insert(Op::ReadFile);
+    M().process.failOps.insert(Op::ReadFile);
     EXPECT_EQ(ReadFileText("C:\\l.txt"), "");
     EXPECT_TRUE(Boxes().empty()) << "failures the file operations report show nothing";
     EXPECT_EQ(M().OpenFileHandles(), 0);
@@ -74,8 +74,10 @@ TEST_F(ListReading, ReadFileTextGivesTheBytesOrNothing) {
 
 TEST_F(ListReading, AnErrorWhileReadingShowsTheFileErrorBoxWithOkAndCancel) {
     M().WriteFile("C:\\l.txt", "abc");
-    M().reportedSizes["C:\\L.TXT"] = INT64_MAX; // no buffer can be had
-    M().onMessageBox = [](const platform::memory::MessageBoxRecord&) { return platform::IdCancel; };
+    M().world.reportedSizes["C:\\L.TXT"] = INT64_MAX; // no buffer can be had
+    M().process.onMessageBox = [](const platform::memory::MessageBoxRecord&) {
+        return platform::IdCancel;
+    };
     EXPECT_EQ(ReadFileText("C:\\l.txt"), "");
     EXPECT_EQ(Boxes(), (std::vector<Box>{{"Can't perform one of the following file operations: "
                                           "Open, Seek, Read, Close.",
@@ -114,9 +116,9 @@ TEST_F(GetList, ManualModeMakesTheFolderAndPutsTheListInPlace) {
     EXPECT_FALSE(M().IsFile("C:\\Quorvel\\PelmoraUpdaterList.txt"));
     EXPECT_EQ(GridRows(Form().FileListGrid), (Rows{{"a.dll", "1"}, {"sub/b.dll", "2"}}));
     EXPECT_EQ(GridRows(Form().LocalFileListGrid), (Rows{{"", ""}, {"", ""}}));
-    ASSERT_EQ(M().requests.size(), 1u);
-    EXPECT_EQ(M().requests[0].rfind(kBase + "filelist.txt?fakevariable=", 0), 0u);
-    EXPECT_EQ(M().pumps, 0) << "the list download pumps nothing";
+    ASSERT_EQ(M().world.requests.size(), 1u);
+    EXPECT_EQ(M().world.requests[0].rfind(kBase + "filelist.txt?fakevariable=", 0), 0u);
+    EXPECT_EQ(M().process.pumps, 0) << "the list download pumps nothing";
     EXPECT_FALSE(Form().DownloadLabel.Visible());
     EXPECT_TRUE(Boxes().empty());
 }
@@ -168,16 +170,16 @@ INSTANTIATE_TEST_SUITE_P(
     ListDownload, GetListFailure,
     ::testing::Values(
         ListFailure{"not found",
-                    [](GetList& t) { t.M().http[kBase + "filelist.txt"].status = 404; }},
+                    [](GetList& t) { t.M().world.http[kBase + "filelist.txt"].status = 404; }},
         ListFailure{"server error",
-                    [](GetList& t) { t.M().http[kBase + "filelist.txt"].status = 500; }},
+                    [](GetList& t) { t.M().world.http[kBase + "filelist.txt"].status = 500; }},
         ListFailure{"refused",
-                    [](GetList& t) { t.M().http[kBase + "filelist.txt"].refused = true; }},
+                    [](GetList& t) { t.M().world.http[kBase + "filelist.txt"].refused = true; }},
         ListFailure{"cut short",
-                    [](GetList& t) { t.M().http[kBase + "filelist.txt"].cutAfter = 3; }},
+                    [](GetList& t) { t.M().world.http[kBase + "filelist.txt"].cutAfter = 3; }},
         ListFailure{"empty", [](GetList& t) { t.ServeList(""); }},
         ListFailure{"one byte", [](GetList& t) { t.ServeList("a"); }},
-        ListFailure{"nobody answers", [](GetList& t) { t.M().http.clear(); }}),
+        ListFailure{"nobody answers", [](GetList& t) { t.M().world.http.clear(); }}),
     [](const ::testing::TestParamInfo<ListFailure>& info) {
         std::string name = info.param.name;
         for (char& c : name) {
@@ -193,13 +195,13 @@ TEST_F(GetList, AListOfExactlyTwoBytesIsAcceptedWithoutEntries) {
 }
 
 TEST_F(GetList, TargetFolderThatCannotBeMadeIsToldAndNothingIsFetched) {
-    M().failOps.insert(Op::CreateFolder);
+    M().process.failOps.insert(Op::CreateFolder);
     ServeList("a.dll\t1\r\n");
     EXPECT_FALSE(GetUpdateList(Form()));
     EXPECT_EQ(Boxes(), (std::vector<Box>{{kTarget.substr(0, kTarget.size() - 1) +
                                               "\nCould not create this folder.",
                                           "Update Error", 0}}));
-    EXPECT_TRUE(M().requests.empty());
+    EXPECT_TRUE(M().world.requests.empty());
 }
 
 // The new list in place cannot be opened, or reading it fails: removed, and told once.
@@ -207,11 +209,13 @@ TEST_F(GetList, ListThatCannotBeReadBackIsRemovedAndTold) {
     const std::string list = kTarget + "PelmoraUpdaterList.txt";
     const std::function<void()> faults[] = {
         [&] {
-            M().failWhen = [&](Op op, const std::string& d) {
+            M().process.failWhen = [&](Op op, const std::string& d) {
                 return op == Op::OpenFile && d == list;
             };
         },
-        [&] { M().reportedSizes[platform::UpperCase(list)] = INT64_MAX; }, // no buffer can be had
+        [&] {
+            M().world.reportedSizes[platform::UpperCase(list)] = INT64_MAX;
+        }, // no buffer can be had
     };
     for (const auto& fault : faults) {
         TearDown();
@@ -240,7 +244,7 @@ TEST_F(GetList, ListThatCannotBeMovedIntoPlace) {
 
 TEST_F(GetList, UpdaterInsideTheTargetFolderFetchesStraightIntoPlace) {
     Click(Form().ManualUpdate);
-    M().ownExecutablePath = "C:\\Pelmora 4.1\\Quorvel.exe";
+    M().world.ownExecutablePath = "C:\\Pelmora 4.1\\Quorvel.exe";
     M().MakeFolders("C:\\Pelmora 4.1");
     Form().PelmoraPath.SetText("C:\\pelmora 4.1\\");
     ServeList("a.dll\t2\r\n");

@@ -51,7 +51,7 @@ public:
     }
     std::string Old(int row) const { return Body(kOld[static_cast<std::size_t>(row)]); }
     std::string New(int row) const { return Body(Release({row})[static_cast<std::size_t>(row)]); }
-    bool Launched() { return !M().launches.empty(); }
+    bool Launched() { return !M().process.launches.empty(); }
     void ExpectControlsEnabled(bool enabled) {
         EXPECT_EQ(Form().UpdateSoftwareButton.Enabled(), enabled);
         EXPECT_EQ(Form().CheckPathButton.Enabled(), enabled);
@@ -74,11 +74,11 @@ TEST_F(UpdateRun, StartUpFetchesTheReleaseIntoTheDesktopFolderAndStartsTheLaunch
     EXPECT_FALSE(M().IsFolder(kTarget + "UpdateBackup")) << "nothing is backed up";
     EXPECT_EQ(At(kMarker), "marker") << "the marker belongs to normal mode";
     EXPECT_TRUE(Boxes().empty());
-    ASSERT_EQ(M().launches.size(), 1u);
-    EXPECT_EQ(M().launches[0].commandLine, "\"" + kTarget + "AppLaunch.exe\"")
+    ASSERT_EQ(M().process.launches.size(), 1u);
+    EXPECT_EQ(M().process.launches[0].commandLine, "\"" + kTarget + "AppLaunch.exe\"")
         << "quoted, so that no C:\\Users\\op\\Desktop\\Tarnell.exe is started instead";
-    EXPECT_TRUE(M().minimised);
-    EXPECT_TRUE(M().terminated);
+    EXPECT_TRUE(M().process.minimised);
+    EXPECT_TRUE(M().process.terminated);
     EXPECT_FALSE(form.AutoTimer.Enabled());
 }
 
@@ -89,7 +89,7 @@ TEST_F(UpdateRun, ManualModeSkipsFilesAlreadyInTheFolder) {
     EXPECT_EQ(Fetched(), std::vector<std::string>{"AppLaunch.exe"});
     EXPECT_EQ(At(kTarget + "bin\\core.dll"), "kept");
     EXPECT_TRUE(Boxes().empty());
-    EXPECT_TRUE(M().terminated);
+    EXPECT_TRUE(M().process.terminated);
 }
 
 // Each replaced file's previous version goes to the run's backup folder, with the marker;
@@ -139,9 +139,9 @@ TEST_F(UpdateRun, NormalModeReplacesExactlyTheChangedRows) {
         EXPECT_FALSE(M().IsFile(kMarker));
         EXPECT_EQ(At(kInstall + "PelmoraUpdaterList.txt"), ListText(release));
         EXPECT_FALSE(M().IsFile("C:\\Quorvel\\temp1234.$$$"));
-        ASSERT_EQ(M().launches.size(), 1u);
-        EXPECT_EQ(M().launches[0].program, kInstall + "AppLaunch.exe");
-        EXPECT_TRUE(M().terminated);
+        ASSERT_EQ(M().process.launches.size(), 1u);
+        EXPECT_EQ(M().process.launches[0].program, kInstall + "AppLaunch.exe");
+        EXPECT_TRUE(M().process.terminated);
     }
 }
 
@@ -170,7 +170,7 @@ TEST_F(UpdateRun, FirstTargetFolderFailsWhileTheMarkerExists) {
     Serve(release);
     M().WriteFile(kMarker, "marker");
     NormalMode();
-    M().failOps.insert(Op::CreateFolder);
+    M().process.failOps.insert(Op::CreateFolder);
     RunUpdate();
     EXPECT_EQ(Boxes(), (std::vector<Box>{FolderBox(kInstall + "newdir"), kMarkerFailed}));
     EXPECT_EQ(At(kMarker), "marker");
@@ -186,7 +186,7 @@ TEST_F(UpdateRun, FolderFailureLaterInTheListAfterReplacedFiles) {
     release.insert(release.begin() + 1, Entry{"newdir/x.dll", "1"});
     Serve(release);
     NormalMode();
-    M().failWhen = [](Op op, const std::string& detail) {
+    M().process.failWhen = [](Op op, const std::string& detail) {
         return op == Op::CreateFolder && detail == kInstall + "newdir";
     };
     RunUpdate();
@@ -195,13 +195,13 @@ TEST_F(UpdateRun, FolderFailureLaterInTheListAfterReplacedFiles) {
     EXPECT_EQ(At(kRunBackup + "Pelmora.exe"), Old(0));
     EXPECT_FALSE(M().IsFile(kInstall + "PelmoraUpdaterList.txt"));
     EXPECT_TRUE(Launched());
-    EXPECT_TRUE(M().terminated);
+    EXPECT_TRUE(M().process.terminated);
 }
 
 TEST_F(UpdateRun, DownloadFailureStopsAtOnceAndForgetsTheNewList) {
     Install(kOld);
     Serve(Release({0, 2}));
-    M().http[kBase + "bin/ui.dll"].status = 404;
+    M().world.http[kBase + "bin/ui.dll"].status = 404;
     M().WriteFile(kMarker, "marker");
     NormalMode();
     RunUpdate();
@@ -213,7 +213,7 @@ TEST_F(UpdateRun, DownloadFailureStopsAtOnceAndForgetsTheNewList) {
     EXPECT_EQ(At(kMarker), "marker");
     ExpectControlsEnabled(true);
     EXPECT_FALSE(Launched());
-    EXPECT_FALSE(M().minimised);
+    EXPECT_FALSE(M().process.minimised);
 }
 
 TEST_F(UpdateRun, PreviousVersionThatCannotBeBackedUpStaysInPlace) {
@@ -227,7 +227,7 @@ TEST_F(UpdateRun, PreviousVersionThatCannotBeBackedUpStaysInPlace) {
                                 kUpdateManually}));
     EXPECT_EQ(At(kInstall + "bin\\core.dll"), Old(1));
     EXPECT_EQ(At("C:\\Quorvel\\temp1234.$$$"), New(1));
-    EXPECT_GE(M().pausedMs, 1800u) << "tried again for about two seconds";
+    EXPECT_GE(M().process.pausedMs, 1800u) << "tried again for about two seconds";
     EXPECT_FALSE(M().IsFile(kInstall + "PelmoraUpdaterList.txt"));
     EXPECT_TRUE(Launched());
 }
@@ -237,7 +237,7 @@ TEST_F(UpdateRun, NewVersionThatCannotBePutInPlaceLeavesThePreviousOneAtItsPath)
     Serve(Release({1, 2, 3}));
     NormalMode();
     int moves = 0;
-    M().onMove = [&](const std::string& from, const std::string&) {
+    M().process.onMove = [&](const std::string& from, const std::string&) {
         if (from == "C:\\Quorvel\\temp1234.$$$" && ++moves >= 3) {
             M().HoldFile(from); // a virus scanner keeps the third download
         }
@@ -256,9 +256,9 @@ TEST_F(UpdateRun, NewVersionThatCannotBePutInPlaceLeavesThePreviousOneAtItsPath)
 TEST_F(UpdateRun, TargetFolderThatIsTheUpdatersOwnFolderReportsARename) {
     Install(kOld);
     Serve(Release({1}));
-    M().ownExecutablePath = kInstall + "bin\\Quorvel.exe";
+    M().world.ownExecutablePath = kInstall + "bin\\Quorvel.exe";
     M().WriteFile(kInstall + "bin\\Quorvel.exe", "MZ");
-    M().failWhen = [](Op op, const std::string& detail) {
+    M().process.failWhen = [](Op op, const std::string& detail) {
         return op == Op::MoveFileEx && detail.find("temp1234") != std::string::npos;
     };
     NormalMode();
@@ -272,7 +272,7 @@ TEST_F(UpdateRun, MarkerThatCannotBeMovedAfterACompleteLoop) {
     Install(kOld);
     Serve(Release({1}));
     M().WriteFile(kMarker, "marker");
-    M().failWhen = [](Op op, const std::string& detail) {
+    M().process.failWhen = [](Op op, const std::string& detail) {
         return op == Op::MoveFile && detail.find("PelmorEmpty") != std::string::npos;
     };
     NormalMode();
@@ -297,7 +297,7 @@ TEST_F(UpdateRun, AFileHeldForAMomentIsMovedOnceReleased) {
         Install(kOld);
         Serve(Release({1}));
         int tries = 0;
-        M().onMove = [&](const std::string& from, const std::string&) {
+        M().process.onMove = [&](const std::string& from, const std::string&) {
             if (from == held) {
                 M().HoldFile(from, ++tries < 3);
             }
@@ -309,7 +309,7 @@ TEST_F(UpdateRun, AFileHeldForAMomentIsMovedOnceReleased) {
         EXPECT_EQ(At(kRunBackup + "bin\\core.dll"), Old(1));
         EXPECT_EQ(At(kInstall + "bin\\core.dll"), New(1));
         EXPECT_EQ(At(kInstall + "PelmoraUpdaterList.txt"), ListText(Release({1})));
-        EXPECT_EQ(M().pumps, 1 + 2) << "no messages are handled while waiting";
+        EXPECT_EQ(M().process.pumps, 1 + 2) << "no messages are handled while waiting";
     }
 }
 
@@ -325,8 +325,8 @@ TEST_F(UpdateRun, ModeClickDuringADownloadChangesTheModeAndFolderForTheRestOfThe
     EXPECT_EQ(At(desktopTarget + "data\\a.dat"), New(3));
     EXPECT_EQ(At(kInstall + "data\\a.dat"), Old(3));
     EXPECT_TRUE(Boxes().empty()) << "a manual-mode run reports no success";
-    ASSERT_EQ(M().launches.size(), 0u) << "no launcher in the desktop folder";
-    EXPECT_TRUE(M().minimised);
+    ASSERT_EQ(M().process.launches.size(), 0u) << "no launcher in the desktop folder";
+    EXPECT_TRUE(M().process.minimised);
 }
 
 TEST_F(UpdateRun, ModeClickFromManualToNormalDuringADownload) {
@@ -342,7 +342,7 @@ TEST_F(UpdateRun, ModeClickFromManualToNormalDuringADownload) {
         EXPECT_FALSE(box.caption.empty()) << "no success is reported: " << box.text;
     }
     EXPECT_EQ(Boxes().back(), kUpdateManually);
-    EXPECT_FALSE(M().terminated);
+    EXPECT_FALSE(M().process.terminated);
 }
 
 // Without a launcher to start, the window is left minimised with every button locked.
@@ -360,8 +360,8 @@ TEST_F(UpdateRun, WithoutALauncherTheWindowStaysMinimisedAndLocked) {
         }
         RunUpdate();
         EXPECT_EQ(Boxes(), manual ? std::vector<Box>{} : std::vector<Box>{kNoUpdate});
-        EXPECT_TRUE(M().minimised);
-        EXPECT_FALSE(M().terminated);
+        EXPECT_TRUE(M().process.minimised);
+        EXPECT_FALSE(M().process.terminated);
         ExpectControlsEnabled(false);
     }
 }
@@ -388,35 +388,35 @@ TEST_F(UpdateRun, RunStampFollowsTheRegionalFormats) {
          "Monday-7-December-2026-09-41-01"},
     };
     for (const auto& c : cases) {
-        M().regional.shortDate = c.shortDate;
-        M().regional.timeFormat = c.timeFormat;
-        M().regional.amDesignator = c.am;
-        M().localTime = c.now;
+        M().world.regional.shortDate = c.shortDate;
+        M().world.regional.timeFormat = c.timeFormat;
+        M().world.regional.amDesignator = c.am;
+        M().world.localTime = c.now;
         EXPECT_EQ(MakeRunStamp(), c.stamp) << c.shortDate << " " << c.timeFormat;
     }
 }
 
 TEST_F(UpdateRun, DocumentsRootByOperatingSystemVersion) {
     M().SetEnv("ALLUSERSPROFILE", "C:\\Documents and Settings\\All Users");
-    M().osMajorVersion = 5;
+    M().world.osMajorVersion = 5;
     EXPECT_EQ(DocumentsRoot(), "C:\\Documents and Settings\\All Users\\");
-    M().osMajorVersion = 6;
+    M().world.osMajorVersion = 6;
     EXPECT_EQ(DocumentsRoot(), "C:\\Users\\Public\\");
-    M().failOps.insert(Op::GetVersionEx); // reads as version 0
+    M().process.failOps.insert(Op::GetVersionEx); // reads as version 0
     EXPECT_EQ(DocumentsRoot(), "C:\\Documents and Settings\\All Users\\");
-    M().failOps.clear();
+    M().process.failOps.clear();
     M().UnsetEnv("PUBLIC");
     EXPECT_EQ(DocumentsRoot(), "\\");
 }
 
 TEST_F(UpdateRun, FailedListDownloadEndsTheRunWithControlsAsTheyWere) {
     NormalMode();
-    M().http.clear();
+    M().world.http.clear();
     RunUpdate();
     EXPECT_EQ(Boxes().size(), 1u);
     EXPECT_EQ(Boxes()[0].caption, "Download Error");
     EXPECT_TRUE(Form().UpdateSoftwareButton.Enabled());
-    EXPECT_FALSE(M().minimised);
+    EXPECT_FALSE(M().process.minimised);
 }
 
 // --- a full disk, a second updater, a home folder at a drive root
@@ -428,10 +428,10 @@ public:
     void UpdaterOnAnotherDrive() {
         M().AddDrive('D');
         M().MakeFolders("D:\\Quorvel");
-        M().ownExecutablePath = "D:\\Quorvel\\Quorvel.exe";
+        M().world.ownExecutablePath = "D:\\Quorvel\\Quorvel.exe";
     }
     void LeaveRoomOnC(std::uint64_t spare) {
-        M().LimitDrive('C', M().tree.FindDrive('C')->UsedBytes() + spare);
+        M().LimitDrive('C', M().world.tree.FindDrive('C')->UsedBytes() + spare);
     }
     void ExpectNoStagedFile() {
         for (const auto& f : M().FilesBelow(kInstall)) {
@@ -458,7 +458,7 @@ TEST_F(FullDisk, NoCutFileAtTheTargetAndThePreviousVersionIsBack) {
     M().LimitDrive('C', 1u << 30);
     form_.reset();
     M().Restart();
-    M().localTime.minute += 1;
+    M().world.localTime.minute += 1;
     NormalMode();
     RunUpdate();
     EXPECT_EQ(At(kInstall + "bin\\ui.dll"), std::string(600016, 'n'));
@@ -489,7 +489,7 @@ TEST_F(UpdateRun, ASecondUpdaterChangesNothingAndSaysSo) {
                                           "has finished. This copy has changed nothing and will "
                                           "now close.",
                                           "Update Error", 0}}));
-    EXPECT_TRUE(M().requests.empty());
+    EXPECT_TRUE(M().world.requests.empty());
     EXPECT_EQ(FORM_MAIN, nullptr) << "no window was made";
     EXPECT_TRUE(M().FilesBelow(kDesktop).empty());
 }
@@ -518,14 +518,14 @@ TEST_F(UpdateRun, StartUpFetchByHomeFolder) {
         RunUpdate();
         if (c.desktop == nullptr) {
             EXPECT_EQ(Boxes(), std::vector<Box>{FolderBox(c.folderBox)});
-            EXPECT_TRUE(M().launches.empty());
+            EXPECT_TRUE(M().process.launches.empty());
             continue;
         }
         const std::string desktop = c.desktop;
         EXPECT_TRUE(Boxes().empty());
         EXPECT_EQ(At(desktop + "bin\\core.dll"), "bin/core.dll 1");
-        ASSERT_EQ(M().launches.size(), 1u);
-        EXPECT_EQ(M().launches[0].program, desktop + "AppLaunch.exe");
+        ASSERT_EQ(M().process.launches.size(), 1u);
+        EXPECT_EQ(M().process.launches[0].program, desktop + "AppLaunch.exe");
     }
 }
 
@@ -540,8 +540,8 @@ TEST_F(UpdateRun, ARunThatChangedNothingLeavesNoRecord) {
     EXPECT_EQ(Boxes(), std::vector<Box>{kListNotMoved});
     EXPECT_FALSE(M().IsFile(kInstall + "PelmoraUpdaterRun.txt"));
     M().HoldFile(kInstall + "PelmoraUpdaterList.txt", false);
-    M().boxes.clear();
-    M().requests.clear();
+    M().process.boxes.clear();
+    M().world.requests.clear();
     RunUpdate();
     EXPECT_EQ(Fetched(), std::vector<std::string>{"bin/core.dll"});
     EXPECT_EQ(Boxes(), std::vector<Box>{Count(1)});
@@ -562,7 +562,7 @@ TEST_F(UpdateRun, AnUnchangedRowPassesWhateverItsName) {
 TEST_F(UpdateRun, AFailedDownloadIsNotTakenFromAStaleTemporaryFile) {
     Install(kOld);
     Serve(Release({1}));
-    M().http[kBase + "bin/core.dll"].status = 500;
+    M().world.http[kBase + "bin/core.dll"].status = 500;
     // Another program holds a file left under the temporary name, so it cannot go first.
     M().WriteFile("C:\\Quorvel\\temp1234.$$$", "stale");
     M().HoldFile("C:\\Quorvel\\temp1234.$$$");
@@ -574,20 +574,20 @@ TEST_F(UpdateRun, AFailedDownloadIsNotTakenFromAStaleTemporaryFile) {
 
 TEST_F(UpdateRun, AnErrorInTheStartUpRunReachesTheExceptionDisplayAndTheWindowStays) {
     Serve({{"AppLaunch.exe", "1"}});
-    M().onMove = [](const std::string&, const std::string&) {
+    M().process.onMove = [](const std::string&, const std::string&) {
         throw std::runtime_error("The device is not ready");
     };
     Form();
     platform::memory::AdvanceClock(100);
-    ASSERT_EQ(M().boxes.size(), 1u);
-    EXPECT_EQ(M().boxes[0].text, "The device is not ready.");
-    EXPECT_TRUE(M().boxes[0].error);
+    ASSERT_EQ(M().process.boxes.size(), 1u);
+    EXPECT_EQ(M().process.boxes[0].text, "The device is not ready.");
+    EXPECT_TRUE(M().process.boxes[0].error);
     EXPECT_FALSE(Form().AutoTimer.Enabled()) << "the timer runs once";
-    EXPECT_FALSE(M().terminated);
+    EXPECT_FALSE(M().process.terminated);
     EXPECT_EQ(FORM_MAIN, &Form());
-    M().onMove = nullptr;
+    M().process.onMove = nullptr;
     RunUpdate();
-    EXPECT_EQ(M().launches.size(), 1u) << "the window is still there to be used";
+    EXPECT_EQ(M().process.launches.size(), 1u) << "the window is still there to be used";
 }
 
 } // namespace

@@ -78,11 +78,11 @@ bool IsTimeField(char c) {
 } // namespace
 
 std::int64_t UnixTimeSeconds() {
-    return TheMachine().unixTime;
+    return TheMachine().world.unixTime;
 }
 
 LocalDateTime LocalNow() {
-    return TheMachine().localTime;
+    return TheMachine().world.localTime;
 }
 
 std::string ShortDateText(const LocalDateTime& when) {
@@ -90,7 +90,7 @@ std::string ShortDateText(const LocalDateTime& when) {
     if (m.Enter(Op::GetDateFormat)) {
         return std::string();
     }
-    return Render(m.regional.shortDate, [&](char c, std::size_t run, std::string& out) {
+    return Render(m.world.regional.shortDate, [&](char c, std::size_t run, std::string& out) {
         if (c == 'd') {
             out += run == 1   ? std::to_string(when.day)
                    : run == 2 ? TwoDigits(when.day)
@@ -120,9 +120,9 @@ TimeSettings RegionalTimeSettings() {
         settings.separator.clear();
         return settings;
     }
-    const std::string& picture = m.regional.timeFormat;
-    settings.am = m.regional.amDesignator;
-    settings.pm = m.regional.pmDesignator;
+    const std::string& picture = m.world.regional.timeFormat;
+    settings.am = m.world.regional.amDesignator;
+    settings.pm = m.world.regional.pmDesignator;
     const std::vector<Token> tokens = Tokens(picture);
     bool designatorSeen = false;
     for (std::size_t k = 0; k < tokens.size(); ++k) {
@@ -152,7 +152,7 @@ std::string TimeText(const LocalDateTime& when, const std::string& picture) {
     }
     const int hour12 = when.hour % 12 == 0 ? 12 : when.hour % 12;
     const std::string& designator =
-        when.hour < 12 ? m.regional.amDesignator : m.regional.pmDesignator;
+        when.hour < 12 ? m.world.regional.amDesignator : m.world.regional.pmDesignator;
     return Render(picture, [&](char c, std::size_t run, std::string& out) {
         if (c == 'h' || c == 'H') {
             out += run == 1 ? std::to_string(c == 'h' ? hour12 : when.hour)

@@ -16,7 +16,7 @@ std::optional<std::uint32_t> FileAttributes(const std::string& path) {
     if (m.Enter(Op::FileAttributes, path)) {
         return std::nullopt;
     }
-    Node* node = m.tree.Find(path);
+    Node* node = m.world.tree.Find(path);
     if (node == nullptr) {
         return std::nullopt;
     }
@@ -36,11 +36,12 @@ bool ListFolder(const std::string& pattern, std::vector<DirEntry>& entries) {
     if (!parsed) {
         return false;
     }
-    auto drive = m.tree.drives.find(parsed->drive);
-    if (drive != m.tree.drives.end() && !drive->second.ready && (m.errorMode & 0x1) == 0) {
-        ++m.noDiskDialogs;
+    auto drive = m.world.tree.drives.find(parsed->drive);
+    if (drive != m.world.tree.drives.end() && !drive->second.ready &&
+        (m.process.errorMode & 0x1) == 0) {
+        ++m.process.noDiskDialogs;
     }
-    Node* folder = m.tree.Find(*parsed);
+    Node* folder = m.world.tree.Find(*parsed);
     if (folder == nullptr || !folder->IsFolder()) {
         return false;
     }
@@ -60,7 +61,7 @@ std::optional<std::uint64_t> FileSize(const std::string& path) {
     if (m.Enter(Op::FileSize, path)) {
         return std::nullopt;
     }
-    Node* node = m.tree.Find(path);
+    Node* node = m.world.tree.Find(path);
     if (node == nullptr || node->IsFolder()) {
         return std::nullopt;
     }
@@ -76,7 +77,7 @@ bool CreateFolder(const std::string& path) {
     if (!parsed) {
         return false;
     }
-    Node* parent = m.tree.Parent(*parsed);
+    Node* parent = m.world.tree.Parent(*parsed);
     if (parent == nullptr) {
         return false;
     }
@@ -95,17 +96,17 @@ MoveResult Move(Op op, const std::string& from, const std::string& to, bool copy
     if (m.Enter(op, from + " -> " + to)) {
         return MoveResult::Failed;
     }
-    if (m.onMove) {
-        m.onMove(from, to);
+    if (m.process.onMove) {
+        m.process.onMove(from, to);
     }
     auto source = ParsePath(from);
     auto target = ParsePath(to);
     if (!source || !target) {
         return MoveResult::Failed;
     }
-    Node* sourceParent = m.tree.Parent(*source);
-    Node* sourceNode = m.tree.Find(*source);
-    Node* targetParent = m.tree.Parent(*target);
+    Node* sourceParent = m.world.tree.Parent(*source);
+    Node* sourceNode = m.world.tree.Find(*source);
+    Node* targetParent = m.world.tree.Parent(*target);
     if (sourceParent == nullptr || sourceNode == nullptr || targetParent == nullptr) {
         return MoveResult::Failed;
     }
@@ -123,7 +124,7 @@ MoveResult Move(Op op, const std::string& from, const std::string& to, bool copy
     }
     // Across drives Windows copies the file, then deletes the source: a target drive that
     // fills up part-way keeps what was copied and the source stays.
-    Drive* targetDrive = m.tree.FindDrive(target->drive);
+    Drive* targetDrive = m.world.tree.FindDrive(target->drive);
     if (source->drive != target->drive && !sourceNode->IsFolder() && targetDrive != nullptr &&
         targetDrive->capacity.has_value()) {
         std::uint64_t used = targetDrive->UsedBytes();
@@ -163,10 +164,10 @@ MoveResult MoveReplacing(const std::string& from, const std::string& to) {
     if (!source || !target || source->drive != target->drive || target->levels.empty()) {
         return MoveResult::Failed;
     }
-    Node* sourceParent = m.tree.Parent(*source);
-    Node* sourceNode = m.tree.Find(*source);
-    Node* targetParent = m.tree.Parent(*target);
-    Node* targetNode = m.tree.Find(*target);
+    Node* sourceParent = m.world.tree.Parent(*source);
+    Node* sourceNode = m.world.tree.Find(*source);
+    Node* targetParent = m.world.tree.Parent(*target);
+    Node* targetNode = m.world.tree.Find(*target);
     if (sourceParent == nullptr || sourceNode == nullptr || sourceNode->IsFolder() ||
         targetParent == nullptr || (targetNode != nullptr && targetNode->IsFolder())) {
         return MoveResult::Failed;
@@ -197,8 +198,8 @@ bool RemoveFile(const std::string& path) {
     if (!parsed) {
         return false;
     }
-    Node* parent = m.tree.Parent(*parsed);
-    Node* node = m.tree.Find(*parsed);
+    Node* parent = m.world.tree.Parent(*parsed);
+    Node* node = m.world.tree.Find(*parsed);
     if (parent == nullptr || node == nullptr || !m.Writable(*node)) {
         return false;
     }
@@ -215,15 +216,15 @@ bool AppendToFile(const std::string& path, const std::string& bytes) {
     if (!parsed || parsed->levels.empty()) {
         return false;
     }
-    Node* parent = m.tree.Parent(*parsed);
+    Node* parent = m.world.tree.Parent(*parsed);
     if (parent == nullptr) {
         return false;
     }
-    Node* node = m.tree.Find(*parsed);
+    Node* node = m.world.tree.Find(*parsed);
     if (node != nullptr && !m.Writable(*node)) {
         return false;
     }
-    Drive* drive = m.tree.FindDrive(parsed->drive);
+    Drive* drive = m.world.tree.FindDrive(parsed->drive);
     if (drive != nullptr && drive->capacity.has_value() &&
         drive->UsedBytes() + bytes.size() > *drive->capacity) {
         return false;
@@ -246,17 +247,17 @@ ExclusiveFile::ExclusiveFile(const std::string& path) {
     if (m.Enter(Op::OpenFile, path)) {
         return;
     }
-    Node* node = m.tree.Find(path);
+    Node* node = m.world.tree.Find(path);
     if (node == nullptr || node->IsFolder() || m.InUse(*node)) {
         return;
     }
-    m.openFiles.insert(node);
+    m.process.openFiles.insert(node);
     impl_ = std::make_unique<Impl>(Impl{node, path});
 }
 
 ExclusiveFile::~ExclusiveFile() {
     if (impl_) {
-        TheMachine().openFiles.erase(impl_->node);
+        TheMachine().process.openFiles.erase(impl_->node);
     }
 }
 
@@ -270,8 +271,8 @@ std::int64_t ExclusiveFile::Size() {
         return -1;
     }
     impl_->position = 0;
-    auto reported = m.reportedSizes.find(release::AsciiUpper(impl_->path));
-    if (reported != m.reportedSizes.end()) {
+    auto reported = m.world.reportedSizes.find(release::AsciiUpper(impl_->path));
+    if (reported != m.world.reportedSizes.end()) {
         return reported->second;
     }
     return static_cast<std::int64_t>(impl_->node->content.size());

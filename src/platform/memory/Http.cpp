@@ -16,10 +16,10 @@ namespace {
 bool WriteBody(const std::string& path, const std::string& body) {
     auto& m = TheMachine();
     auto parsed = memory::ParsePath(path);
-    if (!parsed || m.tree.Parent(*parsed) == nullptr) {
+    if (!parsed || m.world.tree.Parent(*parsed) == nullptr) {
         return false;
     }
-    memory::Node* existing = m.tree.Find(*parsed);
+    memory::Node* existing = m.world.tree.Find(*parsed);
     if (existing != nullptr && !m.Writable(*existing)) {
         return false;
     }
@@ -30,9 +30,9 @@ bool WriteBody(const std::string& path, const std::string& body) {
 void RemovePartial(const std::string& path) {
     auto& m = TheMachine();
     auto parsed = memory::ParsePath(path);
-    memory::Node* node = parsed ? m.tree.Find(*parsed) : nullptr;
+    memory::Node* node = parsed ? m.world.tree.Find(*parsed) : nullptr;
     if (node != nullptr && !node->IsFolder() && !m.InUse(*node)) {
-        m.tree.Parent(*parsed)->Remove(parsed->levels.back());
+        m.world.tree.Parent(*parsed)->Remove(parsed->levels.back());
     }
 }
 
@@ -41,8 +41,8 @@ void RemovePartial(const std::string& path) {
 const HttpResponse* FinalAnswer(std::string url) {
     auto& m = TheMachine();
     for (int hop = 0; hop <= kMaxRedirects; ++hop) {
-        auto it = m.http.find(url.substr(0, url.find('?')));
-        if (it == m.http.end() || it->second.refused) {
+        auto it = m.world.http.find(url.substr(0, url.find('?')));
+        if (it == m.world.http.end() || it->second.refused) {
             return nullptr;
         }
         const HttpResponse& r = it->second;
@@ -58,7 +58,7 @@ const HttpResponse* FinalAnswer(std::string url) {
 // Their time passes on the machine's clock.
 bool HeadersArrive(const HttpResponse& r) {
     auto& m = TheMachine();
-    m.tickMs += std::min<std::uint64_t>(r.headerMs, kRateWindowMs);
+    m.world.tickMs += std::min<std::uint64_t>(r.headerMs, kRateWindowMs);
     return r.headerMs < kRateWindowMs && r.headerBytes <= kMaxHeaderBytes;
 }
 
@@ -68,7 +68,7 @@ bool LengthAccepted(std::uint64_t length, const DownloadBounds& bounds, const st
         return false;
     }
     auto parsed = memory::ParsePath(path);
-    memory::Drive* drive = parsed ? TheMachine().tree.FindDrive(parsed->drive) : nullptr;
+    memory::Drive* drive = parsed ? TheMachine().world.tree.FindDrive(parsed->drive) : nullptr;
     if (drive == nullptr || !drive->capacity) {
         return true;
     }
@@ -94,7 +94,7 @@ bool Taken(const HttpResponse* r, const DownloadBounds& bounds, const std::strin
 bool DownloadToFile(const std::string& url, const std::string& path, Sha256Digest* digest,
                     const DownloadBounds& bounds) {
     auto& m = TheMachine();
-    m.requests.push_back(url);
+    m.world.requests.push_back(url);
     const HttpResponse* answer =
         m.Enter(memory::Op::DownloadToFile, url) ? nullptr : FinalAnswer(url);
     std::optional<Sha256Digest> hash;

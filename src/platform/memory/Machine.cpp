@@ -15,7 +15,7 @@ World::World() {
 }
 
 void Machine::LimitDrive(char letter, std::uint64_t capacity) {
-    if (Drive* drive = tree.FindDrive(letter)) {
+    if (Drive* drive = world.tree.FindDrive(letter)) {
         drive->capacity = capacity;
     }
 }
@@ -25,17 +25,17 @@ bool Machine::Writable(const Node& node) const {
 }
 
 bool Machine::IsFile(const std::string& path) {
-    Node* node = tree.Find(path);
+    Node* node = world.tree.Find(path);
     return node != nullptr && !node->IsFolder();
 }
 
 bool Machine::IsFolder(const std::string& path) {
-    Node* node = tree.Find(path);
+    Node* node = world.tree.Find(path);
     return node != nullptr && node->IsFolder();
 }
 
 std::optional<std::string> Machine::FileContent(const std::string& path) {
-    Node* node = tree.Find(path);
+    Node* node = world.tree.Find(path);
     if (node == nullptr || node->IsFolder()) {
         return std::nullopt;
     }
@@ -43,13 +43,13 @@ std::optional<std::string> Machine::FileContent(const std::string& path) {
 }
 
 void Machine::SetAttributes(const std::string& path, std::uint32_t attributes) {
-    if (Node* node = tree.Find(path)) {
+    if (Node* node = world.tree.Find(path)) {
         node->attributes = (attributes & ~0x10u) | (node->attributes & 0x10u);
     }
 }
 
 void Machine::HoldFile(const std::string& path, bool held) {
-    if (Node* node = tree.Find(path)) {
+    if (Node* node = world.tree.Find(path)) {
         node->heldByOther = held;
     }
 }
@@ -69,37 +69,37 @@ void CollectFiles(const Node& node, const std::string& prefix, std::vector<std::
 
 std::vector<std::string> Machine::FilesBelow(const std::string& folder) {
     std::vector<std::string> out;
-    if (Node* node = tree.Find(folder); node != nullptr && node->IsFolder()) {
+    if (Node* node = world.tree.Find(folder); node != nullptr && node->IsFolder()) {
         CollectFiles(*node, "", out);
     }
     return out;
 }
 
 void Machine::SetEnv(const std::string& name, const std::string& value) {
-    env[release::AsciiUpper(name)] = {name, value};
+    world.env[release::AsciiUpper(name)] = {name, value};
 }
 
 void Machine::UnsetEnv(const std::string& name) {
-    env.erase(release::AsciiUpper(name));
+    world.env.erase(release::AsciiUpper(name));
 }
 
 void Machine::Serve(const std::string& url, const std::string& body) {
     HttpResponse response;
     response.body = body;
-    http[url] = response;
+    world.http[url] = response;
 }
 
 bool Machine::Enter(Op op, const std::string& detail) {
-    const long index = static_cast<long>(calls.size());
-    calls.push_back(PlatformCall{op, detail});
-    const int nth = ++callCounts[static_cast<std::size_t>(op)];
-    dead = dead || index == killAtCall;
-    if (dead || index == failCallIndex || failOps.count(op) != 0 ||
-        (failWhen && failWhen(op, detail))) {
+    const long index = static_cast<long>(process.calls.size());
+    process.calls.push_back(PlatformCall{op, detail});
+    const int nth = ++process.callCounts[static_cast<std::size_t>(op)];
+    process.dead = process.dead || index == process.killAtCall;
+    if (process.dead || index == process.failCallIndex || process.failOps.count(op) != 0 ||
+        (process.failWhen && process.failWhen(op, detail))) {
         return true;
     }
-    auto it = failNth.find(op);
-    return it != failNth.end() && it->second == nth;
+    auto it = process.failNth.find(op);
+    return it != process.failNth.end() && it->second == nth;
 }
 
 int Machine::CallCount(std::string_view name) const {

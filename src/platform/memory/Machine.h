@@ -132,27 +132,30 @@ struct ProcessState {
     bool dead = false;
 };
 
-// The world and the running process side by side (plain data, read as m.tree or m.boxes): a
+// The world and the running process side by side, as m.world.tree or m.process.boxes: a
 // restart replaces the process part whole, so no field of it can outlive its process.
-class Machine : public World, public ProcessState {
+class Machine {
 public:
+    World world;
+    ProcessState process;
+
     // A fresh machine: drive C: with the program's folder only, empty environment, no
     // processes, no answers.
     void Reset() { *this = Machine(); }
     // A fresh process on the same machine after the last one ended, however it ended.
-    void Restart() { static_cast<ProcessState&>(*this) = ProcessState(); }
+    void Restart() { process = ProcessState(); }
 
     // --- files and folders
-    void AddDrive(char letter, bool ready = true) { tree.AddDrive(letter, ready); }
-    void RemoveDrive(char letter) { tree.RemoveDrive(letter); }
+    void AddDrive(char letter, bool ready = true) { world.tree.AddDrive(letter, ready); }
+    void RemoveDrive(char letter) { world.tree.RemoveDrive(letter); }
     // A drive that holds at most this many bytes of file content.
     void LimitDrive(char letter, std::uint64_t capacity);
     void MakeFolders(const std::string& path, std::uint32_t attributes = 0x10) {
-        tree.MakeFolders(path, attributes);
+        world.tree.MakeFolders(path, attributes);
     }
     void WriteFile(const std::string& path, const std::string& content,
                    std::uint32_t attributes = 0x20) {
-        tree.WriteFile(path, content, attributes);
+        world.tree.WriteFile(path, content, attributes);
     }
     bool IsFile(const std::string& path);
     bool IsFolder(const std::string& path);
@@ -162,9 +165,11 @@ public:
     void HoldFile(const std::string& path, bool held = true);
     // Every file below a folder, as paths relative to it, sorted.
     std::vector<std::string> FilesBelow(const std::string& folder);
-    int OpenFileHandles() const { return static_cast<int>(openFiles.size()); }
+    int OpenFileHandles() const { return static_cast<int>(process.openFiles.size()); }
     // Opened by this process or held by another.
-    bool InUse(const Node& node) const { return node.heldByOther || openFiles.count(&node) != 0; }
+    bool InUse(const Node& node) const {
+        return node.heldByOther || process.openFiles.count(&node) != 0;
+    }
     // A file that may be written or deleted: no folder, not in use, not read-only.
     bool Writable(const Node& node) const;
 
@@ -172,13 +177,15 @@ public:
     void SetEnv(const std::string& name, const std::string& value);
     void UnsetEnv(const std::string& name);
     void Serve(const std::string& url, const std::string& body);
-    void AtPump(int n, std::function<void()> action) { pumpActions.emplace(n, std::move(action)); }
+    void AtPump(int n, std::function<void()> action) {
+        process.pumpActions.emplace(n, std::move(action));
+    }
 
     // --- fault points
     // Records the call; true when it must fail.
     bool Enter(Op op, const std::string& detail = std::string());
     // Calls of the op since the process began.
-    int CallCount(Op op) const { return callCounts[static_cast<std::size_t>(op)]; }
+    int CallCount(Op op) const { return process.callCounts[static_cast<std::size_t>(op)]; }
     // The same by the op's printed name; an unknown name is an error, never a count of 0.
     int CallCount(std::string_view name) const;
 };

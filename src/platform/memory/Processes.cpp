@@ -18,7 +18,7 @@ memory::Process* Opened(std::uint32_t processId) {
     if (m.Enter(Op::OpenProcess, std::to_string(processId))) {
         return nullptr;
     }
-    for (auto& p : m.processes) {
+    for (auto& p : m.world.processes) {
         if (p.id == processId) {
             return p.openable ? &p : nullptr;
         }
@@ -34,7 +34,7 @@ std::vector<std::uint32_t> ProcessIds() {
         return {};
     }
     std::vector<std::uint32_t> ids;
-    for (const auto& p : m.processes) {
+    for (const auto& p : m.world.processes) {
         if (p.running && ids.size() < kMaxProcesses) {
             ids.push_back(p.id);
         }
@@ -69,7 +69,7 @@ bool StartProcess(const std::string& commandLine) {
     if (!m.IsFile(program)) {
         return false;
     }
-    m.launches.push_back(memory::Launch{commandLine, program});
+    m.process.launches.push_back(memory::Launch{commandLine, program});
     return true;
 }
 

@@ -13,28 +13,28 @@ std::optional<std::string> EnvironmentVariable(const std::string& name) {
     if (m.Enter(Op::GetEnvironmentVariable, name)) {
         return std::string();
     }
-    auto it = m.env.find(release::AsciiUpper(name));
-    if (it == m.env.end()) {
+    auto it = m.world.env.find(release::AsciiUpper(name));
+    if (it == m.world.env.end()) {
         return std::nullopt;
     }
     return it->second.second;
 }
 
 std::string OwnExecutablePath() {
-    return TheMachine().ownExecutablePath;
+    return TheMachine().world.ownExecutablePath;
 }
 
 std::uint32_t OsMajorVersion() {
     auto& m = TheMachine();
-    return m.Enter(Op::GetVersionEx) ? 0 : m.osMajorVersion;
+    return m.Enter(Op::GetVersionEx) ? 0 : m.world.osMajorVersion;
 }
 
-CriticalErrorsSuppressed::CriticalErrorsSuppressed() : previous_(TheMachine().errorMode) {
-    TheMachine().errorMode = previous_ | 0x1;
+CriticalErrorsSuppressed::CriticalErrorsSuppressed() : previous_(TheMachine().process.errorMode) {
+    TheMachine().process.errorMode = previous_ | 0x1;
 }
 
 CriticalErrorsSuppressed::~CriticalErrorsSuppressed() {
-    TheMachine().errorMode = previous_;
+    TheMachine().process.errorMode = previous_;
 }
 
 struct InstanceLock::Impl {
@@ -52,12 +52,12 @@ InstanceLock::InstanceLock(const std::string& name) : impl_(std::make_unique<Imp
         impl_->acquired = true;
         return;
     }
-    impl_->acquired = impl_->holds = m.namedLocks.insert(name).second;
+    impl_->acquired = impl_->holds = m.process.namedLocks.insert(name).second;
 }
 
 InstanceLock::~InstanceLock() {
     if (impl_->holds) {
-        TheMachine().namedLocks.erase(impl_->name);
+        TheMachine().process.namedLocks.erase(impl_->name);
     }
 }
 
@@ -70,8 +70,8 @@ bool InstanceLock::Acquired() const {
 void PauseMilliseconds(unsigned milliseconds) {
     auto& m = TheMachine();
     if (!m.Enter(Op::Sleep, std::to_string(milliseconds))) {
-        m.tickMs += milliseconds;
-        m.pausedMs += milliseconds;
+        m.world.tickMs += milliseconds;
+        m.process.pausedMs += milliseconds;
     }
 }
 

@@ -103,11 +103,11 @@ struct Timer::Impl {
 Timer::Timer(Window&, unsigned intervalMs, bool enabled) : impl_(std::make_unique<Impl>()) {
     impl_->interval = intervalMs;
     SetEnabled(enabled);
-    TheMachine().timers.push_back(impl_.get());
+    TheMachine().process.timers.push_back(impl_.get());
 }
 
 Timer::~Timer() {
-    auto& timers = TheMachine().timers;
+    auto& timers = TheMachine().process.timers;
     timers.erase(std::remove(timers.begin(), timers.end(), impl_.get()), timers.end());
 }
 
@@ -120,7 +120,7 @@ void Timer::SetEnabled(bool enabled) {
         if (TheMachine().Enter(Op::SetTimer)) {
             return;
         }
-        impl_->due = TheMachine().tickMs + impl_->interval;
+        impl_->due = TheMachine().world.tickMs + impl_->interval;
     }
     impl_->enabled = enabled;
 }
@@ -136,7 +136,7 @@ namespace {
 // The earliest enabled timer, or null.
 Timer::Impl* NextTimer() {
     Timer::Impl* next = nullptr;
-    for (void* t : TheMachine().timers) {
+    for (void* t : TheMachine().process.timers) {
         auto* timer = static_cast<Timer::Impl*>(t);
         if (timer->enabled && (next == nullptr || timer->due < next->due)) {
             next = timer;
@@ -156,13 +156,13 @@ void Fire(Timer::Impl& timer) {
 
 void ProcessMessages() {
     auto& m = TheMachine();
-    int pump = ++m.pumps;
-    auto range = m.pumpActions.equal_range(pump);
+    int pump = ++m.process.pumps;
+    auto range = m.process.pumpActions.equal_range(pump);
     std::vector<std::function<void()>> actions;
     for (auto it = range.first; it != range.second; ++it) {
         actions.push_back(it->second);
     }
-    m.pumpActions.erase(range.first, range.second);
+    m.process.pumpActions.erase(range.first, range.second);
     for (auto& action : actions) {
         action();
     }
@@ -172,21 +172,21 @@ void ProcessMessages() {
 // operator is taken to close the window. A message that cannot be got ends the loop.
 void RunMessageLoop(Window&) {
     auto& m = TheMachine();
-    while (!m.terminated) {
+    while (!m.process.terminated) {
         Timer::Impl* timer = NextTimer();
         if (timer == nullptr || m.Enter(Op::GetMessage)) {
             break;
         }
-        m.tickMs = std::max(m.tickMs, timer->due);
+        m.world.tickMs = std::max(m.world.tickMs, timer->due);
         Fire(*timer);
     }
 }
 
 void MinimiseApplication() {
-    TheMachine().minimised = true;
+    TheMachine().process.minimised = true;
 }
 void TerminateApplication() {
-    TheMachine().terminated = true;
+    TheMachine().process.terminated = true;
 }
 
 namespace {
@@ -197,8 +197,8 @@ int Show(const memory::MessageBoxRecord& box) {
     if (m.Enter(Op::MessageBox, box.text)) {
         return 0;
     }
-    m.boxes.push_back(box);
-    return m.onMessageBox ? m.onMessageBox(m.boxes.back()) : IdOk;
+    m.process.boxes.push_back(box);
+    return m.process.onMessageBox ? m.process.onMessageBox(m.process.boxes.back()) : IdOk;
 }
 
 } // namespace
@@ -228,15 +228,15 @@ void Click(Control& control) {
 
 void AdvanceClock(unsigned milliseconds) {
     auto& m = TheMachine();
-    std::uint64_t end = m.tickMs + milliseconds;
+    std::uint64_t end = m.world.tickMs + milliseconds;
     while (Timer::Impl* timer = NextTimer()) {
         if (timer->due > end) {
             break;
         }
-        m.tickMs = timer->due;
+        m.world.tickMs = timer->due;
         Fire(*timer);
     }
-    m.tickMs = end;
+    m.world.tickMs = end;
 }
 
 } // namespace memory

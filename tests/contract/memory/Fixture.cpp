@@ -35,7 +35,7 @@ bool AllFolderAttributesKept() {
 
 void SetRegionalFormats(const std::string& shortDate, const std::string& timeFormat,
                         const std::string& am, const std::string& pm) {
-    auto& regional = platform::memory::TheMachine().regional;
+    auto& regional = platform::memory::TheMachine().world.regional;
     regional.shortDate = shortDate;
     regional.timeFormat = timeFormat;
     regional.amDesignator = am;
@@ -67,34 +67,34 @@ bool ServerAvailable() {
     m.Serve(kBase + "a b/c.txt", "inner\r\n");
     m.Serve(kBase + "big.bin", BigBody());
     m.Serve(kBase + "error.bin", "<html>injected error page</html>");
-    m.http[kBase + "error.bin"].status = 500;
+    m.world.http[kBase + "error.bin"].status = 500;
     m.Serve(kBase + "short.bin", std::string(100, 'x'));
-    m.http[kBase + "short.bin"].cutAfter = 5;
+    m.world.http[kBase + "short.bin"].cutAfter = 5;
     m.Serve(kBase + "drop.bin", std::string(100, 'y'));
-    m.http[kBase + "drop.bin"].cutAfter = 0;
-    m.http[kBase + "moved.bin"].status = 302;
-    m.http[kBase + "moved.bin"].redirectTo = kBase + "ok.bin";
-    m.http[kBase + "loop.bin"].status = 302;
-    m.http[kBase + "loop.bin"].redirectTo = kBase + "loop.bin";
+    m.world.http[kBase + "drop.bin"].cutAfter = 0;
+    m.world.http[kBase + "moved.bin"].status = 302;
+    m.world.http[kBase + "moved.bin"].redirectTo = kBase + "ok.bin";
+    m.world.http[kBase + "loop.bin"].status = 302;
+    m.world.http[kBase + "loop.bin"].redirectTo = kBase + "loop.bin";
     m.Serve(kBase + "missing.bin", "not found");
-    m.http[kBase + "missing.bin"].status = 404;
+    m.world.http[kBase + "missing.bin"].status = 404;
     for (const char* name :
          {"chunked", "chunked-cut", "chunked-nolast", "nolength", "nolength-cut"}) {
         m.Serve(kBase + name + ".bin", std::string(10000, 'c'));
-        m.http[kBase + name + ".bin"].lengthSent = false;
+        m.world.http[kBase + name + ".bin"].lengthSent = false;
     }
-    m.http[kBase + "chunked-cut.bin"].cutAfter = 5000;
-    m.http[kBase + "nolength-cut.bin"].cutAfter = 5000;
+    m.world.http[kBase + "chunked-cut.bin"].cutAfter = 5000;
+    m.world.http[kBase + "nolength-cut.bin"].cutAfter = 5000;
     m.Serve(kBase + "gzip.bin", std::string("\x1f\x8b\x08\x00", 4) + "compressed");
-    m.http[kBase + "gzip.bin"].contentEncoding = "gzip";
+    m.world.http[kBase + "gzip.bin"].contentEncoding = "gzip";
     m.Serve(kBase + "deflate.bin", std::string("\x78\x9c", 2) + "compressed");
-    m.http[kBase + "deflate.bin"].contentEncoding = "deflate";
+    m.world.http[kBase + "deflate.bin"].contentEncoding = "deflate";
     m.Serve(kBase + "huge.bin", std::string(4000, 'x'));
-    m.http[kBase + "huge.bin"].announcedLength = 1ull << 50;
+    m.world.http[kBase + "huge.bin"].announcedLength = 1ull << 50;
     m.Serve(kBase + "headers.bin", "");
-    m.http[kBase + "headers.bin"].headerBytes = 400000000;
+    m.world.http[kBase + "headers.bin"].headerBytes = 400000000;
     for (int n = 0; n < kRedirectChain; ++n) {
-        auto& hop = m.http[kBase + "hop" + std::to_string(n) + ".bin"];
+        auto& hop = m.world.http[kBase + "hop" + std::to_string(n) + ".bin"];
         hop.status = 302;
         hop.redirectTo = kBase + (n + 1 < kRedirectChain ? "hop" + std::to_string(n + 1) + ".bin"
                                                          : std::string("ok.bin"));
@@ -107,12 +107,12 @@ std::string ServerUrl(const std::string& name) {
 }
 
 std::string RefusedUrl() {
-    TheMachine().http["http://127.0.0.1:9/x"].refused = true;
+    TheMachine().world.http["http://127.0.0.1:9/x"].refused = true;
     return "http://127.0.0.1:9/x";
 }
 
 RunningProgram::RunningProgram() : id_(4242), moduleName_("quorvel_sleeper.exe") {
-    TheMachine().processes.push_back({id_, moduleName_, true, true});
+    TheMachine().world.processes.push_back({id_, moduleName_, true, true});
 }
 
 RunningProgram::~RunningProgram() {
@@ -120,7 +120,7 @@ RunningProgram::~RunningProgram() {
 }
 
 void RunningProgram::End() {
-    for (auto& p : TheMachine().processes) {
+    for (auto& p : TheMachine().world.processes) {
         if (p.id == id_) {
             p.running = false;
         }
