@@ -7,6 +7,7 @@
 #include "app/Main.h"
 #include "platform/Http.h"
 #include "platform/Ui.h"
+#include "release/ReleaseFormat.h"
 
 #include <windows.h>
 #include <winhttp.h>
@@ -15,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -50,30 +52,38 @@ double LabelCycles(int count) {
     return seconds;
 }
 
-// Every list path of the list file (the text before the first TAB of each line).
-std::vector<std::string> ListPaths(const char* listFile) {
-    std::vector<std::string> paths;
-    std::ifstream in(listFile);
-    std::string line;
-    while (std::getline(in, line)) {
-        std::string path = line.substr(0, line.find_first_of("\t\r"));
-        if (!path.empty()) {
-            paths.push_back(path);
-        }
+// Every entry of the list file, read as the updater reads a list. A list of no entries
+// measures nothing and is refused.
+std::vector<release::ListEntry> ListEntries(const char* listFile) {
+    std::ifstream in(listFile, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::vector<release::ListEntry> entries = release::ParseList(text.str());
+    if (entries.empty()) {
+        std::fprintf(stderr, "transfer-floors: %s lists no file\n", listFile);
     }
-    return paths;
+    return entries;
 }
 
-// With hashed, each body's SHA-256 is taken while it arrives, as the protected updater does.
+// With hashed, each body's SHA-256 is taken while it arrives and checked against the entry's
+// stamp, as the protected updater does.
 double Downloads(const std::string& base, const char* listFile, const std::string& temp,
                  bool hashed) {
-    const std::vector<std::string> paths = ListPaths(listFile);
+    const std::vector<release::ListEntry> entries = ListEntries(listFile);
+    if (entries.empty()) {
+        return -1;
+    }
     const Clock::time_point start = Clock::now();
-    for (const std::string& path : paths) {
-        const std::string url = base + path + "?fakevariable=1";
+    for (const release::ListEntry& entry : entries) {
+        const std::string url = base + entry.path + "?fakevariable=1";
         platform::Sha256Digest digest{};
         if (!platform::DownloadToFile(url, temp, hashed ? &digest : nullptr)) {
-            std::fprintf(stderr, "transfer-floors: %s did not download\n", path.c_str());
+            std::fprintf(stderr, "transfer-floors: %s did not download\n", entry.path.c_str());
+            return -1;
+        }
+        if (hashed && release::StampDigest(entry.stamp) != digest) {
+            std::fprintf(stderr, "transfer-floors: %s does not match its stamp\n",
+                         entry.path.c_str());
             return -1;
         }
     }
@@ -161,12 +171,15 @@ double WinHttpDownloads(const std::string& base, const char* listFile, const std
         return -1;
     }
     std::vector<char> buffer(256 * 1024);
-    const std::vector<std::string> paths = ListPaths(listFile);
+    const std::vector<release::ListEntry> entries = ListEntries(listFile);
+    if (entries.empty()) {
+        return -1;
+    }
     const Clock::time_point start = Clock::now();
-    for (const std::string& file : paths) {
-        if (!WinHttpFetch(connection.h, std::wstring(path) + Wide(file) + L"?fakevariable=1", temp,
-                          buffer)) {
-            std::fprintf(stderr, "transfer-floors: %s did not download\n", file.c_str());
+    for (const release::ListEntry& entry : entries) {
+        if (!WinHttpFetch(connection.h, std::wstring(path) + Wide(entry.path) + L"?fakevariable=1",
+                          temp, buffer)) {
+            std::fprintf(stderr, "transfer-floors: %s did not download\n", entry.path.c_str());
             return -1;
         }
     }
