@@ -206,10 +206,12 @@ session_wineserver() {
     no_figure "no wineserver runs for $bench_prefix"
 }
 
-# Runs a Windows program in the session; its output on stdout, CR removed.
+# Runs a Windows program in the session; its output on stdout, CR removed; what it said on
+# stderr is kept for wine_said.
 wine_in_session() { # PROGRAM ARGS...
-    "$wine_run" "$bench_prefix" "$@" 2>/dev/null | tr -d '\r'
+    "$wine_run" "$bench_prefix" "$@" 2>"$work/wine.err" | tr -d '\r'
 }
+wine_said() { tr -d '\r' < "$work/wine.err" | grep -v '^[0-9a-f]*:fixme:' | tail -n 3; }
 
 # Copies a Windows program into the prefix as C:\FOLDER\NAME.
 install_program() { # FILE FOLDER [NAME]
@@ -273,7 +275,7 @@ floor_round() { # MODE ARGS...
     local mark seconds
     mark=$(log_mark)
     seconds=$(wine_in_session 'C:\Quorvel\transfer-floors.exe' "$@") ||
-        no_figure "transfer-floors $1 failed"
+        no_figure "transfer-floors $1 failed: $(wine_said)"
     expect_number "transfer-floors $1" "$seconds"
     if [ "$1" != labels ]; then
         expect_fetched "transfer-floors $1" "$mark" "$release" "$release/filelist.txt"

@@ -57,8 +57,8 @@ for layout in per-folder-100 folder-per-file; do
         rm -rf "$installs" && mkdir -p "$install"
         make_installation "$layout" "$n" "$install"
         mark=$(log_mark)
-        seconds=$(wine_in_session "$runner" "C:\\bench-nochange\\$layout-$n\\" 2>"$work/run.err") ||
-            no_figure "$layout $n: $(tr -d '\r' < "$work/run.err")"
+        seconds=$(wine_in_session "$runner" "C:\\bench-nochange\\$layout-$n\\") ||
+            no_figure "$layout $n: $(wine_said)"
         expect_number "no-change-run" "$seconds"
         asked=$(requests_since "$mark" | sort | uniq -c | awk '{print $1, $2, $3}')
         [ "$asked" = "2 filelist.txt 200" ] ||

@@ -28,7 +28,7 @@ install_program "$release/filelist.txt" Quorvel bench-list.txt
 # hash-floor BYTES [PIECE [OBJECTS]], refused unless the digest is that of the bytes hashed.
 hash_round() { # BYTES PIECE OBJECTS
     local out expected
-    out=$(wine_in_session 'C:\Quorvel\hash-floor.exe' "$@") || no_figure "hash-floor $* failed"
+    out=$(wine_in_session 'C:\Quorvel\hash-floor.exe' "$@") || no_figure "hash-floor $* failed: $(wine_said)"
     expected=$(python3 -c "import hashlib; print(hashlib.sha256(b'q' * ($1 // $3)).hexdigest())")
     [ "${out#* }" = "$expected" ] || no_figure "hash-floor $* did not hash every byte: $out"
     expect_number "hash-floor $*" "${out%% *}"
