@@ -169,10 +169,14 @@ expect_landed() { # WHAT RELEASE LIST FOLDER
 # Wine session for every round (its server and services kept alive by an idle process), so
 # that a round's start-up is a program's, not a whole Windows'. Xvfb runs no window manager,
 # and Wine waits 2 s for one to withdraw a minimised window before it closes; a desktop's
-# window manager answers at once, so Wine's windows are left unmanaged. Sets desktop.
+# window manager answers at once, so Wine's windows are left unmanaged. A desktop session
+# also has a resource database (xrdb); on a bare Xvfb without one, Xlib looks for the absent
+# ~/.Xdefaults and ~/.Xdefaults-HOST at each of Wine's look-ups (about 77 opens a downloaded
+# file in the label steps), so the prefix's home gets an empty one. Sets desktop.
 start_session() {
     mkdir -p "$work"
     "$wine_run" "$bench_prefix" cmd /c exit >/dev/null 2>&1 || true
+    [ -f "$bench_prefix/home/.Xdefaults" ] || : > "$bench_prefix/home/.Xdefaults"
     local display=90
     while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do
         display=$((display + 1))
@@ -227,13 +231,15 @@ install_program() { # FILE FOLDER [NAME]
 # EXTRA names), every file landed with the release's bytes, the launcher started and no
 # record of an unfinished run left. A run still open after bench_run_limit seconds (a
 # message box waits for an answer) is refused.
+# bench_wrap: a command that runs the program in its place (bench/census.sh traces it so).
 bench_run_limit=${BENCH_RUN_LIMIT:-300}
+bench_wrap=()
 quorvel_round() { # FOLDER [EXTRA...]
     local folder=$1 mark target="$desktop/Tarnell Temp Files" seconds
     shift
     rm -rf "$target"
     mark=$(log_mark)
-    seconds=$(seconds_of timeout "$bench_run_limit" "$wine_run" "$bench_prefix" \
+    seconds=$(seconds_of timeout "$bench_run_limit" "${bench_wrap[@]}" "$wine_run" "$bench_prefix" \
         "C:\\$folder\\Quorvel.exe") ||
         no_figure "C:\\$folder\\Quorvel.exe did not close within $bench_run_limit s (a message box waits?); the server was asked for $(($(log_mark) - mark)) files"
     # The launcher it starts outlives it in the running session.

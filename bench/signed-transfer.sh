@@ -5,7 +5,8 @@
 # it starts), alternating rounds in one run, one Wine session, the same server and the same
 # signed release. Beside them, where the extra time can go: the 300 downloads alone without
 # and with the digest, and SHA-256 through the system's CNG from memory, in one hash object
-# with 256 KiB pieces, and in one object a file with the pieces the download hands over.
+# with 256 KiB pieces, and in one object a file with pieces of the size the download hands
+# over.
 # A round that did not end as it must gives no figure.
 #   bench/signed-transfer.sh [ROUNDS] [PORT]
 set -euo pipefail
@@ -38,7 +39,9 @@ hash_round() { # BYTES PIECE OBJECTS
 note_load start
 echo "== $rounds alternating rounds, $release_bytes bytes in $release_files files"
 new_figures off on hash hash-files plain hashed
-piece=${BENCH_HASH_PIECE:-65536}
+# The pieces Wine's WinINet hands over: about 8 KB (bench/census.sh counts 82 reads for a
+# file of 650 KB on average).
+piece=${BENCH_HASH_PIECE:-8192}
 for _ in $(seq "$rounds"); do
     quorvel_round Quorvel >> "$work/off.times"
     quorvel_round QuorvelSigned filelist.txt.sig >> "$work/on.times"

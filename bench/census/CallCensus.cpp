@@ -120,7 +120,7 @@ std::string WithoutQuery(const std::string& url) {
 }
 
 std::string Phase(const Census& c) {
-    return c.downloadedSinceWalk ? " (after the row's download)" : " (before the row's download)";
+    return c.downloadedSinceWalk ? " (from the row's download on)" : " (before the row's download)";
 }
 
 // What a path names, for the census; walk tells that it is a folder the walk asks about.

@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# The census of the updater's own file work, in platform calls and in what Wine makes of
+# them. First the calls themselves, on the in-memory machine (quorvel_census: every call the
+# logic asks of the platform, by what it was made on, per listed file). Then the same runs
+# under Wine, traced with strace: a start-up fetch of the bench release (300 files) into an
+# empty desktop folder, and a no-change normal-mode run over an installation of the same
+# release, each by the default and the protected build. Every system call is put down to
+# the Windows call that made it (Wine's relay log of the calls, in the same trace), and each
+# Windows call to what it was made on (bench/census/wine_census.py). A run that did not end
+# as it must gives no census. Nothing here is timed: strace slows every call.
+#   bench/census.sh [PORT]
+set -euo pipefail
+source "$(dirname "$0")/lib.sh"
+command -v strace >/dev/null || no_figure "the census needs strace (apt-get install strace)"
+
+bash scripts/setup.sh
+build_host update-server quorvel-publish quorvel_census quorvel_census_signed
+build_windows "${1:-}" QuorvelE2E QuorvelSigned AppLaunch no-change-run no-change-run-signed
+work=$root/build/bench/census
+mkdir -p "$work"
+for census in quorvel_census quorvel_census_signed; do
+    echo "=== $census (in-memory machine)"
+    "build/host/bench/$census" || no_figure "$census did not end as it must"
+done
+
+make_bench_release
+start_server "$release"
+start_session
+install_program build/windows/e2e/Quorvel.exe Quorvel
+install_program build/windows/e2e-signed/Quorvel.exe QuorvelSigned
+install_program build/windows/bench/no-change-run.exe bench-tools
+install_program build/windows/bench/no-change-run-signed.exe bench-tools
+
+# The Windows calls whose system calls are counted: Wine writes each one to the program's
+# stderr while WINEDEBUG has +relay.
+relayed=kernel32.GetFileAttributesA,kernel32.FindFirstFileA,kernel32.FindNextFileA
+relayed+=,kernel32.CreateDirectoryA,kernel32.MoveFileA,kernel32.DeleteFileA,kernel32.CreateFileA
+relayed+=,kernel32.WriteFile,kernel32.ReadFile,kernel32.FlushFileBuffers,kernel32.SetFilePointerEx
+relayed+=,kernel32.CloseHandle,kernel32.GetEnvironmentVariableA
+relayed+=,wininet.HttpOpenRequestA,wininet.HttpSendRequestA,wininet.HttpQueryInfoA
+relayed+=,wininet.InternetQueryDataAvailable,wininet.InternetReadFile,wininet.InternetCloseHandle
+relayed+=,user32.ShowWindow,user32.SetWindowTextA,user32.PeekMessageA,user32.DispatchMessageA
+relayed+=,bcrypt.BCryptCreateHash,bcrypt.BCryptHashData,bcrypt.BCryptFinishHash
+relayed+=,bcrypt.BCryptDestroyHash
+"$wine_run" "$bench_prefix" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude \
+    /d "${relayed//,/;}" /f >/dev/null 2>&1
+bench_cleanups=("\"$wine_run\" \"$bench_prefix\" reg delete 'HKCU\\Software\\Wine\\Debug' /v RelayInclude /f >/dev/null 2>&1" "${bench_cleanups[@]}")
+syscalls=openat,newfstatat,statx,lstat,stat,access,faccessat,faccessat2,getdents64,mkdir,mkdirat
+syscalls+=,rename,renameat,renameat2,unlink,unlinkat,fsync,fdatasync,write,pwrite64
+
+# Traces the wineserver from now until traced_end; sets its log.
+traced_begin() { # NAME
+    server_trace=$work/$1.server
+    strace -f -qq -ttt -y -s 1000 -e trace="$syscalls" -o "$server_trace" -p "$(session_wineserver)" &
+    server_tracer=$!
+    sleep 1
+    bench_wrap=(env WINEDEBUG=+relay strace -f -qq -ttt -y -s 1000 -e trace="$syscalls"
+        -o "$work/$1.client")
+}
+traced_end() { # NAME TARGET_FOLDER
+    bench_wrap=()
+    kill -INT "$server_tracer"
+    wait "$server_tracer" 2>/dev/null || true
+    python3 bench/census/wine_census.py "$1" "$work/$1.client" "$server_trace" "$2" \
+        "$release/filelist.txt" "$release_files"
+}
+
+desktop_target="C:\\users\\$(basename "$(dirname "$desktop")")\\Desktop\\Tarnell Temp Files\\"
+for build in Quorvel QuorvelSigned; do
+    extra=()
+    [ "$build" = Quorvel ] || extra=(filelist.txt.sig)
+    echo "=== $build.exe: start-up fetch"
+    traced_begin "$build-fetch"
+    quorvel_round "$build" "${extra[@]}" >/dev/null
+    traced_end "$build-fetch" "$desktop_target"
+done
+
+install=$bench_prefix/drive_c/bench-census
+for runner in no-change-run no-change-run-signed; do
+    echo "=== $runner.exe: no-change run"
+    rm -rf "$install" && mkdir -p "$install"
+    cp -r "$release"/. "$install/"
+    rm -f "$install/filelist.txt.sig"
+    mv "$install/filelist.txt" "$install/PelmoraUpdaterList.txt"
+    mark=$(log_mark)
+    traced_begin "$runner"
+    "${bench_wrap[@]}" "$wine_run" "$bench_prefix" "C:\\bench-tools\\$runner.exe" --once \
+        'C:\bench-census\' >"$work/run.out" 2>"$work/run.err" ||
+        no_figure "$runner did not end as a no-change run: $(tr -d '\r' < "$work/run.err" |
+            grep -av -e ':Call ' -e ':Ret ' -e ':trace:' | tail -n 3)"
+    asked=$(requests_since "$mark" | awk '{print $1}' | sort | tr '\n' ' ')
+    case "$runner:$asked" in
+    "no-change-run:filelist.txt " | "no-change-run-signed:filelist.txt filelist.txt.sig ") ;;
+    *) no_figure "$runner asked for more than the list: $asked" ;;
+    esac
+    traced_end "$runner" 'C:\bench-census\'
+done
+rm -rf "$install"
