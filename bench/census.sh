@@ -3,8 +3,9 @@
 # them. First the calls themselves, on the in-memory machine (quorvel_census: every call the
 # logic asks of the platform, by what it was made on, per listed file). Then the same runs
 # under Wine, traced with strace: a start-up fetch of the bench release (300 files) into an
-# empty desktop folder, and a no-change normal-mode run over an installation of the same
-# release, each by the default and the protected build. Every system call is put down to
+# empty desktop folder, a no-change normal-mode run over an installation of the same release,
+# and a normal-mode run in which every file changed, each by the default and the protected
+# build. Every system call is put down to
 # the Windows call that made it (Wine's relay log of the calls, in the same trace), and each
 # Windows call to what it was made on (bench/census/wine_census.py). A run that did not end
 # as it must gives no census. Nothing here is timed: strace slows every call.
@@ -57,11 +58,11 @@ traced_begin() { # NAME
     bench_wrap=(env WINEDEBUG=+relay strace -f -qq -ttt -y -s 1000 -e trace="$syscalls"
         -o "$work/$1.client")
 }
-traced_end() { # NAME TARGET_FOLDER
+traced_end() { # NAME OWN_FOLDER TARGET_FOLDER
     bench_wrap=()
     kill -INT "$server_tracer"
     wait "$server_tracer" 2>/dev/null || true
-    python3 bench/census/wine_census.py "$1" "$work/$1.client" "$server_trace" "$2" \
+    python3 bench/census/wine_census.py "$1" "$work/$1.client" "$server_trace" "$2" "$3" \
         "$release/filelist.txt" "$release_files"
 }
 
@@ -72,27 +73,42 @@ for build in Quorvel QuorvelSigned; do
     echo "=== $build.exe: start-up fetch"
     traced_begin "$build-fetch"
     quorvel_round "$build" "${extra[@]}" >/dev/null
-    traced_end "$build-fetch" "$desktop_target"
+    traced_end "$build-fetch" "C:\\$build\\" "$desktop_target"
 done
 
+# An installation of the release, its local list the served one (no-change) or one with
+# older stamps for every file (changed: each is noted in the run record, backed up, fetched
+# and replaced).
 install=$bench_prefix/drive_c/bench-census
 for runner in no-change-run no-change-run-signed; do
-    echo "=== $runner.exe: no-change run"
-    rm -rf "$install" && mkdir -p "$install"
-    cp -r "$release"/. "$install/"
-    rm -f "$install/filelist.txt.sig"
-    mv "$install/filelist.txt" "$install/PelmoraUpdaterList.txt"
-    mark=$(log_mark)
-    traced_begin "$runner"
-    "${bench_wrap[@]}" "$wine_run" "$bench_prefix" "C:\\bench-tools\\$runner.exe" --once \
-        'C:\bench-census\' >"$work/run.out" 2>"$work/run.err" ||
-        no_figure "$runner did not end as a no-change run: $(tr -d '\r' < "$work/run.err" |
-            grep -av -e ':Call ' -e ':Ret ' -e ':trace:' | tail -n 3)"
-    asked=$(requests_since "$mark" | awk '{print $1}' | sort | tr '\n' ' ')
-    case "$runner:$asked" in
-    "no-change-run:filelist.txt " | "no-change-run-signed:filelist.txt filelist.txt.sig ") ;;
-    *) no_figure "$runner asked for more than the list: $asked" ;;
-    esac
-    traced_end "$runner" 'C:\bench-census\'
+    for mode in nochange changed; do
+        echo "=== $runner.exe: normal-mode run, $mode"
+        rm -rf "$install" && mkdir -p "$install"
+        cp -r "$release"/. "$install/"
+        rm -f "$install/filelist.txt.sig" "$install/filelist.txt"
+        if [ "$mode" = nochange ]; then
+            cp "$release/filelist.txt" "$install/PelmoraUpdaterList.txt"
+            how=(--once)
+        else
+            list_paths "$release/filelist.txt" | awk '{printf "%s\t2026-01-01\r\n", $0}' \
+                > "$install/PelmoraUpdaterList.txt"
+            how=(--updated "$release_files")
+        fi
+        mark=$(log_mark)
+        traced_begin "$runner-$mode"
+        "${bench_wrap[@]}" "$wine_run" "$bench_prefix" "C:\\bench-tools\\$runner.exe" "${how[@]}" \
+            'C:\bench-census\' >"$work/run.out" 2>"$work/run.err" ||
+            no_figure "$runner $mode: $(tr -d '\r' < "$work/run.err" |
+                grep -av -e ':Call ' -e ':Ret ' -e ':trace:' | tail -n 3)"
+        extra=()
+        [ "$runner" = no-change-run ] || extra=(filelist.txt.sig)
+        if [ "$mode" = nochange ]; then
+            expect_fetched "$runner $mode" "$mark" "$release" <(:) filelist.txt "${extra[@]}"
+        else
+            expect_fetched "$runner $mode" "$mark" "$release" "$release/filelist.txt" filelist.txt \
+                "${extra[@]}"
+        fi
+        traced_end "$runner-$mode" 'C:\bench-tools\' 'C:\bench-census\'
+    done
 done
 rm -rf "$install"

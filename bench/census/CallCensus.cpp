@@ -2,11 +2,13 @@
 // every call it is asked (operation and path): a start-up fetch of the bench release (the
 // launcher and 299 files in 102 nested folders, as bench/lib.sh makes it) into an empty
 // desktop folder, and a no-change normal-mode run over an installation that holds every
-// listed file. Prints, for each run, every kind of call by what it was made on, in total and
-// per listed file; a call on the temporary file or a listed file is told apart by whether the
-// row's download has already happened. Built for the default and for the protected
-// configuration; a run that does not end as it must prints no census and exits 1.
-//   quorvel_census [fetch|nochange]...   (both runs when none is named)
+// listed file, and a normal-mode run in which every listed file changed (each previous
+// version noted in the run record, backed up and replaced). Prints, for each run, every kind of
+// call by what it was made on, in total and per listed file; a call on the temporary file or a
+// listed file is told apart by whether the row's download has already happened. Built for the
+// default and for the protected configuration; a run that does not end as it must prints no census
+// and exits 1.
+//   quorvel_census [fetch|nochange|changed]...   (every run when none is named)
 #include "app/Main.h"
 #include "app/Messages.h"
 #include "files/ProgramFiles.h"
@@ -269,7 +271,9 @@ int StartUpFetch() {
     return 0;
 }
 
-int NoChangeRun() {
+// A normal-mode run over an installation of the release; with changed, every installed file
+// is an older version and the local list's stamps are older too.
+int NormalRun(bool changed) {
     FreshMachine();
     const std::vector<File> files = BenchRelease();
     auto form = std::make_unique<TFORM_MAIN>();
@@ -278,29 +282,34 @@ int NoChangeRun() {
         return 1;
     }
     auto& m = TheMachine();
+    std::vector<release::ListEntry> older;
     for (const File& f : files) {
-        m.WriteFile(Local(kInstall, f.path), f.body);
+        m.WriteFile(Local(kInstall, f.path), changed ? "older " + f.body : f.body);
+        older.push_back({f.path, "2026-01-01"});
     }
-    m.WriteFile(kInstall + release::kLocalListName, list);
+    m.WriteFile(kInstall + release::kLocalListName, changed ? release::WriteList(older) : list);
     form->AutoTimer.SetEnabled(false);
     platform::memory::Click(form->ManualUpdate);
     form->PelmoraPath.SetText(kInstall);
     m.calls.clear();
     m.requests.clear();
     form->UpdateSoftwareButtonClick();
-    const bool onlyTheList =
-        m.requests.size() <= 2 &&
-        WithoutQuery(m.requests.at(0)).find(release::kListName) != std::string::npos;
-    if (m.boxes.size() != 1 || m.boxes[0].text != msg::kNoUpdateRequired || !onlyTheList) {
+    const std::string expected = changed ? std::to_string(files.size()) + msg::kFilesUpdated
+                                         : std::string(msg::kNoUpdateRequired);
+    const std::size_t listRequests = m.requests.size() - (changed ? files.size() : 0);
+    const bool replaced =
+        !changed || m.FileContent(Local(kInstall, files.back().path)) == files.back().body;
+    if (m.boxes.size() != 1 || m.boxes[0].text != expected || listRequests > 2 || !replaced) {
         std::fprintf(stderr,
-                     "quorvel_census: the no-change run did not end as it must (%zu "
+                     "quorvel_census: the %s run did not end as it must (%zu "
                      "messages, the first: %s; %zu requests)\n",
-                     m.boxes.size(), m.boxes.empty() ? "none" : m.boxes[0].text.c_str(),
-                     m.requests.size());
+                     changed ? "changed" : "no-change", m.boxes.size(),
+                     m.boxes.empty() ? "none" : m.boxes[0].text.c_str(), m.requests.size());
         return 1;
     }
     Census c = CensusOf(kInstall, files);
-    Print("no-change run", c, static_cast<int>(files.size()));
+    Print(changed ? "normal-mode run, every file changed" : "no-change run", c,
+          static_cast<int>(files.size()));
     form.reset();
     FORM_MAIN = nullptr;
     return 0;
@@ -311,16 +320,16 @@ int NoChangeRun() {
 int main(int argc, char** argv) {
     std::vector<std::string> runs(argv + 1, argv + argc);
     if (runs.empty()) {
-        runs = {"fetch", "nochange"};
+        runs = {"fetch", "nochange", "changed"};
     }
     for (const std::string& run : runs) {
         int status = 2;
         if (run == "fetch") {
             status = StartUpFetch();
-        } else if (run == "nochange") {
-            status = NoChangeRun();
+        } else if (run == "nochange" || run == "changed") {
+            status = NormalRun(run == "changed");
         } else {
-            std::fprintf(stderr, "usage: quorvel_census [fetch|nochange]...\n");
+            std::fprintf(stderr, "usage: quorvel_census [fetch|nochange|changed]...\n");
         }
         if (status != 0) {
             return status;

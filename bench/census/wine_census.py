@@ -7,17 +7,17 @@ of it). The two logs are merged by time; each system call is put down to the inn
 relayed call open on its thread at that moment (the wineserver's to the main thread's), and
 each relayed call to what it was made on, as bench/census/CallCensus.cpp names it.
 
-    wine_census.py RUN CLIENT_LOG SERVER_LOG TARGET_FOLDER LIST_FILE FILES
+    wine_census.py RUN CLIENT_LOG SERVER_LOG OWN_FOLDER TARGET_FOLDER LIST_FILE FILES
 
-TARGET_FOLDER is the run's target folder as Windows names it (ending in a backslash)."""
+OWN_FOLDER is the program's own folder, TARGET_FOLDER the run's target folder, both as
+Windows names them (ending in a backslash)."""
 
 import collections
 import re
 import sys
 
-run, client_log, server_log, target, list_file, files = sys.argv[1:7]
+run, client_log, server_log, OWN, target, list_file, files = sys.argv[1:8]
 files = int(files)
-OWN = "C:\\Quorvel\\"
 TEMP = "temp1234.$$$"
 listed = {}
 for line in open(list_file, newline="").read().split("\r\n"):

@@ -4,6 +4,7 @@
 // update would have; the timed run a second later builds its own backup skeleton.
 //   no-change-run INSTALL_FOLDER
 //   no-change-run --once INSTALL_FOLDER     the timed run alone (bench/census.sh)
+//   no-change-run --updated N INSTALL_FOLDER   one run that must replace N files instead
 //   no-change-run --siblings COUNT PARENT   Wine's own floor: COUNT new folders in one parent
 //   no-change-run --exists COUNT FOLDER     Wine's own floor: COUNT checks that a folder exists
 // Prints the seconds of the timed run, and only when each run ended as a no-change run must:
@@ -48,8 +49,8 @@ double CheckExists(int count, const std::string& folder) {
 }
 
 // The messages a run ended with, when they are not the no-change outcome alone.
-std::string UnexpectedEnd(const std::vector<SeenBox>& boxes) {
-    if (boxes.size() == 1 && boxes[0].text == msg::kNoUpdateRequired) {
+std::string UnexpectedEnd(const std::vector<SeenBox>& boxes, const std::string& expected) {
+    if (boxes.size() == 1 && boxes[0].text == expected) {
         return std::string();
     }
     std::string said = boxes.empty() ? "no message" : "";
@@ -70,12 +71,15 @@ int main(int argc, char** argv) {
         std::printf("%.3f\n", CheckExists(std::atoi(argv[2]), argv[3]));
         return 0;
     }
-    const bool once = argc == 3 && std::string(argv[1]) == "--once";
+    const bool updated = argc == 4 && std::string(argv[1]) == "--updated";
+    const bool once = updated || (argc == 3 && std::string(argv[1]) == "--once");
     if (argc != 2 && !once) {
-        std::fprintf(stderr, "usage: no-change-run [--once] INSTALL_FOLDER | --siblings COUNT "
-                             "PARENT | --exists COUNT FOLDER\n");
+        std::fprintf(stderr, "usage: no-change-run [--once | --updated N] INSTALL_FOLDER | "
+                             "--siblings COUNT PARENT | --exists COUNT FOLDER\n");
         return 2;
     }
+    const std::string expected =
+        updated ? std::string(argv[2]) + msg::kFilesUpdated : std::string(msg::kNoUpdateRequired);
     const std::string folder = argv[argc - 1];
     MessageBoxWatcher watcher(nullptr);
     TFORM_MAIN form;
@@ -91,7 +95,7 @@ int main(int argc, char** argv) {
             form.PelmoraPath.SetText(folder);
             form.UpdateSoftwareButtonClick();
             first = watcher.Seen();
-            firstEnd = UnexpectedEnd(first);
+            firstEnd = UnexpectedEnd(first, expected);
             Sleep(1100); // a run stamp of its own
         }
         form.PelmoraPath.SetText(folder);
@@ -99,13 +103,16 @@ int main(int argc, char** argv) {
         form.UpdateSoftwareButtonClick();
         seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         const std::vector<SeenBox> all = watcher.Seen();
-        timedEnd = UnexpectedEnd(std::vector<SeenBox>(
-            all.begin() + static_cast<std::ptrdiff_t>(first.size()), all.end()));
+        timedEnd =
+            UnexpectedEnd(std::vector<SeenBox>(
+                              all.begin() + static_cast<std::ptrdiff_t>(first.size()), all.end()),
+                          expected);
         platform::TerminateApplication();
     });
     platform::RunMessageLoop(form.Window);
     if (!firstEnd.empty() || !timedEnd.empty()) {
-        std::fprintf(stderr, "no-change-run: the runs did not end as no-change runs: %s\n",
+        std::fprintf(stderr, "no-change-run: the runs did not end with \"%s\": %s\n",
+                     expected.c_str(),
                      (!firstEnd.empty() ? "the first ended with " + firstEnd
                                         : "the timed one ended with " + timedEnd)
                          .c_str());
