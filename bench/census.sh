@@ -16,7 +16,8 @@ command -v strace >/dev/null || no_figure "the census needs strace (apt-get inst
 
 bash scripts/setup.sh
 build_host update-server quorvel-publish quorvel_census quorvel_census_signed
-build_windows "${1:-}" QuorvelE2E QuorvelSigned AppLaunch no-change-run no-change-run-signed
+build_windows "${1:-}" QuorvelE2E QuorvelSigned AppLaunch no-change-run no-change-run-signed \
+    call-costs
 work=$root/build/bench/census
 mkdir -p "$work"
 for census in quorvel_census quorvel_census_signed; do
@@ -31,6 +32,14 @@ install_program build/windows/e2e/Quorvel.exe Quorvel
 install_program build/windows/e2e-signed/Quorvel.exe QuorvelSigned
 install_program build/windows/bench/no-change-run.exe bench-tools
 install_program build/windows/bench/no-change-run-signed.exe bench-tools
+install_program build/windows/bench/call-costs.exe bench-tools
+
+# What each kind of call costs, untraced (the time of a call, not its count).
+echo "=== one call of each kind under Wine, untraced: median of 5 batches"
+rm -rf "$bench_prefix/drive_c/bench-costs"
+wine_in_session 'C:\bench-tools\call-costs.exe' 'C:\bench-costs\Tarnell Temp Files' ||
+    no_figure "call-costs failed: $(wine_said)"
+rm -rf "$bench_prefix/drive_c/bench-costs"
 
 # The Windows calls whose system calls are counted: Wine writes each one to the program's
 # stderr while WINEDEBUG has +relay.
