@@ -47,9 +47,10 @@ relayed=kernel32.GetFileAttributesA,kernel32.FindFirstFileA,kernel32.FindNextFil
 relayed+=,kernel32.CreateDirectoryA,kernel32.MoveFileA,kernel32.DeleteFileA,kernel32.CreateFileA
 relayed+=,kernel32.WriteFile,kernel32.ReadFile,kernel32.FlushFileBuffers,kernel32.SetFilePointerEx
 relayed+=,kernel32.CloseHandle,kernel32.GetEnvironmentVariableA
+relayed+=,wininet.InternetCrackUrlA,wininet.InternetConnectA,wininet.InternetSetOptionA
 relayed+=,wininet.HttpOpenRequestA,wininet.HttpSendRequestA,wininet.HttpQueryInfoA
 relayed+=,wininet.InternetQueryDataAvailable,wininet.InternetReadFile,wininet.InternetCloseHandle
-relayed+=,user32.ShowWindow,user32.SetWindowTextA,user32.PeekMessageA,user32.DispatchMessageA
+relayed+=,user32.ShowWindow,user32.SetWindowTextA,user32.PeekMessageA,user32.DispatchMessageA,user32.TranslateMessage
 relayed+=,bcrypt.BCryptCreateHash,bcrypt.BCryptHashData,bcrypt.BCryptFinishHash
 relayed+=,bcrypt.BCryptDestroyHash
 "$wine_run" "$bench_prefix" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude \
@@ -83,6 +84,18 @@ for build in Quorvel QuorvelSigned; do
     traced_begin "$build-fetch"
     quorvel_round "$build" "${extra[@]}" >/dev/null
     traced_end "$build-fetch" "C:\\$build\\" "$desktop_target"
+done
+
+# The local work between files, from Wine's relay log with its times (no strace).
+for build in Quorvel QuorvelSigned; do
+    extra=()
+    [ "$build" = Quorvel ] || extra=(filelist.txt.sig)
+    echo "=== $build.exe: start-up fetch, the time between downloads"
+    bench_wrap=(env WINEDEBUG=+timestamp,+relay)
+    quorvel_round "$build" "${extra[@]}" >/dev/null
+    bench_wrap=()
+    cp "$work/last.out" "$work/$build-gaps.log"
+    python3 bench/census/wine_gaps.py "$work/$build-gaps.log" || no_figure "no gaps in the relay log"
 done
 
 # An installation of the release, its local list the served one (no-change) or one with

@@ -292,6 +292,16 @@ downloads_floor_round() { # downloads|hashed|winhttp
     floor_round "$1" "$base/" 'C:\Quorvel\bench-list.txt' 'C:\Quorvel\floor.tmp'
 }
 
+# The same downloads, each moved into its own place below an empty C:\Quorvel\placed\ (its
+# folders made once): the least file work a fetch into empty folders needs. Refused unless
+# every file landed whole.
+placed_floor_round() {
+    local into=$bench_prefix/drive_c/Quorvel/placed
+    rm -rf "$into" && mkdir -p "$into"
+    floor_round placed "$base/" 'C:\Quorvel\bench-list.txt' 'C:\Quorvel\floor.tmp' 'C:\Quorvel\placed\'
+    expect_landed "transfer-floors placed" "$release" "$release/filelist.txt" "$into"
+}
+
 # Starting a program in the running session, and its ending.
 wine_start_round() {
     seconds_of "$wine_run" "$bench_prefix" cmd /c exit ||
@@ -328,13 +338,21 @@ expect_number() { # WHAT TEXT
     [[ "$2" =~ ^[0-9]+(\.[0-9]+)?$ ]] || no_figure "$1 printed '$2', not a figure"
 }
 
-# The machine's load when a bench starts and ends: the figures of a run taken while other
-# work ran beside it are not those of an idle machine, and the run says so.
+# How busy the processors are over two seconds, in per cent: sampled before the first
+# round (nothing of the bench runs then) and after the last, so that a figure taken while
+# other work ran beside it says so. The load average would count the bench's own last minute.
+cpu_busy() {
+    local a b
+    a=$(awk '/^cpu / {print $2 + $3 + $4 + $7 + $8, $5 + $6}' /proc/stat)
+    sleep 2
+    b=$(awk '/^cpu / {print $2 + $3 + $4 + $7 + $8, $5 + $6}' /proc/stat)
+    echo "$a $b" | awk '{busy = $3 - $1; idle = $4 - $2; printf "%.0f", busy * 100 / (busy + idle)}'
+}
 note_load() { # start|end
-    local load
-    load=$(cut -d' ' -f1 /proc/loadavg)
-    echo "load average ($1): $load"
-    if [ "$1" = start ] && awk -v l="$load" 'BEGIN { exit !(l > 0.5) }'; then
-        echo "note: other work is running on this machine; these figures are not an idle machine's"
+    local busy
+    busy=$(cpu_busy)
+    echo "processors busy with other work ($1): $busy %"
+    if [ "$busy" -gt 15 ]; then
+        echo "note: other work was running on this machine; these figures are not an idle machine's"
     fi
 }
