@@ -49,7 +49,7 @@ build_windows() { # PORT|"" TARGET...
 # --- the bench release
 
 # The release of 300 files the fetch benchmarks share: AppLaunch.exe and 299 files of 200 KB
-# to 1.15 MB (about 196 MB) in 102 nested folders, listed and signed with the test key by
+# to 1.15 MB (about 196 MB) in 102 folders three levels deep, listed and signed with the test key by
 # quorvel-publish, so that both the default and the protected build take it. Made once in
 # build/bench/release; sets release, release_files and release_bytes.
 make_bench_release() {

@@ -1,6 +1,6 @@
 // The census of the updater's own platform calls, on the in-memory machine, which records
 // every call it is asked (operation and path): a start-up fetch of the bench release (the
-// launcher and 299 files in 102 nested folders, as bench/lib.sh makes it) into an empty
+// launcher and 299 files in 102 folders three levels deep, as bench/lib.sh makes it) into an empty
 // desktop folder, and a no-change normal-mode run over an installation that holds every
 // listed file, and a normal-mode run in which every listed file changed (each previous
 // version noted in the run record, backed up and replaced). Prints, for each run, every kind of
