@@ -13,6 +13,7 @@ sets=${3:-big small}
 build_host update-server
 build_windows "${2:-}" transfer-floors
 work=$root/build/bench/clients
+note_load start
 mkdir -p "$work"
 make_set() { # big | small
     local folder=$work/$1
@@ -40,7 +41,6 @@ for set in $sets; do make_set "$set"; done
 start_session
 install_program build/windows/bench/transfer-floors.exe Quorvel
 
-note_load start
 for set in $sets; do
     release=$work/$set
     start_server "$release"

@@ -20,6 +20,7 @@ sizes=${2:-1000 5000 20000}
 build_host update-server
 build_windows "${1:-}" no-change-run
 work=$root/build/bench/nochange
+note_load start
 rm -rf "$work" && mkdir -p "$work/release"
 start_server "$work/release"
 start_session
@@ -45,7 +46,6 @@ PY
     cp "$work/release/filelist.txt" "$3/PelmoraUpdaterList.txt"
 }
 
-note_load start
 mkdir -p "$installs/a/b/c/d"
 check=$(wine_in_session "$runner" --exists 100000 'C:\bench-nochange\a\b\c\d')
 expect_number "the existence check" "$check"

@@ -17,6 +17,7 @@ bash scripts/setup.sh
 build_host update-server quorvel-publish
 build_windows "${2:-}" QuorvelE2E QuorvelSigned AppLaunch hash-floor transfer-floors
 work=$root/build/bench/signed
+note_load start
 make_bench_release
 start_server "$release"
 start_session
@@ -36,7 +37,6 @@ hash_round() { # BYTES PIECE OBJECTS
     echo "${out%% *}"
 }
 
-note_load start
 echo "== $rounds alternating rounds, $release_bytes bytes in $release_files files"
 new_figures off on hash hash-files plain hashed
 # The pieces Wine's WinINet hands over: about 8 KB (bench/census.sh counts 82 reads for a

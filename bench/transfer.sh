@@ -18,6 +18,7 @@ bash scripts/setup.sh
 build_host update-server quorvel-publish
 build_windows "${2:-}" QuorvelE2E AppLaunch transfer-floors
 work=$root/build/bench/transfer
+note_load start
 make_bench_release
 start_server "$release"
 start_session
@@ -25,7 +26,6 @@ install_program build/windows/e2e/Quorvel.exe Quorvel
 install_program build/windows/bench/transfer-floors.exe Quorvel
 install_program "$release/filelist.txt" Quorvel bench-list.txt
 
-note_load start
 echo "== $rounds alternating rounds, $release_bytes bytes in $release_files files"
 new_figures quorvel curl start labels downloads placed ratio ratio-placed
 for _ in $(seq "$rounds"); do
