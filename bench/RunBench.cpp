@@ -1,7 +1,11 @@
 // A normal-mode run in which nothing changed, over 1,000 and 10,000 entries in 1 to 5
-// folder levels: the list is fetched and read, and every row's folders are walked (twice:
-// target and backup). Reports folder listings per row. And the choice among 100 candidates.
+// folder levels: every listed file is in place and the local list is the served one, so the
+// list is fetched and read, every row's folders are walked (twice: target and backup) and
+// nothing else is fetched. A run that does not end with the no-change message reports an
+// error instead of a time. Reports folder listings per row. And the choice among 100
+// candidates.
 #include "app/Main.h"
+#include "app/Messages.h"
 #include "discovery/Discovery.h"
 #include "platform/memory/Machine.h"
 
@@ -34,10 +38,31 @@ void Arrange(int entries, int levels) {
     m.MakeFolders(kInstall);
     std::string list;
     for (int i = 0; i < entries; ++i) {
-        list += EntryPath(i, levels) + "\t2026-12-08\r\n";
+        const std::string path = EntryPath(i, levels);
+        list += path + "\t2026-12-08\r\n";
+        std::string local = kInstall + path;
+        for (char& c : local) {
+            c = c == '/' ? '\\' : c;
+        }
+        m.WriteFile(local, "installed");
     }
     m.Serve(kBase + "filelist.txt", list);
     m.WriteFile(kInstall + "PelmoraUpdaterList.txt", list);
+}
+
+// Why the run did not end as a no-change run (one message, only the list fetched); empty
+// when it did.
+std::string UnexpectedEnd() {
+    auto& m = TheMachine();
+    if (m.requests.size() != 1) {
+        return "the run fetched " + std::to_string(m.requests.size()) +
+               " files, not the list alone";
+    }
+    if (m.boxes.size() != 1 || m.boxes[0].text != msg::kNoUpdateRequired) {
+        return "the run ended with " + std::to_string(m.boxes.size()) +
+               " messages, the first: " + (m.boxes.empty() ? std::string("none") : m.boxes[0].text);
+    }
+    return std::string();
 }
 
 void BM_NoChangeRun(benchmark::State& state) {
@@ -57,9 +82,14 @@ void BM_NoChangeRun(benchmark::State& state) {
         form->UpdateSoftwareButtonClick();
         state.PauseTiming();
         listings = TheMachine().CallCount("ListFolder");
+        const std::string unexpected = UnexpectedEnd();
         form.reset();
         FORM_MAIN = nullptr;
         state.ResumeTiming();
+        if (!unexpected.empty()) {
+            state.SkipWithError(unexpected.c_str());
+            break;
+        }
     }
     state.counters["listings_per_row"] = static_cast<double>(listings) / entries;
     state.SetComplexityN(entries);

@@ -1,12 +1,17 @@
 // What the start-up fetch costs under the same Windows whatever the updater's own code does:
 // the labels that every download shows and hides, and the downloads alone through the
-// platform's HTTP client. transfer.sh sets these beside the whole Quorvel.exe run.
+// platform's HTTP client (also each moved into its own place). transfer.sh sets these beside
+// the whole Quorvel.exe run.
 //   transfer-floors labels COUNT
 //   transfer-floors downloads BASE_URL LIST_FILE TEMP_FILE
+//   transfer-floors hashed BASE_URL LIST_FILE TEMP_FILE    each checked against its stamp
+//   transfer-floors placed BASE_URL LIST_FILE TEMP_FILE TARGET_FOLDER   each moved into place
 //   transfer-floors winhttp BASE_URL LIST_FILE TEMP_FILE   the same through WinHTTP
 #include "app/Main.h"
+#include "platform/Files.h"
 #include "platform/Http.h"
 #include "platform/Ui.h"
+#include "release/ReleaseFormat.h"
 
 #include <windows.h>
 #include <winhttp.h>
@@ -15,6 +20,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -50,30 +57,69 @@ double LabelCycles(int count) {
     return seconds;
 }
 
-// Every list path of the list file (the text before the first TAB of each line).
-std::vector<std::string> ListPaths(const char* listFile) {
-    std::vector<std::string> paths;
-    std::ifstream in(listFile);
-    std::string line;
-    while (std::getline(in, line)) {
-        std::string path = line.substr(0, line.find_first_of("\t\r"));
-        if (!path.empty()) {
-            paths.push_back(path);
-        }
+// Every entry of the list file, read as the updater reads a list. A list of no entries
+// measures nothing and is refused.
+std::vector<release::ListEntry> ListEntries(const char* listFile) {
+    std::ifstream in(listFile, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::vector<release::ListEntry> entries = release::ParseList(text.str());
+    if (entries.empty()) {
+        std::fprintf(stderr, "transfer-floors: %s lists no file\n", listFile);
     }
-    return paths;
+    return entries;
 }
 
-// With hashed, each body's SHA-256 is taken while it arrives, as the protected updater does.
+// Each level of a list path's folder below target made, once: the least a fetch into empty
+// folders must do for them.
+bool MakeFoldersOnce(const std::string& target, const std::string& path,
+                     std::set<std::string>& made) {
+    std::string folder = target;
+    for (std::size_t start = 0, slash = path.find('/'); slash != std::string::npos;
+         start = slash + 1, slash = path.find('/', start)) {
+        folder += path.substr(start, slash - start) + "\\";
+        if (made.insert(folder).second && !platform::CreateFolder(folder)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string LocalPath(const std::string& target, std::string path) {
+    for (char& c : path) {
+        c = c == '/' ? '\\' : c;
+    }
+    return target + path;
+}
+
+// With hashed, each body's SHA-256 is taken while it arrives and checked against the entry's
+// stamp, as the protected updater does. With a target folder (empty), each file is then moved
+// to its own place below it, its folders made once: the one move a file must make.
 double Downloads(const std::string& base, const char* listFile, const std::string& temp,
-                 bool hashed) {
-    const std::vector<std::string> paths = ListPaths(listFile);
+                 bool hashed, const std::string& target = std::string()) {
+    const std::vector<release::ListEntry> entries = ListEntries(listFile);
+    if (entries.empty()) {
+        return -1;
+    }
+    std::set<std::string> made;
     const Clock::time_point start = Clock::now();
-    for (const std::string& path : paths) {
-        const std::string url = base + path + "?fakevariable=1";
+    for (const release::ListEntry& entry : entries) {
+        const std::string url = base + entry.path + "?fakevariable=1";
         platform::Sha256Digest digest{};
         if (!platform::DownloadToFile(url, temp, hashed ? &digest : nullptr)) {
-            std::fprintf(stderr, "transfer-floors: %s did not download\n", path.c_str());
+            std::fprintf(stderr, "transfer-floors: %s did not download\n", entry.path.c_str());
+            return -1;
+        }
+        if (hashed && release::StampDigest(entry.stamp) != digest) {
+            std::fprintf(stderr, "transfer-floors: %s does not match its stamp\n",
+                         entry.path.c_str());
+            return -1;
+        }
+        if (!target.empty() && (!MakeFoldersOnce(target, entry.path, made) ||
+                                platform::MoveExisting(temp, LocalPath(target, entry.path)) !=
+                                    platform::MoveResult::Moved)) {
+            std::fprintf(stderr, "transfer-floors: %s could not be put in place\n",
+                         entry.path.c_str());
             return -1;
         }
     }
@@ -161,12 +207,15 @@ double WinHttpDownloads(const std::string& base, const char* listFile, const std
         return -1;
     }
     std::vector<char> buffer(256 * 1024);
-    const std::vector<std::string> paths = ListPaths(listFile);
+    const std::vector<release::ListEntry> entries = ListEntries(listFile);
+    if (entries.empty()) {
+        return -1;
+    }
     const Clock::time_point start = Clock::now();
-    for (const std::string& file : paths) {
-        if (!WinHttpFetch(connection.h, std::wstring(path) + Wide(file) + L"?fakevariable=1", temp,
-                          buffer)) {
-            std::fprintf(stderr, "transfer-floors: %s did not download\n", file.c_str());
+    for (const release::ListEntry& entry : entries) {
+        if (!WinHttpFetch(connection.h, std::wstring(path) + Wide(entry.path) + L"?fakevariable=1",
+                          temp, buffer)) {
+            std::fprintf(stderr, "transfer-floors: %s did not download\n", entry.path.c_str());
             return -1;
         }
     }
@@ -184,12 +233,15 @@ int main(int argc, char** argv) {
         seconds = Downloads(argv[2], argv[3], argv[4], false);
     } else if (what == "hashed" && argc == 5) {
         seconds = Downloads(argv[2], argv[3], argv[4], true);
+    } else if (what == "placed" && argc == 6) {
+        seconds = Downloads(argv[2], argv[3], argv[4], false, argv[5]);
     } else if (what == "winhttp" && argc == 5) {
         seconds = WinHttpDownloads(argv[2], argv[3], argv[4]);
     } else {
         std::fprintf(stderr, "usage: transfer-floors labels COUNT | downloads BASE_URL "
-                             "LIST_FILE TEMP_FILE | hashed BASE_URL LIST_FILE TEMP_FILE | winhttp "
-                             "BASE_URL LIST_FILE TEMP_FILE\n");
+                             "LIST_FILE TEMP_FILE | hashed BASE_URL LIST_FILE TEMP_FILE | placed "
+                             "BASE_URL LIST_FILE TEMP_FILE TARGET_FOLDER | winhttp BASE_URL "
+                             "LIST_FILE TEMP_FILE\n");
         return 2;
     }
     if (seconds < 0) {
