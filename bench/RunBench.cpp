@@ -54,13 +54,13 @@ void Arrange(int entries, int levels) {
 // when it did.
 std::string UnexpectedEnd() {
     auto& m = TheMachine();
-    if (m.requests.size() != 1) {
-        return "the run fetched " + std::to_string(m.requests.size()) +
+    if (m.world.requests.size() != 1) {
+        return "the run fetched " + std::to_string(m.world.requests.size()) +
                " files, not the list alone";
     }
-    if (m.boxes.size() != 1 || m.boxes[0].text != msg::kNoUpdateRequired) {
-        return "the run ended with " + std::to_string(m.boxes.size()) +
-               " messages, the first: " + (m.boxes.empty() ? std::string("none") : m.boxes[0].text);
+    if (m.process.boxes.size() != 1 || m.process.boxes[0].text != msg::kNoUpdateRequired) {
+        return "the run ended with " + std::to_string(m.process.boxes.size()) +
+               " messages, the first: " + (m.process.boxes.empty() ? std::string("none") : m.process.boxes[0].text);
     }
     return std::string();
 }
@@ -81,7 +81,7 @@ void BM_NoChangeRun(benchmark::State& state) {
         state.ResumeTiming();
         form->UpdateSoftwareButtonClick();
         state.PauseTiming();
-        listings = TheMachine().CallCount("ListFolder");
+        listings = TheMachine().CallCount(platform::memory::Op::ListFolder);
         const std::string unexpected = UnexpectedEnd();
         form.reset();
         FORM_MAIN = nullptr;

@@ -29,6 +29,9 @@
 
 namespace {
 
+using platform::memory::Op;
+using platform::memory::OpName;
+
 using platform::memory::TheMachine;
 
 const std::string kHome = "\\Users\\op";
@@ -177,7 +180,7 @@ std::string Kind(Census& c, const std::string& path, bool& walk) {
 
 std::string What(Census& c, const platform::memory::PlatformCall& call) {
     bool walk = false;
-    if (call.op == "DownloadToFile") {
+    if (call.op == Op::DownloadToFile) {
         const std::string path = WithoutQuery(call.detail);
         if (EndsWith(path, release::kSignatureName)) {
             return "list signature";
@@ -188,14 +191,14 @@ std::string What(Census& c, const platform::memory::PlatformCall& call) {
         c.downloadedSinceWalk = true;
         return "listed file";
     }
-    if (call.op == "MoveFile") {
+    if (call.op == Op::MoveFile || call.op == Op::MoveFileEx) {
         const std::size_t arrow = call.detail.find(" -> ");
         bool ignored = false;
         const std::string from = Kind(c, call.detail.substr(0, arrow), ignored);
         return from + " -> " + Kind(c, call.detail.substr(arrow + 4), ignored);
     }
-    if (call.op == "GetEnvironmentVariable" || call.op == "CreateWindow" ||
-        call.op == "CreateMutex" || call.op == "Pause") {
+    if (call.op == Op::GetEnvironmentVariable || call.op == Op::CreateWindow ||
+        call.op == Op::CreateMutex || call.op == Op::Sleep) {
         return call.detail;
     }
     if (call.detail.empty()) {
@@ -208,10 +211,11 @@ std::string What(Census& c, const platform::memory::PlatformCall& call) {
     return kind;
 }
 
-bool FileSystemCall(const std::string& op) {
-    static const std::set<std::string> ops{
-        "FileAttributes", "ListFolder", "FileSize", "CreateFolder", "MoveFile",
-        "DeleteFile",     "AppendFile", "OpenFile", "SeekFile",     "ReadFile"};
+bool FileSystemCall(Op op) {
+    static const std::set<Op> ops{Op::FileAttributes, Op::ListFolder, Op::FileSize,
+                                  Op::CreateFolder,   Op::MoveFile,   Op::MoveFileEx,
+                                  Op::DeleteFile,     Op::AppendFile, Op::OpenFile,
+                                  Op::SeekFile,       Op::ReadFile};
     return ops.count(op) != 0;
 }
 
@@ -219,8 +223,8 @@ void Print(const char* run, Census& c, int files) {
     std::map<std::pair<std::string, std::string>, long> counts;
     long total = 0;
     long fileSystem = 0;
-    for (const auto& call : TheMachine().calls) {
-        ++counts[{call.op, What(c, call)}];
+    for (const auto& call : TheMachine().process.calls) {
+        ++counts[{std::string(OpName(call.op)), What(c, call)}];
         ++total;
         fileSystem += FileSystemCall(call.op) ? 1 : 0;
     }
@@ -253,15 +257,15 @@ int StartUpFetch() {
     if (!Serve(form->URLPath.Text(), files, list)) {
         return 1;
     }
-    TheMachine().calls.clear();
+    TheMachine().process.calls.clear();
     platform::memory::AdvanceClock(200);
     auto& m = TheMachine();
     const bool whole = m.FilesBelow(kDesktopTarget).size() >= files.size();
-    if (!m.boxes.empty() || m.launches.size() != 1 || !whole) {
+    if (!m.process.boxes.empty() || m.process.launches.size() != 1 || !whole) {
         std::fprintf(stderr,
                      "quorvel_census: the start-up fetch did not end as it must (%zu "
                      "messages, %zu launches, %zu files in the target)\n",
-                     m.boxes.size(), m.launches.size(), m.FilesBelow(kDesktopTarget).size());
+                     m.process.boxes.size(), m.process.launches.size(), m.FilesBelow(kDesktopTarget).size());
         return 1;
     }
     Census c = CensusOf(kDesktopTarget, files);
@@ -291,20 +295,20 @@ int NormalRun(bool changed) {
     form->AutoTimer.SetEnabled(false);
     platform::memory::Click(form->ManualUpdate);
     form->PelmoraPath.SetText(kInstall);
-    m.calls.clear();
-    m.requests.clear();
+    m.process.calls.clear();
+    m.world.requests.clear();
     form->UpdateSoftwareButtonClick();
     const std::string expected = changed ? std::to_string(files.size()) + msg::kFilesUpdated
                                          : std::string(msg::kNoUpdateRequired);
-    const std::size_t listRequests = m.requests.size() - (changed ? files.size() : 0);
+    const std::size_t listRequests = m.world.requests.size() - (changed ? files.size() : 0);
     const bool replaced =
         !changed || m.FileContent(Local(kInstall, files.back().path)) == files.back().body;
-    if (m.boxes.size() != 1 || m.boxes[0].text != expected || listRequests > 2 || !replaced) {
+    if (m.process.boxes.size() != 1 || m.process.boxes[0].text != expected || listRequests > 2 || !replaced) {
         std::fprintf(stderr,
                      "quorvel_census: the %s run did not end as it must (%zu "
                      "messages, the first: %s; %zu requests)\n",
-                     changed ? "changed" : "no-change", m.boxes.size(),
-                     m.boxes.empty() ? "none" : m.boxes[0].text.c_str(), m.requests.size());
+                     changed ? "changed" : "no-change", m.process.boxes.size(),
+                     m.process.boxes.empty() ? "none" : m.process.boxes[0].text.c_str(), m.world.requests.size());
         return 1;
     }
     Census c = CensusOf(kInstall, files);

@@ -102,13 +102,4 @@ bool Machine::Enter(Op op, const std::string& detail) {
     return it != process.failNth.end() && it->second == nth;
 }
 
-int Machine::CallCount(std::string_view name) const {
-    for (Op op : kAllOps) {
-        if (OpName(op) == name) {
-            return CallCount(op);
-        }
-    }
-    throw std::invalid_argument("no fault point is named " + std::string(name));
-}
-
 } // namespace platform::memory

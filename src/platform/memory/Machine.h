@@ -186,8 +186,6 @@ public:
     bool Enter(Op op, const std::string& detail = std::string());
     // Calls of the op since the process began.
     int CallCount(Op op) const { return process.callCounts[static_cast<std::size_t>(op)]; }
-    // The same by the op's printed name; an unknown name is an error, never a count of 0.
-    int CallCount(std::string_view name) const;
 };
 
 Machine& TheMachine();
