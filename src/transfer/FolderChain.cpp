@@ -95,8 +95,7 @@ bool MadeSure(TFORM_MAIN& form, const std::string& parent, const std::string& le
 
 } // namespace
 
-std::string ListPathToLocal(TFORM_MAIN& form, const std::string& base, const std::string& listPath,
-                            KnownFolders* known) {
+std::string ListPathAsLocal(const std::string& listPath) {
     std::string path = listPath;
     for (char& c : path) {
         if (c == '/') {
@@ -106,6 +105,12 @@ std::string ListPathToLocal(TFORM_MAIN& form, const std::string& base, const std
     if (!path.empty() && path[0] == '\\') {
         path.erase(0, 1);
     }
+    return path;
+}
+
+std::string ListPathToLocal(TFORM_MAIN& form, const std::string& base, const std::string& listPath,
+                            KnownFolders* known) {
+    std::string path = ListPathAsLocal(listPath);
     std::string current = base.substr(0, 3);
     path = (base.size() > 3 ? base.substr(3) : std::string()) + path;
     bool failed = false;

@@ -14,20 +14,6 @@
 
 namespace {
 
-// A list path as the folder walk reads it: "\" between levels, one leading separator gone.
-std::string LocalPath(const std::string& listPath) {
-    std::string path = listPath;
-    for (char& c : path) {
-        if (c == '/') {
-            c = '\\';
-        }
-    }
-    if (!path.empty() && path[0] == '\\') {
-        path.erase(0, 1);
-    }
-    return path;
-}
-
 // The one file Windows takes a local path for: levels compared without regard to letter
 // case, trailing dots and blanks dropped (as Windows drops them).
 std::string SameFileKey(const std::string& localPath) {
@@ -94,7 +80,7 @@ bool ListApplies(TFORM_MAIN& form, const std::string& runBackupFolder) {
             RefuseEntry(path, msg::kRefusedFileName);
             return false;
         }
-        const std::string local = LocalPath(path);
+        const std::string local = ListPathAsLocal(path);
         if (!FitsBelow(target, local)) {
             RefuseLength(target + local);
             return false;

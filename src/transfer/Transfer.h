@@ -18,6 +18,9 @@ int CreateFolderChain(TFORM_MAIN& form, std::string parent, const std::string& n
 
 // The local folder that holds a list path's file below base, every missing level made;
 // or "ERROR: " and the folder path when a level cannot be made.
+// A list path as the folder walk reads it: "\\" between levels, one leading separator gone.
+std::string ListPathAsLocal(const std::string& listPath);
+
 // Given the folders a run has already made sure of, those are not asked for again: every
 // row of a list walks the same levels of the target folder, and most share their own.
 using KnownFolders = std::set<std::string>;

@@ -55,11 +55,16 @@ start_server() {
     server_pid=$!
     # Waited for, so that the next scenario finds its port free.
     trap 'kill $server_pid 2>/dev/null || true; wait $server_pid 2>/dev/null || true' EXIT
+    await_port "$work/port" "the update server" "$work/server.out"
+}
+
+# Until a server has written the port it took, for 10 s at the most.
+await_port() { # port-file what its-output
     for _ in $(seq 100); do
-        [ -s "$work/port" ] && return 0
+        [ -s "$1" ] && return 0
         sleep 0.1
     done
-    fail "the update server did not start: $(cat "$work/server.out")"
+    fail "$2 did not start: $(cat "$3")"
 }
 
 # The operator: quorvel-driver starts the updater and does what the arguments say.

@@ -115,11 +115,7 @@ start_tls_server() { # trusted|untrusted port
         >"$work/tls-server.out" 2>&1 &
     tls_pid=$!
     trap 'kill $server_pid $tls_pid 2>/dev/null || true' EXIT
-    for _ in $(seq 100); do
-        [ -s "$work/tls-port" ] && return 0
-        sleep 0.1
-    done
-    fail "the TLS server did not start: $(cat "$work/tls-server.out")"
+    await_port "$work/tls-port" "the TLS server" "$work/tls-server.out"
 }
 
 # --- nginx and a forward proxy, each started here as an unprivileged process
