@@ -4,6 +4,7 @@
 #pragma once
 
 #include "ListPaths.h"
+#include "Days.h"
 #include "Names.h"
 #include "platform/Crypto.h"
 
@@ -83,9 +84,6 @@ std::optional<SignatureFile> ParseSignatureFile(const std::string& text);
 // Whether the release has expired on the given day (YYYY-MM-DD): it holds through its
 // expiry day and no longer from the day after. One without an expiry never expires.
 bool Expired(const SignatureFile& file, const std::string& today);
-// The calendar date (YYYY-MM-DD, UTC) of a time in seconds since 1970-01-01 UTC: the day the
-// updater holds an expiry against, as the tool writes it.
-std::string UtcDay(std::int64_t unixSeconds);
 // A calendar date written YYYY-MM-DD, years 1970 to 9999.
 bool ValidDate(const std::string& text);
 

@@ -85,26 +85,6 @@ bool Expired(const SignatureFile& file, const std::string& today) {
     return file.expires.has_value() && today > *file.expires;
 }
 
-std::string UtcDay(std::int64_t unixSeconds) {
-    // The civil date of a count of days since 1970-01-01 (H. Hinnant's algorithm).
-    const std::int64_t days = (unixSeconds >= 0 ? unixSeconds : unixSeconds - 86399) / 86400;
-    const std::int64_t shifted = days + 719468;
-    const std::int64_t era = (shifted >= 0 ? shifted : shifted - 146096) / 146097;
-    const std::int64_t dayOfEra = shifted - era * 146097;
-    const std::int64_t yearOfEra =
-        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const std::int64_t monthIndex = (5 * dayOfYear + 2) / 153;
-    const std::int64_t day = dayOfYear - (153 * monthIndex + 2) / 5 + 1;
-    const std::int64_t month = monthIndex < 10 ? monthIndex + 3 : monthIndex - 9;
-    const std::int64_t year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
-    auto padded = [](std::int64_t value, std::size_t width) {
-        std::string digits = std::to_string(value);
-        return std::string(digits.size() < width ? width - digits.size() : 0, '0') + digits;
-    };
-    return padded(year, 4) + "-" + padded(month, 2) + "-" + padded(day, 2);
-}
-
 std::string SignedPart(const SignatureFile& file) {
     std::string text = kHeader + std::to_string(file.version) + "\r\nrelease " +
                        std::to_string(file.release) + "\r\nlist-sha256 " + ToHex(file.listDigest) +
