@@ -239,6 +239,26 @@ void Print(const char* run, Census& c, int files) {
 
 // --- the two runs
 
+// One run's machine, release and window; the window goes before the next run's machine.
+struct BenchRun {
+    std::vector<File> files;
+    std::unique_ptr<TFORM_MAIN> form;
+    std::string list;
+
+    ~BenchRun() {
+        form.reset();
+        FORM_MAIN = nullptr;
+    }
+};
+
+// A fresh machine whose server holds the bench release, and a new window on it.
+bool Begin(BenchRun& run) {
+    FreshMachine();
+    run.files = BenchRelease();
+    run.form = std::make_unique<TFORM_MAIN>();
+    return Serve(run.form->URLPath.Text(), run.files, run.list);
+}
+
 Census CensusOf(const std::string& target, const std::vector<File>& files) {
     Census c;
     c.target = target;
@@ -250,13 +270,11 @@ Census CensusOf(const std::string& target, const std::vector<File>& files) {
 }
 
 int StartUpFetch() {
-    FreshMachine();
-    const std::vector<File> files = BenchRelease();
-    auto form = std::make_unique<TFORM_MAIN>();
-    std::string list;
-    if (!Serve(form->URLPath.Text(), files, list)) {
+    BenchRun run;
+    if (!Begin(run)) {
         return 1;
     }
+    const std::vector<File>& files = run.files;
     TheMachine().process.calls.clear();
     platform::memory::AdvanceClock(200);
     auto& m = TheMachine();
@@ -265,33 +283,31 @@ int StartUpFetch() {
         std::fprintf(stderr,
                      "quorvel_census: the start-up fetch did not end as it must (%zu "
                      "messages, %zu launches, %zu files in the target)\n",
-                     m.process.boxes.size(), m.process.launches.size(), m.FilesBelow(kDesktopTarget).size());
+                     m.process.boxes.size(), m.process.launches.size(),
+                     m.FilesBelow(kDesktopTarget).size());
         return 1;
     }
     Census c = CensusOf(kDesktopTarget, files);
     Print("start-up fetch", c, static_cast<int>(files.size()));
-    form.reset();
-    FORM_MAIN = nullptr;
     return 0;
 }
 
 // A normal-mode run over an installation of the release; with changed, every installed file
 // is an older version and the local list's stamps are older too.
 int NormalRun(bool changed) {
-    FreshMachine();
-    const std::vector<File> files = BenchRelease();
-    auto form = std::make_unique<TFORM_MAIN>();
-    std::string list;
-    if (!Serve(form->URLPath.Text(), files, list)) {
+    BenchRun run;
+    if (!Begin(run)) {
         return 1;
     }
+    const std::vector<File>& files = run.files;
+    auto& form = run.form;
     auto& m = TheMachine();
     std::vector<release::ListEntry> older;
     for (const File& f : files) {
         m.WriteFile(Local(kInstall, f.path), changed ? "older " + f.body : f.body);
         older.push_back({f.path, "2026-01-01"});
     }
-    m.WriteFile(kInstall + release::kLocalListName, changed ? release::WriteList(older) : list);
+    m.WriteFile(kInstall + release::kLocalListName, changed ? release::WriteList(older) : run.list);
     form->AutoTimer.SetEnabled(false);
     platform::memory::Click(form->ManualUpdate);
     form->PelmoraPath.SetText(kInstall);
@@ -303,19 +319,19 @@ int NormalRun(bool changed) {
     const std::size_t listRequests = m.world.requests.size() - (changed ? files.size() : 0);
     const bool replaced =
         !changed || m.FileContent(Local(kInstall, files.back().path)) == files.back().body;
-    if (m.process.boxes.size() != 1 || m.process.boxes[0].text != expected || listRequests > 2 || !replaced) {
+    if (m.process.boxes.size() != 1 || m.process.boxes[0].text != expected || listRequests > 2 ||
+        !replaced) {
         std::fprintf(stderr,
                      "quorvel_census: the %s run did not end as it must (%zu "
                      "messages, the first: %s; %zu requests)\n",
                      changed ? "changed" : "no-change", m.process.boxes.size(),
-                     m.process.boxes.empty() ? "none" : m.process.boxes[0].text.c_str(), m.world.requests.size());
+                     m.process.boxes.empty() ? "none" : m.process.boxes[0].text.c_str(),
+                     m.world.requests.size());
         return 1;
     }
     Census c = CensusOf(kInstall, files);
     Print(changed ? "normal-mode run, every file changed" : "no-change run", c,
           static_cast<int>(files.size()));
-    form.reset();
-    FORM_MAIN = nullptr;
     return 0;
 }
 

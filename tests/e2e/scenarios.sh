@@ -261,18 +261,26 @@ scenario_second_startup() {
     [ -f "$desktop/Tarnell Temp Files/AppLaunch.exe.started" ] || fail "the launcher did not start"
 }
 
+# The operator saw N files updated and the release's notice; each named file is the release's.
+expect_updated() {
+    local count=$1
+    shift
+    expect_log <<LOG
+BOX |$count Files Have been updated|OK
+BOX |Pelmora has been updated to the latest version.\nPlease check version number in the top lefthand corner when running Pelmora.|OK
+EXIT 0
+LOG
+    local f
+    for f in "$@"; do
+        expect_file "$install/$f" "$work/release/$f"
+    done
+}
+
 # Normal mode: the operator finds the installation and updates it.
 scenario_normal_update() {
     changed_release
     operator_updates_the_installation
-    expect_log <<'LOG'
-BOX |3 Files Have been updated|OK
-BOX |Pelmora has been updated to the latest version.\nPlease check version number in the top lefthand corner when running Pelmora.|OK
-EXIT 0
-LOG
-    for f in Pelmora.exe bin/core.dll data/maps/world.dat; do
-        expect_file "$install/$f" "$work/release/$f"
-    done
+    expect_updated 3 Pelmora.exe bin/core.dll data/maps/world.dat
     local backups=("$install"/UpdateBackup/*/)
     [ ${#backups[@]} = 1 ] || fail "expected one run backup folder"
     local backup=${backups[0]}
@@ -458,14 +466,7 @@ scenario_nginx_normal_update() {
     changed_release
     start_nginx
     operator_updates_the_installation
-    expect_log <<'LOG'
-BOX |3 Files Have been updated|OK
-BOX |Pelmora has been updated to the latest version.\nPlease check version number in the top lefthand corner when running Pelmora.|OK
-EXIT 0
-LOG
-    for f in Pelmora.exe bin/core.dll data/maps/world.dat; do
-        expect_file "$install/$f" "$work/release/$f"
-    done
+    expect_updated 3 Pelmora.exe bin/core.dll data/maps/world.dat
     expect_file "$install/PelmoraUpdaterList.txt" "$work/release/filelist.txt"
 }
 
@@ -606,11 +607,7 @@ expect_release_installed() {
 operator_reruns_and_everything_is_new() {
     rm -f "$install/AppLaunch.exe.started"
     operator_updates_the_installation
-    expect_log <<'LOG'
-BOX |5 Files Have been updated|OK
-BOX |Pelmora has been updated to the latest version.\nPlease check version number in the top lefthand corner when running Pelmora.|OK
-EXIT 0
-LOG
+    expect_updated 5
     expect_release_installed
     [ -f "$install/AppLaunch.exe.started" ] || fail "the launcher did not start"
 }

@@ -95,6 +95,19 @@ struct Unappliable {
     std::string box; // how the box begins
 };
 
+// Cases are named, and printed on a failure, by what they are: some hold megabytes.
+void PrintTo(const Unappliable& c, std::ostream* os) {
+    *os << c.name;
+}
+
+template <typename Case> std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
+    std::string name = info.param.name;
+    for (char& ch : name) {
+        ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+    }
+    return name;
+}
+
 class UnappliableList : public HostileList, public ::testing::WithParamInterface<Unappliable> {};
 
 TEST_P(UnappliableList, IsRefusedWholeBeforeAnythingIsFetched) {
@@ -148,13 +161,7 @@ INSTANTIATE_TEST_SUITE_P(
         Unappliable{"five megabytes of levels", Levels(5 << 20), kInstall + "a\\a"},
         Unappliable{"a NUL", std::string("nul\0byte.dll\t1", 14),
                     "The update list from the server is damaged: entry 2 holds a NUL byte"}),
-    [](const ::testing::TestParamInfo<Unappliable>& info) {
-        std::string name = info.param.name;
-        for (char& ch : name) {
-            ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
-        }
-        return name;
-    });
+    CaseName<Unappliable>);
 
 // Records a run could never have written: nothing they name is moved, the operator is told,
 // and what a run of this folder did record is still put back.
@@ -200,6 +207,10 @@ struct HostileAnswer {
     std::function<void(platform::memory::HttpResponse&)> shape;
 };
 
+void PrintTo(const HostileAnswer& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class HostileAnswers : public HostileList, public ::testing::WithParamInterface<HostileAnswer> {};
 
 TEST_P(HostileAnswers, FailAsADownloadAndLeaveTheDiskAsItWas) {
@@ -227,13 +238,7 @@ INSTANTIATE_TEST_SUITE_P(
                       HostileAnswer{"headers trickled past the rate window",
                                     [](auto& r) { r.headerMs = platform::kRateWindowMs; }},
                       HostileAnswer{"endless headers", [](auto& r) { r.headerBytes = 10u << 20; }}),
-    [](const ::testing::TestParamInfo<HostileAnswer>& info) {
-        std::string name = info.param.name;
-        for (char& ch : name) {
-            ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
-        }
-        return name;
-    });
+    CaseName<HostileAnswer>);
 
 // A run ended by force with a huge download under the temporary name: the next run removes
 // it before it fetches the list, so the disk it filled does not fail every run for ever.

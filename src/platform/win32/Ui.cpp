@@ -104,6 +104,24 @@ struct Timer::Impl {
 
 namespace {
 
+// A child control of the window, with the user data the window procedure finds it by. A control
+// that is not there would make every later call on it silently do nothing, so it throws.
+HWND CreateChild(Window::Impl& window, DWORD exStyle, const char* className,
+                 const std::string& text, DWORD style, const Rect& bounds, HFONT font,
+                 void* userData) {
+    HWND hwnd =
+        CreateWindowExA(exStyle, className, text.c_str(), style, bounds.left, bounds.top,
+                        bounds.width, bounds.height, window.hwnd,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(window.nextControlId++)),
+                        GetModuleHandleA(nullptr), nullptr);
+    if (hwnd == nullptr) {
+        ThrowLastError();
+    }
+    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(userData));
+    SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    return hwnd;
+}
+
 void OnCommand(WPARAM wParam, LPARAM lParam) {
     if (HIWORD(wParam) != BN_CLICKED || lParam == 0) {
         return;
@@ -275,18 +293,10 @@ Control::Control(Window& owner, const ControlSpec& layout) : impl_(std::make_uni
     WindowClassAndStyle cls = StyleFor(layout);
     impl_->font = window.Font(layout.font);
     impl_->autoSize = layout.autoSize;
-    impl_->hwnd = CreateWindowExA(
-        cls.exStyle, cls.className, layout.text.c_str(),
-        cls.style | CommonStyle(layout.visible, layout.enabled, layout.tabOrder),
-        layout.bounds.left, layout.bounds.top, layout.bounds.width, layout.bounds.height,
-        window.hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(window.nextControlId++)),
-        GetModuleHandleA(nullptr), nullptr);
-    // A control that is not there would make every later call on it silently do nothing.
-    if (impl_->hwnd == nullptr) {
-        ThrowLastError();
-    }
-    SetWindowLongPtrA(impl_->hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(impl_.get()));
-    SendMessageA(impl_->hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(impl_->font), FALSE);
+    impl_->hwnd =
+        CreateChild(window, cls.exStyle, cls.className, layout.text,
+                    cls.style | CommonStyle(layout.visible, layout.enabled, layout.tabOrder),
+                    layout.bounds, impl_->font, impl_.get());
     if (layout.kind == ControlKind::CheckBox) {
         SendMessageA(impl_->hwnd, BM_SETCHECK, layout.checked ? BST_CHECKED : BST_UNCHECKED, 0);
     }
@@ -345,19 +355,11 @@ Grid::Grid(Window& owner, const GridSpec& layout)
     : cells_(layout.columns), impl_(std::make_unique<Impl>()) {
     Window::Impl& window = owner.impl();
     impl_->grid = this;
-    impl_->hwnd = CreateWindowExA(
-        WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
-        WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_OWNERDATA | LVS_NOCOLUMNHEADER |
-            LVS_SHOWSELALWAYS | (layout.tabOrder >= 0 ? WS_TABSTOP : 0),
-        layout.bounds.left, layout.bounds.top, layout.bounds.width, layout.bounds.height,
-        window.hwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(window.nextControlId++)),
-        GetModuleHandleA(nullptr), nullptr);
-    if (impl_->hwnd == nullptr) {
-        ThrowLastError();
-    }
-    SetWindowLongPtrA(impl_->hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(impl_.get()));
-    SendMessageA(impl_->hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(window.Font(FontKind::Window)),
-                 FALSE);
+    impl_->hwnd =
+        CreateChild(window, WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
+                    WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_OWNERDATA | LVS_NOCOLUMNHEADER |
+                        LVS_SHOWSELALWAYS | (layout.tabOrder >= 0 ? WS_TABSTOP : 0),
+                    layout.bounds, window.Font(FontKind::Window), impl_.get());
     SendMessageA(impl_->hwnd, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
                  LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
     for (int c = 0; c < layout.columns; ++c) {
