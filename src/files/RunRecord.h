@@ -19,7 +19,7 @@ bool RecordBackup(const std::string& record, const std::string& backupPath,
                   const std::string& targetPath);
 
 struct RecordRepair {
-    bool complete = true; // no recorded place is left empty
+    bool complete = true; // the record was read whole and no recorded place is left empty
     bool damaged = false; // some lines named moves outside the target and backup folders
 };
 
