@@ -100,7 +100,10 @@ RecordRepair RestoreRecordedBackups(const std::string& record) {
     const std::vector<Move> moves = RecordedMoves(record, repair.damaged, read);
     // A record that cannot be read may name moves still pending: it is never complete.
     repair.complete = read;
-    for (const auto& [backup, target] : moves) {
+    // Latest first: when runs that never ended moved one file away more than once, the
+    // version it had last goes back, not an older one.
+    for (auto move = moves.rbegin(); move != moves.rend(); ++move) {
+        const auto& [backup, target] = *move;
         if (platform::FileExists(target)) {
             continue;
         }

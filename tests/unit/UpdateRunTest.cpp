@@ -567,6 +567,24 @@ TEST_F(UpdateRun, ARecordThatCannotBeReadIsNotRemoved) {
     EXPECT_TRUE(M().IsFile(record));
 }
 
+// Two unfinished runs backed up the same file: the version it had last goes back.
+TEST_F(UpdateRun, TheLastPreviousVersionOfAFileGoesBack) {
+    Install(kOld);
+    M().world.tree.Find(kInstall + "bin")->Remove("core.dll");
+    std::string record;
+    for (const char* stamp : {"1-1-2026", "2-1-2026"}) {
+        const std::string backup = kInstall + "UpdateBackup\\" + stamp + "\\bin\\core.dll";
+        M().WriteFile(backup, stamp);
+        record += backup + "\t" + kInstall + "bin\\core.dll\r\n";
+    }
+    M().WriteFile(kInstall + "PelmoraUpdaterRun.txt", record);
+    Serve(Release({0}));
+    M().world.http[kBase + "Pelmora.exe"].status = 500;
+    NormalMode();
+    RunUpdate();
+    EXPECT_EQ(At(kInstall + "bin\\core.dll"), "2-1-2026");
+}
+
 TEST_F(UpdateRun, AnUnchangedRowPassesWhateverItsName) {
     auto release = kOld;
     release.push_back(Entry{"sub\\b.dll", "1"}); // a backslash: never installed by a fetch
