@@ -69,3 +69,14 @@ bool ReplaceFilePatiently(const std::string& from, const std::string& to) {
 platform::MoveResult RenameFilePatiently(const std::string& from, const std::string& to) {
     return Patiently([&] { return platform::RenameExisting(from, to); });
 }
+
+FileRead ReadFileBytesPatiently(const std::string& path, std::string& text) {
+    for (int attempt = 0;; ++attempt) {
+        const FileRead read = ReadFileBytes(path, text);
+        if (read != FileRead::Unreadable || attempt == kMoveRetries ||
+            !platform::FileExists(path)) {
+            return read;
+        }
+        platform::PauseMilliseconds(kMoveRetryPauseMs);
+    }
+}

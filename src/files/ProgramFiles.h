@@ -5,6 +5,7 @@
 
 #include "../platform/Files.h"
 #include "../release/Names.h"
+#include "WholeFile.h"
 
 #include <string>
 
@@ -37,3 +38,6 @@ bool MoveFilePatiently(const std::string& from, const std::string& to);
 bool ReplaceFilePatiently(const std::string& from, const std::string& to);
 // The same for a rename within one volume (OtherVolume: it would have to copy).
 platform::MoveResult RenameFilePatiently(const std::string& from, const std::string& to);
+// A whole-file read (ReadFileBytes) that another program's hold on the file blocks is tried
+// again in the same way; a missing file is not waited for.
+FileRead ReadFileBytesPatiently(const std::string& path, std::string& text);

@@ -14,12 +14,6 @@ namespace {
 
 using Move = std::pair<std::string, std::string>; // backup path, target path
 
-std::string ReadRecord(const std::string& record) {
-    std::string text;
-    ReadFileBytes(record, text);
-    return text;
-}
-
 // A path below a folder whose every level names a folder or file of its own: none empty,
 // none "." or "..", no drive or separator of another kind.
 bool ResolvedBelow(const std::string& path, const std::string& folder) {
@@ -54,9 +48,11 @@ bool MoveOfThisFolder(const Move& move, const std::string& targetFolder) {
 }
 
 // Only whole lines count: a line cut short by a lost write named a move not yet made. Lines
-// that name any other move are left out, and the record is then damaged.
-std::vector<Move> RecordedMoves(const std::string& record, bool& damaged) {
-    const std::string text = ReadRecord(record);
+// that name any other move are left out, and the record is then damaged. A record that
+// cannot be read whole names moves nobody can see: read is false then.
+std::vector<Move> RecordedMoves(const std::string& record, bool& damaged, bool& read) {
+    std::string text;
+    read = ReadFileBytesPatiently(record, text) == FileRead::Whole;
     const std::string targetFolder = FolderOf(record);
     std::vector<Move> moves;
     std::size_t pos = 0;
@@ -100,7 +96,14 @@ bool RecordBackup(const std::string& record, const std::string& backupPath,
 
 RecordRepair RestoreRecordedBackups(const std::string& record) {
     RecordRepair repair;
-    for (const auto& [backup, target] : RecordedMoves(record, repair.damaged)) {
+    bool read = false;
+    const std::vector<Move> moves = RecordedMoves(record, repair.damaged, read);
+    // A record that cannot be read may name moves still pending: it is never complete.
+    repair.complete = read;
+    // Latest first: when runs that never ended moved one file away more than once, the
+    // version it had last goes back, not an older one.
+    for (auto move = moves.rbegin(); move != moves.rend(); ++move) {
+        const auto& [backup, target] = *move;
         if (platform::FileExists(target)) {
             continue;
         }

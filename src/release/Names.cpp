@@ -10,14 +10,18 @@ bool ForbiddenInName(unsigned char c) {
 bool UpdaterWorkingPath(const std::string& listPath) {
     static const char* const workingFiles[] = {kLocalListName, kTempFileName, kRunRecordName,
                                                kKeptSignatureName, kFetchedSignatureName};
-    std::size_t start = 0;
+    // Levels as Windows takes them: a leading separator names no level (the updater drops
+    // it), either separator ends a level, and trailing dots and blanks are dropped.
+    const std::size_t first = listPath.find_first_not_of("/\\");
+    std::size_t start = first == std::string::npos ? listPath.size() : first;
     while (start <= listPath.size()) {
-        std::size_t end = listPath.find('/', start);
+        std::size_t end = listPath.find_first_of("/\\", start);
         if (end == std::string::npos) {
             end = listPath.size();
         }
-        const std::string level = AsciiUpper(listPath.substr(start, end - start));
-        if (start == 0 && level == AsciiUpper(kBackupFolderName)) {
+        std::string level = AsciiUpper(listPath.substr(start, end - start));
+        level.erase(level.find_last_not_of(". ") + 1);
+        if (start == first && level == AsciiUpper(kBackupFolderName)) {
             return true;
         }
         for (const char* name : workingFiles) {

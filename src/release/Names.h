@@ -28,8 +28,10 @@ constexpr const char* kBackupFolderName = "UpdateBackup";
 // Whether a list path names one of the updater's own working files or folders, in any letter
 // case: one of the working file names as any level of the path (the temporary file is made
 // in the folder of each file fetched, so it collides at any depth), or the backup folder as
-// the first level (it lies at the top of the target folder). The updater refuses such
-// entries and the release tool never lists them: this is the one statement of that rule.
+// the first level (it lies at the top of the target folder). Levels are read as Windows
+// takes them: after any leading separator, split at either separator, trailing dots and
+// blanks dropped. The updater refuses such entries and the release tool never lists them:
+// this is the one statement of that rule.
 bool UpdaterWorkingPath(const std::string& listPath);
 
 // A character Windows does not allow in a file or folder name (separators aside): control

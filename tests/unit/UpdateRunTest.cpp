@@ -547,6 +547,44 @@ TEST_F(UpdateRun, ARunThatChangedNothingLeavesNoRecord) {
     EXPECT_EQ(Boxes(), std::vector<Box>{Count(1)});
 }
 
+// A record of an unfinished run that cannot be read (another program has it open) still
+// names a previous version away from its place: a failed run does not remove it unread.
+TEST_F(UpdateRun, ARecordThatCannotBeReadIsNotRemoved) {
+    const std::string record = kInstall + "PelmoraUpdaterRun.txt";
+    Install(kOld);
+    M().world.tree.Find(kInstall + "bin")->Remove("core.dll");
+    M().WriteFile(kInstall + "UpdateBackup\\1-1-2026\\bin\\core.dll", Old(1));
+    M().WriteFile(record, kInstall + "UpdateBackup\\1-1-2026\\bin\\core.dll\t" + kInstall +
+                              "bin\\core.dll\r\n");
+    Serve(Release({0}));
+    M().world.http[kBase + "Pelmora.exe"].status = 500;
+    M().process.failWhen = [&](Op op, const std::string& detail) {
+        return op == Op::OpenFile && detail == record;
+    };
+    NormalMode();
+    RunUpdate();
+    EXPECT_EQ(Boxes(), std::vector<Box>{Download("Pelmora.exe")});
+    EXPECT_TRUE(M().IsFile(record));
+}
+
+// Two unfinished runs backed up the same file: the version it had last goes back.
+TEST_F(UpdateRun, TheLastPreviousVersionOfAFileGoesBack) {
+    Install(kOld);
+    M().world.tree.Find(kInstall + "bin")->Remove("core.dll");
+    std::string record;
+    for (const char* stamp : {"1-1-2026", "2-1-2026"}) {
+        const std::string backup = kInstall + "UpdateBackup\\" + stamp + "\\bin\\core.dll";
+        M().WriteFile(backup, stamp);
+        record += backup + "\t" + kInstall + "bin\\core.dll\r\n";
+    }
+    M().WriteFile(kInstall + "PelmoraUpdaterRun.txt", record);
+    Serve(Release({0}));
+    M().world.http[kBase + "Pelmora.exe"].status = 500;
+    NormalMode();
+    RunUpdate();
+    EXPECT_EQ(At(kInstall + "bin\\core.dll"), "2-1-2026");
+}
+
 TEST_F(UpdateRun, AnUnchangedRowPassesWhateverItsName) {
     auto release = kOld;
     release.push_back(Entry{"sub\\b.dll", "1"}); // a backslash: never installed by a fetch
