@@ -8,8 +8,11 @@ bool ForbiddenInName(unsigned char c) {
 }
 
 bool UpdaterWorkingPath(const std::string& listPath) {
-    static const char* const workingFiles[] = {kLocalListName, kTempFileName, kRunRecordName,
-                                               kKeptSignatureName, kFetchedSignatureName};
+    // Upper-cased once: every entry of a list is held against them before a run fetches.
+    static const std::string workingFiles[] = {
+        AsciiUpper(kLocalListName), AsciiUpper(kTempFileName), AsciiUpper(kRunRecordName),
+        AsciiUpper(kKeptSignatureName), AsciiUpper(kFetchedSignatureName)};
+    static const std::string backupFolder = AsciiUpper(kBackupFolderName);
     // Levels as Windows takes them: a leading separator names no level (the updater drops
     // it), either separator ends a level, and trailing dots and blanks are dropped.
     const std::size_t first = listPath.find_first_not_of("/\\");
@@ -19,19 +22,26 @@ bool UpdaterWorkingPath(const std::string& listPath) {
         if (end == std::string::npos) {
             end = listPath.size();
         }
-        std::string level = AsciiUpper(listPath.substr(start, end - start));
-        level.erase(level.find_last_not_of(". ") + 1);
-        if (start == first && level == AsciiUpper(kBackupFolderName)) {
+        const std::string level =
+            AsciiUpper(NameAsWindowsTakesIt(listPath.substr(start, end - start)));
+        if (start == first && level == backupFolder) {
             return true;
         }
-        for (const char* name : workingFiles) {
-            if (level == AsciiUpper(name)) {
+        for (const std::string& name : workingFiles) {
+            if (level == name) {
                 return true;
             }
         }
         start = end + 1;
     }
     return false;
+}
+
+std::string NameAsWindowsTakesIt(std::string name) {
+    if (name != "." && name != "..") {
+        name.erase(name.find_last_not_of(". ") + 1);
+    }
+    return name;
 }
 
 std::string AsciiUpper(std::string text) {

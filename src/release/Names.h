@@ -34,6 +34,10 @@ constexpr const char* kBackupFolderName = "UpdateBackup";
 // this is the one statement of that rule.
 bool UpdaterWorkingPath(const std::string& listPath);
 
+// A file or folder name as Windows takes it: trailing dots and blanks dropped; "." and ".."
+// stay what they are.
+std::string NameAsWindowsTakesIt(std::string name);
+
 // A character Windows does not allow in a file or folder name (separators aside): control
 // characters and < > : " | ? *.
 bool ForbiddenInName(unsigned char c);

@@ -22,11 +22,7 @@ std::string SameFileKey(const std::string& localPath) {
     while (start <= localPath.size()) {
         std::size_t end = localPath.find('\\', start);
         end = end == std::string::npos ? localPath.size() : end;
-        std::string level = localPath.substr(start, end - start);
-        if (level != "." && level != "..") {
-            level.erase(level.find_last_not_of(". ") + 1);
-        }
-        key += level + "\\";
+        key += release::NameAsWindowsTakesIt(localPath.substr(start, end - start)) + "\\";
         start = end + 1;
     }
     return platform::UpperCase(key);

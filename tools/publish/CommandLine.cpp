@@ -63,12 +63,12 @@ const std::map<std::string, std::string> kCommandHelp = {
 
 enum class Takes { Flag, Value, Values };
 
-struct OptionSpec {
+struct KnownOption {
     Takes takes;
     std::vector<std::string> commands;
 };
 
-const std::map<std::string, OptionSpec> kOptionSpecs = {
+const std::map<std::string, KnownOption> kKnownOptions = {
     {"--key", {Takes::Value, {"publish"}}},           {"--release", {Takes::Value, {"publish"}}},
     {"--expires", {Takes::Value, {"publish"}}},       {"--previous", {Takes::Value, {"publish"}}},
     {"--out", {Takes::Value, {"publish", "verify"}}}, {"--exclude", {Takes::Values, {"publish"}}},
@@ -164,20 +164,20 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
             return line;
         }
         if (a.size() > 1 && a[0] == '-') {
-            auto spec = kOptionSpecs.find(a);
-            if (spec == kOptionSpecs.end()) {
+            auto known = kKnownOptions.find(a);
+            if (known == kKnownOptions.end()) {
                 return Wrong("unknown option " + a, o.command);
             }
-            const auto& commands = spec->second.commands;
+            const auto& commands = known->second.commands;
             if (std::find(commands.begin(), commands.end(), o.command) == commands.end()) {
                 return Wrong(a + " does not apply to " + o.command, o.command);
             }
-            if (spec->second.takes != Takes::Values && seen[a]) {
+            if (known->second.takes != Takes::Values && seen[a]) {
                 return Wrong(a + " is given twice", o.command);
             }
             seen[a] = true;
             std::string value;
-            if (spec->second.takes != Takes::Flag) {
+            if (known->second.takes != Takes::Flag) {
                 if (i + 1 >= args.size()) {
                     return Wrong(a + " needs a value", o.command);
                 }
