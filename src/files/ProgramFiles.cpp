@@ -43,15 +43,20 @@ std::string DesktopFolder(const std::string& tail) {
 
 namespace {
 
-// A virus scanner or indexer that has just opened a fresh file lets go of it within moments.
-template <typename Move> platform::MoveResult Patiently(Move move) {
-    for (int attempt = 0;; ++attempt) {
-        platform::MoveResult result = move();
-        if (result != platform::MoveResult::Busy || attempt == kMoveRetries) {
+// A virus scanner or indexer that has just opened a fresh file lets go of it within moments:
+// an attempt that another program's hold blocked is made again, a few times.
+template <typename Attempt, typename Held> auto Patiently(Attempt attempt, Held held) {
+    for (int tries = 0;; ++tries) {
+        auto result = attempt();
+        if (tries == kMoveRetries || !held(result)) {
             return result;
         }
         platform::PauseMilliseconds(kMoveRetryPauseMs);
     }
+}
+
+template <typename Move> platform::MoveResult Patiently(Move move) {
+    return Patiently(move, [](platform::MoveResult r) { return r == platform::MoveResult::Busy; });
 }
 
 } // namespace
@@ -71,12 +76,7 @@ platform::MoveResult RenameFilePatiently(const std::string& from, const std::str
 }
 
 FileRead ReadFileBytesPatiently(const std::string& path, std::string& text) {
-    for (int attempt = 0;; ++attempt) {
-        const FileRead read = ReadFileBytes(path, text);
-        if (read != FileRead::Unreadable || attempt == kMoveRetries ||
-            !platform::FileExists(path)) {
-            return read;
-        }
-        platform::PauseMilliseconds(kMoveRetryPauseMs);
-    }
+    return Patiently(
+        [&] { return ReadFileBytes(path, text); },
+        [&](FileRead read) { return read == FileRead::Unreadable && platform::FileExists(path); });
 }
