@@ -1,0 +1,14 @@
+#include "KeyId.h"
+
+#include "Hex.h"
+
+namespace release {
+
+std::string KeyId(const platform::P256PublicKey& key) {
+    platform::Sha256 hash;
+    hash.Update(key.data(), key.size());
+    auto digest = hash.Finish();
+    return digest ? ToHex(*digest).substr(0, kKeyIdDigits) : std::string();
+}
+
+} // namespace release
