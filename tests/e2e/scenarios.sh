@@ -334,18 +334,23 @@ LOG
     ! grep -rq "injected error page" "$target" || fail "an error page was put in place"
 }
 
-scenario_file_500() { file_fault "status 500"; }
-scenario_file_redirect_loop() { file_fault "redirect $base/bin/ui.dll"; }
-scenario_file_cut() { file_fault "cut 7"; }
-scenario_file_drop() { file_fault "drop"; }
+# Answers that are not the whole file, one run each: the message, nothing kept.
+scenario_file_answers_not_taken() {
+    local fault name=$scenario
+    local faults=("status 500" "redirect $base/bin/ui.dll" "cut 7" "drop" "chunked 10"
+        "chunked-nolast" "nolength 10")
+    for fault in "${faults[@]}"; do
+        scenario="$name ($fault)"
+        reset_machine
+        file_fault "$fault"
+    done
+    scenario=$name
+}
 # Held back past the updater's receive time-out (30 s).
 scenario_file_stall() { file_fault "stall 50"; }
 
 # --- answers whose body cannot be proven whole, or is still encoded
 
-scenario_file_chunked_cut() { file_fault "chunked 10"; }
-scenario_file_chunked_no_last() { file_fault "chunked-nolast"; }
-scenario_file_no_length_cut() { file_fault "nolength 10"; }
 # Pre-compressed, as nginx's gzip_static serves it.
 scenario_file_gzip() {
     gzip -c "$work/release/bin/ui.dll" > "$work/ui.dll.gz"

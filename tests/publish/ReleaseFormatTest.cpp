@@ -118,19 +118,6 @@ TEST(ReleaseFormat, StampsCarryTheirHashAtTheEndOnly) {
               9223372036854775807u);
 }
 
-TEST(ReleaseFormat, ListsReadAsTheUpdaterReadsThem) {
-    auto entries = release::ParseList("a\t1\r\n\r\nb/c\t2\t3\r\nd\r\ne\nf\tx\r\n\r\n");
-    ASSERT_EQ(entries.size(), 5u);
-    EXPECT_EQ(entries[0].path, "a");
-    EXPECT_EQ(entries[1].path, "b/c");
-    EXPECT_EQ(entries[1].stamp, "2\t3");
-    EXPECT_EQ(entries[2].path, "d");
-    EXPECT_EQ(entries[2].stamp, "");
-    EXPECT_EQ(entries[3].path, "e");
-    EXPECT_EQ(entries[4].stamp, "x");
-    EXPECT_EQ(release::WriteList({{"a", "1"}, {"b", "2"}}), "a\t1\r\nb\t2\r\n");
-}
-
 TEST(ReleaseFormat, SignatureFilesAreReadOneWayOnly) {
     release::SignatureFile file;
     file.release = 42;

@@ -54,51 +54,72 @@ TEST_F(FolderChain, MissingFolderAmongManyIsMadeWithoutListingItsParent) {
     EXPECT_EQ(M().CallCount(Op::ListFolder), 1);
 }
 
+// Each row: where the walk starts, the list path, the one folder whose making fails (if
+// any), the result, the file name, and the folders asked for, in order.
 TEST_F(FolderChain, PathShapes) {
     struct Case {
+        const char* base;
         const char* path;
+        const char* failing;
         const char* folder;
         const char* fileName;
+        std::vector<std::string> made;
     };
     const Case cases[] = {
-        {"a.dll", "C:\\Inst\\", "a.dll"},
-        {"/sub/a.dll", "C:\\Inst\\sub\\", "a.dll"},
-        {"sub\\deep\\a.dll", "C:\\Inst\\sub\\deep\\", "sub\\deep\\a.dll"},
-        {"sub/", "C:\\Inst\\sub\\", ""},
-        {"a//b.dll", "ERROR: C:\\Inst\\a\\", "b.dll"},
-        {"s/x.dll", "C:\\Inst\\s\\", "x.dll"},
-        {"bin/x.dll", "C:\\Inst\\bin\\", "x.dll"},
-        {"Desktop/x.dll", "C:\\Inst\\Desktop\\", "x.dll"},
+        {"C:\\Inst\\", "a.dll", nullptr, "C:\\Inst\\", "a.dll", {"C:\\Inst"}},
+        {"C:\\Inst\\", "/sub/a.dll", nullptr, "C:\\Inst\\sub\\", "a.dll", {"C:\\Inst\\sub"}},
+        {"C:\\Inst\\",
+         "sub\\deep\\a.dll",
+         nullptr,
+         "C:\\Inst\\sub\\deep\\",
+         "sub\\deep\\a.dll",
+         {"C:\\Inst\\sub\\deep"}},
+        {"C:\\Inst\\", "sub/", nullptr, "C:\\Inst\\sub\\", "", {}},
+        {"C:\\Inst\\", "a//b.dll", nullptr, "ERROR: C:\\Inst\\a\\", "b.dll", {"C:\\Inst\\a"}},
+        {"C:\\Inst\\", "s/x.dll", nullptr, "C:\\Inst\\s\\", "x.dll", {"C:\\Inst\\s"}},
+        {"C:\\Inst\\", "bin/x.dll", nullptr, "C:\\Inst\\bin\\", "x.dll", {"C:\\Inst\\bin"}},
+        {"C:\\Inst\\",
+         "Desktop/x.dll",
+         nullptr,
+         "C:\\Inst\\Desktop\\",
+         "x.dll",
+         {"C:\\Inst\\Desktop"}},
+        // The error text names the folder without its closing backslash.
+        {"C:\\Inst\\",
+         "New/a.dll",
+         "C:\\Inst\\New",
+         "ERROR: C:\\Inst\\New",
+         "a.dll",
+         {"C:\\Inst\\New"}},
+        // The walk goes on after a failed level, and names the last one.
+        {"C:\\Inst\\",
+         "w/b/c.dll",
+         "C:\\Inst\\w",
+         "ERROR: C:\\Inst\\w\\b",
+         "c.dll",
+         {"C:\\Inst\\w", "C:\\Inst\\w\\b"}},
+        {"C:\\ERROR\\", "e.dll", nullptr, "C:\\ERROR\\", "e.dll", {"C:\\ERROR"}},
+        {"\\\\server\\share\\", "a/b.dll", nullptr, "ERROR: \\\\s\\erver\\share\\a", "b.dll", {}},
     };
     for (const auto& c : cases) {
+        M().process.calls.clear();
+        const std::string failing = c.failing ? c.failing : "";
+        M().process.failWhen = [&](Op op, const std::string& detail) {
+            return op == Op::CreateFolder && detail == failing;
+        };
         Form().FileListGrid.SetCell(0, 0, c.path);
-        EXPECT_EQ(Local("C:\\Inst\\", c.path), c.folder) << c.path;
+        const std::string result = Local(c.base, c.path);
+        EXPECT_EQ(result, c.folder) << c.path;
         EXPECT_EQ(ListPathFileName(Form(), 0), c.fileName) << c.path;
+        EXPECT_EQ(FoldersMade(), c.made) << c.path;
+        const bool error = std::string(c.folder).rfind("ERROR: ", 0) == 0;
+        EXPECT_EQ(IsErrorText(result), error) << c.path;
+        if (error) {
+            EXPECT_EQ(ErrorFolder(result), std::string(c.folder).substr(7)) << c.path;
+        }
     }
     EXPECT_TRUE(M().IsFolder("C:\\Inst\\s")) << "a name inside HOMEPATH is still made";
     EXPECT_TRUE(M().IsFolder("C:\\Inst\\bin"));
-}
-
-TEST_F(FolderChain, ErrorTextNamesTheFolderWithoutItsClosingBackslash) {
-    M().MakeFolders("C:\\Apps");
-    M().process.failOps.insert(Op::CreateFolder);
-    EXPECT_EQ(Local("C:\\Apps\\", "New/a.dll"), "ERROR: C:\\Apps\\New");
-    EXPECT_EQ(ErrorFolder("ERROR: C:\\Apps\\New"), "C:\\Apps\\New");
-    EXPECT_TRUE(IsErrorText("ERROR: C:\\Apps\\New"));
-    EXPECT_FALSE(IsErrorText("C:\\ERROR\\"));
-}
-
-TEST_F(FolderChain, TheWalkGoesOnAfterAFailedLevel) {
-    M().MakeFolders("C:\\Inst");
-    M().process.failNth[Op::CreateFolder] = 1;
-    EXPECT_EQ(Local("C:\\Inst\\", "a/b/c.dll"), "ERROR: C:\\Inst\\a\\b");
-    EXPECT_EQ(FoldersMade(), (std::vector<std::string>{"C:\\Inst\\a", "C:\\Inst\\a\\b"}));
-}
-
-TEST_F(FolderChain, NetworkBaseGivesAnErrorText) {
-    std::string result = Local("\\\\server\\share\\", "a/b.dll");
-    EXPECT_TRUE(IsErrorText(result)) << result;
-    EXPECT_TRUE(FoldersMade().empty());
 }
 
 TEST_F(FolderChain, FoldersThatExistButAreNotListedCountAsPresent) {

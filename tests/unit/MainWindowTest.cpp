@@ -39,40 +39,9 @@ TEST_F(MainWindow, DesktopFolderFollowsHomeDriveAndHomePath) {
     }
 }
 
-TEST_F(MainWindow, StartUpDefaults) {
-    TFORM_MAIN& f = Form();
-    EXPECT_EQ(f.Window.Title(), "Quorvel");
-    EXPECT_EQ(f.Window.ClientArea().width, 524);
-    EXPECT_EQ(f.Window.ClientArea().height, 60);
-    EXPECT_EQ(f.Min_Version.Text(), "0");
-    EXPECT_EQ(f.Max_Version.Text(), "0");
-    EXPECT_EQ(f.URLPath.Text(),
-              "http://127.0.0.1:8480/public/tarnell/software/updates/quorvel_installer/");
-    EXPECT_TRUE(f.ManualUpdate.Checked());
-    EXPECT_FALSE(f.ForceUpdate.Checked());
-    EXPECT_TRUE(f.ForceUpdate.Enabled());
-    EXPECT_FALSE(f.CheckPathButton.Enabled());
-    EXPECT_TRUE(f.UpdateSoftwareButton.Enabled());
-    EXPECT_FALSE(f.DownloadLabel.Visible());
-    EXPECT_FALSE(f.ShowFileName.Visible());
-    EXPECT_TRUE(f.AutoTimer.Enabled());
-    EXPECT_EQ(f.AutoTimer.Interval(), 100u);
-    EXPECT_EQ(f.SearchDataGrid.RowCount(), 1);
-    EXPECT_EQ(f.FileListGrid.ColCount(), 2);
-    EXPECT_EQ(f.LocalFileListGrid.ColCount(), 2);
-    EXPECT_EQ(f.ExeName.Text(), "");
-}
-
-TEST_F(MainWindow, RandomGeneratorIsSeededFromTheClockWithOneDrawDropped) {
-    TheMachine().world.unixTime = 1000;
-    TFORM_MAIN& f = Form();
-    EXPECT_EQ(f.Random.State(), 1220640521u); // 1000 * 22695477 + 1
-    EXPECT_EQ(f.Random.Draw(), 14062);
-}
-
 // Known answers of state := state * 22695477 + 1 (mod 2^32), each draw bits 16 to 30 of the
-// new state; the first draw after seeding is dropped.
-TEST(RandomGenerator, KnownSequencesAfterSeeding) {
+// new state; the first draw after seeding is dropped. The window seeds it from the clock.
+TEST_F(MainWindow, RandomGeneratorKnownSequencesAfterSeeding) {
     struct Case {
         std::uint32_t seed;
         std::uint32_t state;
@@ -87,9 +56,13 @@ TEST(RandomGenerator, KnownSequencesAfterSeeding) {
     for (const auto& c : cases) {
         RandomGenerator r;
         r.Seed(c.seed);
+        TheMachine().world.unixTime = c.seed;
+        TFORM_MAIN form;
         EXPECT_EQ(r.State(), c.state) << c.seed;
+        EXPECT_EQ(form.Random.State(), c.state) << c.seed;
         for (int expected : c.draws) {
             EXPECT_EQ(r.Draw(), expected) << c.seed;
+            EXPECT_EQ(form.Random.Draw(), expected) << c.seed;
         }
     }
 }

@@ -2,6 +2,7 @@
 #include "files/RunRecord.h"
 #include "platform/Files.h"
 #include "platform/System.h"
+#include "release/ReleaseFormat.h"
 #include "transfer/Transfer.h"
 
 #include <functional>
@@ -56,7 +57,20 @@ TEST_F(ListReading, LinesBecomeEntries) {
         Form().FileListGrid.Clear();
         ReadListIntoGrid(c.text, Form().FileListGrid);
         EXPECT_EQ(GridRows(Form().FileListGrid), c.rows) << testing::PrintToString(c.text);
+        // The release tool reads a list as the updater does, without the grid's empty rows.
+        Rows entries;
+        for (const auto& e : release::ParseList(c.text)) {
+            entries.emplace_back(e.path, e.stamp);
+        }
+        Rows filled;
+        for (const auto& row : c.rows) {
+            if (!row.first.empty() || !row.second.empty()) {
+                filled.push_back(row);
+            }
+        }
+        EXPECT_EQ(entries, filled) << testing::PrintToString(c.text);
     }
+    EXPECT_EQ(release::WriteList({{"a", "1"}, {"b", "2"}}), "a\t1\r\nb\t2\r\n");
 }
 
 TEST_F(ListReading, ReadFileTextGivesTheBytesOrNothing) {

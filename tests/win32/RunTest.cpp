@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <shlobj.h>
+
 #include <string>
 
 namespace {
@@ -43,11 +45,16 @@ TEST(RunOnWindows, StampNamesAFolderThatCanBeMade) {
     RemoveDirectoryA(folder.c_str());
 }
 
-TEST(RunOnWindows, DocumentsRootEndsWithABackslash) {
-    std::string root = DocumentsRoot();
-    ASSERT_GE(root.size(), 2u);
-    EXPECT_EQ(root.back(), '\\');
-    EXPECT_NE(GetFileAttributesA(root.c_str()), INVALID_FILE_ATTRIBUTES) << root;
+// The marker file lies below the shared documents that Windows itself names.
+TEST(RunOnWindows, DocumentsRootHoldsTheSharedDocuments) {
+    char shared[MAX_PATH] = {};
+    ASSERT_EQ(
+        SHGetFolderPathA(nullptr, CSIDL_COMMON_DOCUMENTS, nullptr, SHGFP_TYPE_CURRENT, shared),
+        S_OK);
+    std::string documents = DocumentsRoot() + "Documents";
+    CharUpperA(&documents[0]);
+    CharUpperA(shared);
+    EXPECT_EQ(documents, shared);
 }
 
 TEST(RunOnWindows, LauncherAtAPathWithBlanksStartsAndALookAlikeDoesNot) {
