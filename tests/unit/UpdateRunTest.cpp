@@ -5,6 +5,8 @@
 #include "transfer/Transfer.h"
 
 #include <algorithm>
+#include <functional>
+#include <optional>
 #include <stdexcept>
 
 namespace {
@@ -163,94 +165,108 @@ TEST_F(UpdateRun, RowInsertedMidListShiftsTheLaterRows) {
     EXPECT_EQ(Boxes(), std::vector<Box>{Count(4)});
 }
 
-TEST_F(UpdateRun, FirstTargetFolderFailsWhileTheMarkerExists) {
-    Install(kOld);
-    auto release = kOld;
-    release.insert(release.begin(), Entry{"newdir/x.dll", "1"});
-    Serve(release);
-    M().WriteFile(kMarker, "marker");
-    NormalMode();
-    M().process.failOps.insert(Op::CreateFolder);
-    RunUpdate();
-    EXPECT_EQ(Boxes(), (std::vector<Box>{FolderBox(kInstall + "newdir"), kMarkerFailed}));
-    EXPECT_EQ(At(kMarker), "marker");
-    ExpectControlsEnabled(true);
-    EXPECT_FALSE(M().IsFile(kInstall + "PelmoraUpdaterList.txt"))
-        << "the new list must not claim files that were not fetched";
-    EXPECT_FALSE(Launched());
-}
-
-TEST_F(UpdateRun, FolderFailureLaterInTheListAfterReplacedFiles) {
-    Install(kOld);
-    auto release = Release({0});
-    release.insert(release.begin() + 1, Entry{"newdir/x.dll", "1"});
-    Serve(release);
-    NormalMode();
-    M().process.failWhen = [](Op op, const std::string& detail) {
-        return op == Op::CreateFolder && detail == kInstall + "newdir";
+// One failure in a run, and what the operator and the disk are left with. A file expected
+// as nullopt is absent.
+TEST_F(UpdateRun, SingleFailures) {
+    using Files = std::vector<std::pair<std::string, std::optional<std::string>>>;
+    struct Case {
+        const char* name;
+        std::function<void()> arrange;
+        std::vector<Box> boxes;
+        Files files;
+        bool launched;
+        unsigned pausedAtLeastMs;
     };
-    RunUpdate();
-    EXPECT_EQ(Boxes(), (std::vector<Box>{FolderBox(kInstall + "newdir"), kUpdateManually}));
-    EXPECT_EQ(At(kInstall + "Pelmora.exe"), New(0));
-    EXPECT_EQ(At(kRunBackup + "Pelmora.exe"), Old(0));
-    EXPECT_FALSE(M().IsFile(kInstall + "PelmoraUpdaterList.txt"));
-    EXPECT_TRUE(Launched());
-    EXPECT_TRUE(M().process.terminated);
-}
-
-TEST_F(UpdateRun, DownloadFailureStopsAtOnceAndForgetsTheNewList) {
-    Install(kOld);
-    Serve(Release({0, 2}));
-    M().world.http[kBase + "bin/ui.dll"].status = 404;
-    M().WriteFile(kMarker, "marker");
-    NormalMode();
-    RunUpdate();
-    EXPECT_EQ(Boxes(), std::vector<Box>{Download("ui.dll")});
-    EXPECT_EQ(At(kInstall + "Pelmora.exe"), New(0));
-    EXPECT_EQ(At(kInstall + "bin\\ui.dll"), Old(2));
-    EXPECT_FALSE(M().IsFile("C:\\Quorvel\\temp1234.$$$")) << "no error page is kept";
-    EXPECT_FALSE(M().IsFile(kInstall + "PelmoraUpdaterList.txt"));
-    EXPECT_EQ(At(kMarker), "marker");
-    ExpectControlsEnabled(true);
-    EXPECT_FALSE(Launched());
-    EXPECT_FALSE(M().process.minimised);
-}
-
-TEST_F(UpdateRun, PreviousVersionThatCannotBeBackedUpStaysInPlace) {
-    Install(kOld);
-    Serve(Release({1}));
-    M().HoldFile(kInstall + "bin\\core.dll");
-    NormalMode();
-    RunUpdate();
-    EXPECT_EQ(Boxes(),
-              (std::vector<Box>{{"Could not move files to the backup location.", "core.dll", 0},
-                                kUpdateManually}));
-    EXPECT_EQ(At(kInstall + "bin\\core.dll"), Old(1));
-    EXPECT_EQ(At("C:\\Quorvel\\temp1234.$$$"), New(1));
-    EXPECT_GE(M().process.pausedMs, 1800u) << "tried again for about two seconds";
-    EXPECT_FALSE(M().IsFile(kInstall + "PelmoraUpdaterList.txt"));
-    EXPECT_TRUE(Launched());
-}
-
-TEST_F(UpdateRun, NewVersionThatCannotBePutInPlaceLeavesThePreviousOneAtItsPath) {
-    Install(kOld);
-    Serve(Release({1, 2, 3}));
-    NormalMode();
+    const std::string temp = "C:\\Quorvel\\temp1234.$$$";
     int moves = 0;
-    M().process.onMove = [&](const std::string& from, const std::string&) {
-        if (from == "C:\\Quorvel\\temp1234.$$$" && ++moves >= 3) {
-            M().HoldFile(from); // a virus scanner keeps the third download
-        }
+    const Case cases[] = {
+        {"the first target folder cannot be made while the marker exists",
+         [&] {
+             auto release = kOld;
+             release.insert(release.begin(), Entry{"newdir/x.dll", "1"});
+             Serve(release);
+             M().process.failOps.insert(Op::CreateFolder);
+         },
+         {FolderBox(kInstall + "newdir"), kMarkerFailed},
+         {{kMarker, "marker"}},
+         false,
+         0},
+        {"a folder later in the list cannot be made, after replaced files",
+         [&] {
+             auto release = Release({0});
+             release.insert(release.begin() + 1, Entry{"newdir/x.dll", "1"});
+             Serve(release);
+             M().process.failWhen = [](Op op, const std::string& detail) {
+                 return op == Op::CreateFolder && detail == kInstall + "newdir";
+             };
+         },
+         {FolderBox(kInstall + "newdir"), kUpdateManually},
+         {{kInstall + "Pelmora.exe", New(0)}, {kRunBackup + "Pelmora.exe", Old(0)}},
+         true,
+         0},
+        {"a download fails: the run stops at once",
+         [&] {
+             Serve(Release({0, 2}));
+             M().world.http[kBase + "bin/ui.dll"].status = 404;
+         },
+         {Download("ui.dll")},
+         {{kInstall + "Pelmora.exe", New(0)},
+          {kInstall + "bin\\ui.dll", Old(2)},
+          {temp, std::nullopt}, // no error page is kept
+          {kMarker, "marker"}},
+         false,
+         0},
+        {"the previous version cannot be backed up: it stays in place",
+         [&] {
+             Serve(Release({1}));
+             M().HoldFile(kInstall + "bin\\core.dll");
+         },
+         {{"Could not move files to the backup location.", "core.dll", 0}, kUpdateManually},
+         {{kInstall + "bin\\core.dll", Old(1)}, {temp, New(1)}},
+         true,
+         1800}, // tried again for about two seconds
+        {"the new version cannot be put in place: the previous one is back at its path",
+         [&] {
+             Serve(Release({1, 2, 3}));
+             M().process.onMove = [&](const std::string& from, const std::string&) {
+                 if (from == temp && ++moves >= 3) {
+                     M().HoldFile(from); // a virus scanner keeps the third download
+                 }
+             };
+         },
+         {{"Could not move downloaded file.", "a.dat", 0}, kUpdateManually},
+         {{kInstall + "bin\\core.dll", New(1)},
+          {kInstall + "bin\\ui.dll", New(2)},
+          {kInstall + "data\\a.dat", Old(3)},
+          {kRunBackup + "data\\a.dat", std::nullopt}},
+         true,
+         0},
     };
-    RunUpdate();
-    EXPECT_EQ(Boxes(),
-              (std::vector<Box>{{"Could not move downloaded file.", "a.dat", 0}, kUpdateManually}));
-    EXPECT_EQ(At(kInstall + "bin\\core.dll"), New(1));
-    EXPECT_EQ(At(kInstall + "bin\\ui.dll"), New(2));
-    EXPECT_EQ(At(kInstall + "data\\a.dat"), Old(3)) << "the previous version is back";
-    EXPECT_FALSE(M().IsFile(kRunBackup + "data\\a.dat"));
-    EXPECT_FALSE(M().IsFile(kInstall + "PelmoraUpdaterList.txt"));
-    EXPECT_TRUE(Launched());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        moves = 0;
+        Install(kOld);
+        M().WriteFile(kMarker, "marker");
+        NormalMode();
+        c.arrange();
+        RunUpdate();
+        EXPECT_EQ(Boxes(), c.boxes);
+        for (const auto& [path, content] : c.files) {
+            if (content) {
+                EXPECT_EQ(At(path), *content) << path;
+            } else {
+                EXPECT_FALSE(M().IsFile(path)) << path;
+            }
+        }
+        EXPECT_FALSE(M().IsFile(kInstall + "PelmoraUpdaterList.txt"))
+            << "the new list must not claim files that were not fetched";
+        EXPECT_EQ(Launched(), c.launched);
+        EXPECT_EQ(M().process.minimised, c.launched);
+        ExpectControlsEnabled(!c.launched);
+        EXPECT_GE(M().process.pausedMs, c.pausedAtLeastMs);
+    }
 }
 
 TEST_F(UpdateRun, TargetFolderThatIsTheUpdatersOwnFolderReportsARename) {
