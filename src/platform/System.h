@@ -56,4 +56,9 @@ int CompareTextNoCase(const std::string& a, const std::string& b);
 // Upper-cases a text by the system's locale rules (CharUpperBuffA).
 std::string UpperCase(const std::string& text);
 
+// The ANSI code page every name of the ANSI calls is read in (GetACP).
+unsigned AnsiCodePage();
+// Whether the byte begins a double-byte character in that code page (IsDBCSLeadByteEx).
+bool LeadByte(unsigned char c);
+
 } // namespace platform

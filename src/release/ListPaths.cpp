@@ -1,5 +1,6 @@
 #include "ListPaths.h"
 
+#include "Applicable.h"
 #include "Names.h"
 
 #include <map>
@@ -29,13 +30,13 @@ bool ReservedDeviceName(const std::string& segment) {
            DeviceDigit(static_cast<unsigned char>(base[3]));
 }
 
-std::optional<std::string> RefusedSegment(const std::string& segment) {
+std::optional<std::string> RefusedSegment(const std::string& segment, const CodePage& page) {
     if (segment.empty()) {
         return std::string("an empty folder or file name (\"//\", or \"/\" at the start or end)");
     }
     // Its characters passed already: what the updater refuses here is a name of dots or
     // blanks only.
-    if (RefusedLevelName(segment)) {
+    if (RefusedLevelName(segment, page)) {
         return std::string("a name made of dots or blanks only (such as \".\" or \"..\")");
     }
     if (segment.back() == '.' || segment.back() == ' ') {
@@ -49,27 +50,17 @@ std::optional<std::string> RefusedSegment(const std::string& segment) {
 
 } // namespace
 
-bool RefusedLevelName(const std::string& name) {
-    if (name.empty()) {
-        return false;
-    }
-    if (name.find_first_not_of(". ") == std::string::npos) {
-        return true;
-    }
-    for (unsigned char c : name) {
-        if (ForbiddenInName(c) || c == '/' || c == '\\') {
-            return true;
-        }
-    }
-    return false;
-}
-
-std::optional<std::string> RefusedListPath(const std::string& path) {
-    if (path.size() > kMaxListPath) {
-        return "a path of " + std::to_string(path.size()) + " characters, too long to install (" +
+std::optional<std::string> RefusedListPath(const std::string& path, const CodePage& page) {
+    const std::size_t characters = page.Characters(path);
+    if (characters > kMaxListPath) {
+        return "a path of " + std::to_string(characters) + " characters, too long to install (" +
                std::to_string(kMaxListPath) + " at most)";
     }
-    for (unsigned char c : path) {
+    for (std::size_t pos = 0; pos < path.size(); pos = page.Next(path, pos)) {
+        if (page.Next(path, pos) != pos + 1) {
+            continue; // a double-byte character
+        }
+        const auto c = static_cast<unsigned char>(path[pos]);
         if (c == '\t') {
             return std::string("a TAB, which would end the path in the list");
         }
@@ -86,9 +77,9 @@ std::optional<std::string> RefusedListPath(const std::string& path) {
     }
     std::size_t pos = 0;
     while (true) {
-        std::size_t slash = path.find('/', pos);
+        std::size_t slash = page.Find(path, "/", pos);
         std::string segment = path.substr(pos, slash == std::string::npos ? slash : slash - pos);
-        if (auto why = RefusedSegment(segment)) {
+        if (auto why = RefusedSegment(segment, page)) {
             return why;
         }
         if (slash == std::string::npos) {
@@ -96,7 +87,7 @@ std::optional<std::string> RefusedListPath(const std::string& path) {
         }
         pos = slash + 1;
     }
-    if (UpdaterWorkingPath(path)) {
+    if (UpdaterWorkingPath(path, page)) {
         return std::string("a name the updater uses for its own files (") + kLocalListName + ", " +
                kRunRecordName + ", " + kKeptSignatureName + ", " + kFetchedSignatureName + ", " +
                kTempFileName + " at any depth, " + kBackupFolderName + "/ at the top)";
@@ -104,8 +95,10 @@ std::optional<std::string> RefusedListPath(const std::string& path) {
     return std::nullopt;
 }
 
-std::optional<std::string> UnfetchableListPath(const std::string& path, bool eightBitNames) {
-    for (unsigned char c : path) {
+std::optional<std::string> UnfetchableListPath(const std::string& path, bool eightBitNames,
+                                               const CodePage& page) {
+    for (std::size_t pos = 0; pos < path.size(); pos = page.Next(path, pos)) {
+        const auto c = static_cast<unsigned char>(path[pos]);
         if (c == '%') {
             return std::string("a '%', which the server reads as the start of an escape");
         }
@@ -121,20 +114,20 @@ std::optional<std::string> UnfetchableListPath(const std::string& path, bool eig
 }
 
 std::vector<std::string> RefusedReleasePaths(const std::vector<std::string>& paths,
-                                             bool eightBitNames) {
+                                             bool eightBitNames, const CodePage& page) {
     std::vector<std::string> problems;
     if (paths.empty()) {
         problems.push_back("the release is empty: there is no file to publish");
     }
-    std::map<std::string, std::string> byUpper;
+    std::map<std::string, std::string> byKey;
     for (const auto& path : paths) {
-        if (auto why = RefusedListPath(path)) {
+        if (auto why = RefusedListPath(path, page)) {
             problems.push_back("\"" + path + "\": " + *why);
-        } else if (auto unfetchable = UnfetchableListPath(path, eightBitNames)) {
+        } else if (auto unfetchable = UnfetchableListPath(path, eightBitNames, page)) {
             problems.push_back("\"" + path + "\": " + *unfetchable +
                                ": no operator could fetch it");
         }
-        auto [it, fresh] = byUpper.emplace(AsciiUpper(path), path);
+        auto [it, fresh] = byKey.emplace(SameFileKey(ListPathAsLocal(path), page), path);
         if (!fresh) {
             problems.push_back("\"" + path + "\" and \"" + it->second +
                                "\" differ only in letter case: on Windows they are one file");

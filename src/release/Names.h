@@ -25,15 +25,6 @@ constexpr const char* kKeptSignatureName = "PelmoraUpdaterRelease.sig";
 constexpr const char* kFetchedSignatureName = "PelmoraUpdaterList.sig";
 constexpr const char* kBackupFolderName = "UpdateBackup";
 
-// Whether a list path names one of the updater's own working files or folders, in any letter
-// case: one of the working file names as any level of the path (the temporary file is made
-// in the folder of each file fetched, so it collides at any depth), or the backup folder as
-// the first level (it lies at the top of the target folder). Levels are read as Windows
-// takes them: after any leading separator, split at either separator, trailing dots and
-// blanks dropped. The updater refuses such entries and the release tool never lists them:
-// this is the one statement of that rule.
-bool UpdaterWorkingPath(const std::string& listPath);
-
 // A file or folder name as Windows takes it: trailing dots and blanks dropped; "." and ".."
 // stay what they are.
 std::string NameAsWindowsTakesIt(std::string name);
@@ -42,7 +33,8 @@ std::string NameAsWindowsTakesIt(std::string name);
 // characters and < > : " | ? *.
 bool ForbiddenInName(unsigned char c);
 
-// Letters a to z upper-cased, every other byte as it is: how Windows matches names.
+// Letters a to z upper-cased, every other byte as it is: the names the in-memory machine and
+// the updater's own files compare (names of the list compare by CodePage::Folded).
 std::string AsciiUpper(std::string text);
 
 } // namespace release

@@ -10,7 +10,7 @@
 #include "../platform/Files.h"
 #include "../platform/Processes.h"
 #include "../platform/System.h"
-#include "../release/ListPaths.h"
+#include "../release/Applicable.h"
 #include "../transfer/Protection.h"
 #include "../transfer/Transfer.h"
 #include "Run.h"
@@ -18,12 +18,22 @@
 namespace {
 
 struct RunState {
-    bool runOk = true;
     int replacedCount = 0;
     bool exeReplaced = false;
+    std::string backupFolder; // UpdateBackup\<run stamp>\ in the target folder
 };
 
 enum class RowEnd { Next, Failed, DownloadFailed };
+
+// How a run ended, for its record and its report.
+enum class RunEnd {
+    ListUntouched, // before the rows: any local list is the one the run found
+    ListMayBeNew,  // before the rows: the file at the local list's place may be the new list
+    ListRefused,   // the new list cannot be applied: nothing was made or fetched
+    Stopped,       // a download failed: the run stops where it is
+    Failed,        // a row failed: the run ends with its marker and report
+    Completed,
+};
 
 bool ManualMode(TFORM_MAIN& form) {
     return form.ManualUpdate.Checked();
@@ -100,8 +110,8 @@ bool PutInPlace(const std::string& temp, const std::string& targetFolder,
 }
 
 // Steps of one row: its folders, its file name, the decision, download, backup, put in place.
-RowEnd ProcessRow(TFORM_MAIN& form, int row, const std::string& runBackupFolder,
-                  const std::string& record, RunState& run, KnownFolders& known) {
+RowEnd ProcessRow(TFORM_MAIN& form, int row, const std::string& record, RunState& run,
+                  KnownFolders& known) {
     const std::string listPath = form.FileListGrid.Cell(0, row);
     const std::string targetFolder =
         ListPathToLocal(form, form.PelmoraPath.Text(), listPath, &known);
@@ -111,7 +121,7 @@ RowEnd ProcessRow(TFORM_MAIN& form, int row, const std::string& runBackupFolder,
     }
     std::string backupFolder;
     if (!ManualMode(form)) {
-        backupFolder = ListPathToLocal(form, runBackupFolder, listPath, &known);
+        backupFolder = ListPathToLocal(form, run.backupFolder, listPath, &known);
         if (IsErrorText(backupFolder)) {
             FolderFailure(backupFolder);
             return RowEnd::Failed;
@@ -121,7 +131,8 @@ RowEnd ProcessRow(TFORM_MAIN& form, int row, const std::string& runBackupFolder,
     const std::string targetPath = targetFolder + fileName;
     // A name that cannot be installed safely (or names only a folder, which is made above)
     // stops the run only when the stamps ask for its file; it is never "missing".
-    const bool installable = !fileName.empty() && !release::RefusedLevelName(fileName);
+    const bool installable =
+        !fileName.empty() && !release::RefusedLevelName(fileName, SystemCodePage());
     const bool foundAbsent = ManualMode(form); // manual mode fetches only a file not there
     const bool replace = installable ? MustReplace(form, row, targetPath)
                                      : !AlreadyPresent(form, targetPath) && StampChanged(form, row);
@@ -161,19 +172,6 @@ RowEnd ProcessRow(TFORM_MAIN& form, int row, const std::string& runBackupFolder,
     return RowEnd::Next;
 }
 
-// The record may go only while no local list claims versions that a failed run did not
-// put in place (and once every previous version is back where its successor never came).
-void EndRunRecordIfNoList(TFORM_MAIN& form, const std::string& record) {
-    if (!platform::FileExists(LocalListPath(form))) {
-        EndRunRecord(record);
-    }
-}
-
-void EndFailedRun(TFORM_MAIN& form, const std::string& record) {
-    DeleteLocalList(form);
-    EndRunRecordIfNoList(form, record);
-}
-
 // The marker file goes into the run backup folder in normal mode; false when it cannot.
 bool MoveMarker(TFORM_MAIN& form, const std::string& runBackupFolder) {
     const std::string marker = DocumentsRoot() + kMarkerTail;
@@ -183,8 +181,8 @@ bool MoveMarker(TFORM_MAIN& form, const std::string& runBackupFolder) {
     return MoveFilePatiently(marker, runBackupFolder + kMarkerName);
 }
 
-void Report(TFORM_MAIN& form, const RunState& run) {
-    if (run.runOk && !ManualMode(form)) {
+void Report(TFORM_MAIN& form, const RunState& run, bool runOk) {
+    if (runOk && !ManualMode(form)) {
         if (run.replacedCount > 0) {
             ShowMessageBox(std::to_string(run.replacedCount) + msg::kFilesUpdated, "",
                            platform::MbOk);
@@ -192,7 +190,7 @@ void Report(TFORM_MAIN& form, const RunState& run) {
             ShowMessageBox(msg::kNoUpdateRequired, "", platform::MbOk);
         }
     }
-    if (!run.runOk) {
+    if (!runOk) {
         DeleteLocalList(form);
         ShowMessageBox(msg::kUpdateManually, msg::kError, platform::MbOk);
     } else if (run.exeReplaced && !ManualMode(form)) {
@@ -212,18 +210,6 @@ void Launch(TFORM_MAIN& form) {
     }
 }
 
-// A run that ends before its row loop has touched no file. Its record may go when no local
-// list is left, or when the list left is the one this run found and trusted; a record an
-// unfinished run left stays while that run's list may still claim what is not in place.
-void EndRunRecordBeforeTheRows(TFORM_MAIN& form, const std::string& record, bool inherited,
-                               bool newListMayBeInPlace) {
-    if (!inherited && !newListMayBeInPlace) {
-        EndRunRecord(record);
-    } else {
-        EndRunRecordIfNoList(form, record);
-    }
-}
-
 // A run here that never ended may have left a previous version in its backup folder and none
 // in its place: it goes back. Lines of the record that name anything else are not followed.
 void RepairAfterAnUnfinishedRun(TFORM_MAIN& form, const std::string& record) {
@@ -233,52 +219,96 @@ void RepairAfterAnUnfinishedRun(TFORM_MAIN& form, const std::string& record) {
     }
 }
 
+// The run from its list to its last row.
+RunEnd UpdateFiles(TFORM_MAIN& form, const std::string& record, RunState& run) {
+    switch (GetUpdateList(form)) {
+    case ListOutcome::Read:
+        break;
+    case ListOutcome::Refused:
+    case ListOutcome::OldListKept:
+    case ListOutcome::NoList:
+        return RunEnd::ListUntouched;
+    case ListOutcome::NewListMayBeInPlace:
+        return RunEnd::ListMayBeNew;
+    }
+    run.backupFolder =
+        form.PelmoraPath.Text() + release::kBackupFolderName + "\\" + MakeRunStamp() + "\\";
+    // A list this updater cannot apply is refused whole, before anything is made or fetched.
+    if (!ListApplies(form, run.backupFolder)) {
+        return RunEnd::ListRefused;
+    }
+    form.SetControlsEnabled(false);
+    KnownFolders known; // the folders this run has made sure of
+    for (int row = 0; row < form.FileListGrid.RowCount(); ++row) {
+        switch (ProcessRow(form, row, record, run, known)) {
+        case RowEnd::Next:
+            break;
+        case RowEnd::Failed:
+            return RunEnd::Failed;
+        case RowEnd::DownloadFailed:
+            return RunEnd::Stopped;
+        }
+    }
+    return RunEnd::Completed;
+}
+
+// The record goes when the run has ended with nothing pending: it stays while a previous
+// version may still need to come back, or while a local list may claim versions that are not
+// in place (a record an unfinished run left, and the list that run left with it, included).
+// A run that did not complete leaves no list that claims the files it did not put in place.
+void CloseRunRecord(TFORM_MAIN& form, const std::string& record, bool inherited, RunEnd end) {
+    switch (end) {
+    case RunEnd::Completed:
+        EndRunRecord(record);
+        return;
+    case RunEnd::ListUntouched:
+        if (!inherited) {
+            EndRunRecord(record);
+            return;
+        }
+        break;
+    case RunEnd::ListMayBeNew:
+        break;
+    case RunEnd::ListRefused:
+    case RunEnd::Stopped:
+    case RunEnd::Failed:
+        DeleteLocalList(form);
+        break;
+    }
+    if (!platform::FileExists(LocalListPath(form))) {
+        EndRunRecord(record);
+    }
+}
+
 } // namespace
 
 void TFORM_MAIN::UpdateSoftwareButtonClick() {
-    RunState run;
     const std::string record = RunRecordPath(PelmoraPath.Text());
     const bool inherited = RunRecordExists(record);
     if (inherited) {
         RepairAfterAnUnfinishedRun(*this, record);
     }
-    bool newListMayBeInPlace = false;
-    if (!GetUpdateList(*this, &newListMayBeInPlace)) {
-        EndRunRecordBeforeTheRows(*this, record, inherited, newListMayBeInPlace);
+    RunState run;
+    const RunEnd end = UpdateFiles(*this, record, run);
+    CloseRunRecord(*this, record, inherited, end);
+    switch (end) {
+    case RunEnd::ListUntouched:
+    case RunEnd::ListMayBeNew:
+    case RunEnd::ListRefused:
         return;
-    }
-    const std::string runBackupFolder =
-        PelmoraPath.Text() + release::kBackupFolderName + "\\" + MakeRunStamp() + "\\";
-    // A list this updater cannot apply is refused whole, before anything is fetched.
-    if (!ListApplies(*this, runBackupFolder)) {
-        DeleteLocalList(*this);
-        EndRunRecordBeforeTheRows(*this, record, inherited,
-                                  platform::FileExists(LocalListPath(*this)));
+    case RunEnd::Stopped:
+        SetControlsEnabled(true);
         return;
+    case RunEnd::Failed:
+    case RunEnd::Completed:
+        break;
     }
-    SetControlsEnabled(false);
-    KnownFolders known; // the folders this run has made sure of
-    for (int row = 0; row < FileListGrid.RowCount() && run.runOk; ++row) {
-        RowEnd end = ProcessRow(*this, row, runBackupFolder, record, run, known);
-        if (end == RowEnd::DownloadFailed) {
-            // The new list must not claim the files that were not fetched.
-            EndFailedRun(*this, record);
-            SetControlsEnabled(true);
-            return;
-        }
-        run.runOk = end == RowEnd::Next;
-    }
-    if (run.runOk) {
-        EndRunRecord(record);
-    } else {
-        EndFailedRun(*this, record);
-    }
-    if (!MoveMarker(*this, runBackupFolder)) {
+    if (!MoveMarker(*this, run.backupFolder)) {
         ShowMessageBox(msg::kCouldNotMoveMarker, msg::kUpdateError, platform::MbOk);
         SetControlsEnabled(true);
         return;
     }
-    Report(*this, run);
+    Report(*this, run, end == RunEnd::Completed);
     if (ManualMode(*this)) {
         DeleteLocalList(*this);
     }

@@ -4,7 +4,7 @@
 #include "../files/ProgramFiles.h"
 #include "../platform/Files.h"
 #include "../platform/System.h"
-#include "../release/ListPaths.h"
+#include "../release/Applicable.h"
 #include "Transfer.h"
 
 namespace {
@@ -46,7 +46,8 @@ bool Listed(TFORM_MAIN& form, const std::string& fullName) {
 
 int CreateFolderChain(TFORM_MAIN& form, std::string parent, const std::string& name) {
     if (name.empty() || parent.empty() || parent.find('\\') == std::string::npos ||
-        parent.find(':') == std::string::npos || release::RefusedLevelName(name)) {
+        parent.find(':') == std::string::npos ||
+        release::RefusedLevelName(name, SystemCodePage())) {
         return -1;
     }
     form.SearchDataGrid.Clear();
@@ -95,33 +96,21 @@ bool MadeSure(TFORM_MAIN& form, const std::string& parent, const std::string& le
 
 } // namespace
 
-std::string ListPathAsLocal(const std::string& listPath) {
-    std::string path = listPath;
-    for (char& c : path) {
-        if (c == '/') {
-            c = '\\';
-        }
-    }
-    if (!path.empty() && path[0] == '\\') {
-        path.erase(0, 1);
-    }
-    return path;
-}
-
 std::string ListPathToLocal(TFORM_MAIN& form, const std::string& base, const std::string& listPath,
                             KnownFolders* known) {
-    std::string path = ListPathAsLocal(listPath);
+    const release::CodePage& page = SystemCodePage();
+    std::string path = release::ListPathAsLocal(listPath);
     std::string current = base.substr(0, 3);
     path = (base.size() > 3 ? base.substr(3) : std::string()) + path;
     bool failed = false;
     bool refused = false;
     std::size_t start = 0;
-    for (std::size_t slash = path.find('\\', start); slash != std::string::npos;
-         slash = path.find('\\', start)) {
+    for (std::size_t slash = page.Find(path, "\\", start); slash != std::string::npos;
+         slash = page.Find(path, "\\", start)) {
         std::string level = path.substr(start, slash - start);
         start = slash + 1;
         // Below a refused level nothing is made: ".." would put the deeper levels outside.
-        refused = refused || release::RefusedLevelName(level);
+        refused = refused || release::RefusedLevelName(level, page);
         std::string next = current;
         if (next.empty() || next.back() != '\\') {
             next += '\\';

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "../files/WholeFile.h"
+#include "../release/CodePage.h"
 
 #include <set>
 #include <string>
@@ -16,14 +17,14 @@ class Grid;
 // (present, or on the way to the user's desktop), -1 refused or failed.
 int CreateFolderChain(TFORM_MAIN& form, std::string parent, const std::string& name);
 
-// The local folder that holds a list path's file below base, every missing level made;
-// or "ERROR: " and the folder path when a level cannot be made.
-// A list path as the folder walk reads it: "\\" between levels, one leading separator gone.
-std::string ListPathAsLocal(const std::string& listPath);
+// The code page the updater reads every name in: the system's ANSI code page.
+const release::CodePage& SystemCodePage();
 
 // Given the folders a run has already made sure of, those are not asked for again: every
 // row of a list walks the same levels of the target folder, and most share their own.
 using KnownFolders = std::set<std::string>;
+// The local folder that holds a list path's file below base, every missing level made;
+// or "ERROR: " and the folder path when a level cannot be made.
 std::string ListPathToLocal(TFORM_MAIN& form, const std::string& base, const std::string& path,
                             KnownFolders* known = nullptr);
 
@@ -50,15 +51,22 @@ FileRead ReadWholeFile(const std::string& fileName, std::string& text);
 // Fills an emptied grid with the entries of a list text: path, then date stamp.
 void ReadListIntoGrid(const std::string& text, platform::Grid& grid);
 
+// What became of the lists when GetUpdateList ended. Every outcome but Read has been told.
+enum class ListOutcome {
+    Read,                // the new list is in place and read into FileListGrid
+    Refused,             // refused before the local list was touched
+    OldListKept,         // no new list: the local list stayed as the run found it
+    NoList,              // no new list, and the local list has gone
+    NewListMayBeInPlace, // the file at the local list's place may be the new list or a cut copy
+};
+
 // Fetches the remote list, reads both lists into the grids and puts the new local list in place.
-// After false, newListMayBeInPlace (when given) tells whether the file at the local list's
-// place may be the new list or a cut copy of it, rather than the old list or none.
-bool GetUpdateList(TFORM_MAIN& form, bool* newListMayBeInPlace = nullptr);
+ListOutcome GetUpdateList(TFORM_MAIN& form);
 
 // Whether the new list, read into FileListGrid, can be applied at all: no entry names the
-// updater's own working files or a file another entry names, every entry's target and (in
-// normal mode) backup path fits what Windows takes, and the list is text. Tells the operator
-// why not; nothing has been fetched then.
+// updater's own working files or a file another entry names, every folder of it can be
+// made, and every entry's target and (in normal mode) backup path fits what Windows takes.
+// Tells the operator why not; nothing has been made or fetched then.
 bool ListApplies(TFORM_MAIN& form, const std::string& runBackupFolder);
 
 // The stamps of a row differ, or ForceUpdate is set.

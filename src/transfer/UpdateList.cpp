@@ -8,6 +8,7 @@
 #include "../platform/Files.h"
 #include "../platform/Http.h"
 #include "../platform/System.h"
+#include "../release/Applicable.h"
 #include "../release/ReleaseFormat.h"
 #include "Protection.h"
 #include "Transfer.h"
@@ -92,8 +93,14 @@ bool MakeManualTargetFolder(TFORM_MAIN& form) {
     return true;
 }
 
-// A list that cannot be read back would pass for an empty release: "no update required".
-bool ReadNewList(TFORM_MAIN& form, const std::string& local) {
+// What is left at the local list's place once a new list there is given up.
+ListOutcome LeftInPlace(const std::string& local) {
+    return platform::FileExists(local) ? ListOutcome::NewListMayBeInPlace : ListOutcome::NoList;
+}
+
+// A list that cannot be read back would pass for an empty release: "no update required". A
+// text the release tool could not have written is refused whole, before any folder is made.
+ListOutcome ReadNewList(TFORM_MAIN& form, const std::string& local) {
     std::string list;
     FileRead read = ReadWholeFile(local, list);
     if (read != FileRead::Whole) {
@@ -101,10 +108,16 @@ bool ReadNewList(TFORM_MAIN& form, const std::string& local) {
         if (read == FileRead::Unreadable) {
             ShowMessageBox(msg::kFileOperations, msg::kFileError, platform::MbOkCancel);
         }
-        return false;
+        return LeftInPlace(local);
+    }
+    if (auto damaged = release::DamagedList(list)) {
+        platform::RemoveFile(local);
+        ShowMessageBox(msg::kDamagedList + *damaged + msg::kNothingChanged, msg::kUpdateError,
+                       platform::MbOk);
+        return LeftInPlace(local);
     }
     ReadListIntoGrid(list, form.FileListGrid);
-    return true;
+    return ListOutcome::Read;
 }
 
 } // namespace
@@ -118,10 +131,7 @@ void ReadListIntoGrid(const std::string& text, platform::Grid& grid) {
     }
 }
 
-bool GetUpdateList(TFORM_MAIN& form, bool* newListMayBeInPlace) {
-    bool ignored = false;
-    bool& mayBeNew = newListMayBeInPlace != nullptr ? *newListMayBeInPlace : ignored;
-    mayBeNew = false;
+ListOutcome GetUpdateList(TFORM_MAIN& form) {
     const std::string local = form.PelmoraPath.Text() + release::kLocalListName;
     form.LocalFileListGrid.Clear();
     form.FileListGrid.Clear();
@@ -129,17 +139,19 @@ bool GetUpdateList(TFORM_MAIN& form, bool* newListMayBeInPlace) {
     // Protected, a release that may not be installed is refused before anything is touched.
     const std::optional<protection::OfferedRelease> offered = protection::ReleaseOffered(form);
     if (!offered.has_value()) {
-        return false;
+        return ListOutcome::Refused;
     }
     if (form.ManualUpdate.Checked() && !MakeManualTargetFolder(form)) {
-        return false;
+        return ListOutcome::Refused;
     }
     // From here until the run ends, the local list cannot be trusted to match the files.
     if (!BeginRunRecord(RunRecordPath(form.PelmoraPath.Text()))) {
         ShowMessageBox(msg::kCouldNotMoveFileList, msg::kUpdateError, platform::MbOk);
-        return false;
+        return ListOutcome::Refused;
     }
     const bool localListStays = protection::ListCheckedBeforeLocalListGoes();
+    // Without a check before it goes, the local list goes before the download.
+    const ListOutcome notFetched = localListStays ? ListOutcome::OldListKept : ListOutcome::NoList;
     const std::string downloaded =
         localListStays ? TempFilePath() : OwnFolder() + release::kLocalListName;
     if (!localListStays) {
@@ -154,10 +166,10 @@ bool GetUpdateList(TFORM_MAIN& form, bool* newListMayBeInPlace) {
         platform::DownloadToFile(url, downloaded, nullptr, offered->listBounds), downloaded);
     if (!size.has_value()) {
         ShowMessageBox(msg::kCouldNotFileList, msg::kDownloadError, platform::MbOk);
-        return false;
+        return notFetched;
     }
     if (!protection::ListAccepted(form, *offered, downloaded)) {
-        return false;
+        return notFetched;
     }
     if (localListStays) {
         platform::RemoveFileIfPresent(local);
@@ -165,16 +177,15 @@ bool GetUpdateList(TFORM_MAIN& form, bool* newListMayBeInPlace) {
     // A list that could not be deleted above is the old one, and a move never replaces it.
     const bool oldListStays = platform::FileExists(local);
     if (!PutListInPlace(downloaded, local, *size)) {
-        mayBeNew = !oldListStays && platform::FileExists(local);
+        const ListOutcome left = oldListStays ? ListOutcome::OldListKept : LeftInPlace(local);
         ShowMessageBox(msg::kCouldNotMoveFileList, msg::kUpdateError, platform::MbOk);
-        return false;
+        return left;
     }
-    if (!ReadNewList(form, local)) {
-        mayBeNew = platform::FileExists(local);
-        return false;
+    const ListOutcome read = ReadNewList(form, local);
+    if (read == ListOutcome::Read) {
+        form.LocalFileListGrid.SetRowCount(form.FileListGrid.RowCount());
     }
-    form.LocalFileListGrid.SetRowCount(form.FileListGrid.RowCount());
-    return true;
+    return read;
 }
 
 bool StampChanged(TFORM_MAIN& form, int row) {

@@ -3,7 +3,7 @@
 #include "app/Main.h"
 #include "contract/Fixture.h"
 #include "platform/Files.h"
-#include "release/ListPaths.h"
+#include "release/Applicable.h"
 #include "transfer/Transfer.h"
 
 #include <gtest/gtest.h>

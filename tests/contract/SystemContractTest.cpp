@@ -1,6 +1,8 @@
 #include "contract/Fixture.h"
 #include "platform/Processes.h"
 #include "platform/System.h"
+#include "release/CodePage.h"
+#include "transfer/Transfer.h"
 
 #include <gtest/gtest.h>
 
@@ -22,6 +24,19 @@ TEST(SystemContract, TextComparisonAndUpperCase) {
     EXPECT_NE(CompareTextNoCase("Pelmora.exe", "Pelmora.ex"), 0);
     EXPECT_EQ(UpperCase("Pelmora 4.1.2"), "PELMORA 4.1.2");
     EXPECT_EQ(UpperCase(""), "");
+}
+
+// The code page the updater reads names in is the system's, byte for byte as the tables the
+// release tool holds say: its double-byte lead bytes and how each single byte is upper-cased.
+TEST(SystemContract, CodePageIsTheOneTheToolKnows) {
+    const auto known = release::KnownCodePage(AnsiCodePage());
+    ASSERT_TRUE(known.has_value()) << "code page " << AnsiCodePage();
+    const release::CodePage& system = SystemCodePage();
+    for (int c = 1; c < 256; ++c) {
+        EXPECT_EQ(system.lead[c], known->lead[c]) << "byte " << c;
+        EXPECT_EQ(int(system.upper[c]), int(known->upper[c])) << "byte " << c;
+    }
+    EXPECT_EQ(UpperCase("caf\xe9 \x9a\xff"), "CAF\xc9 \x8a\x9f");
 }
 
 TEST(SystemContract, OwnPathAndVersion) {

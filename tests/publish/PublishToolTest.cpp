@@ -258,6 +258,11 @@ TEST_F(PublishTool, EightBitNamesPassWhenTheMakerSaysSo) {
     EXPECT_EQ(Run({"publish", Release(), "--8bit-names"}), 1)
         << "the option allows 8-bit names only";
     EXPECT_FALSE(fs::exists(root_ / "release" / "filelist.txt"));
+    fs::remove(root_ / "release" / "100%.txt");
+    Put("CAF\xc9.txt", "z"); // one file with caf\xe9.txt on Windows, as the updater sees it
+    EXPECT_EQ(Run({"publish", Release(), "--8bit-names"}), 1);
+    EXPECT_NE(err_.str().find("one file"), std::string::npos) << err_.str();
+    EXPECT_FALSE(fs::exists(root_ / "release" / "filelist.txt"));
 }
 
 // Names beginning with ".", what --exclude names and private keys stay out; a link inside

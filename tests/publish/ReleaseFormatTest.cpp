@@ -1,5 +1,6 @@
 // The release format shared by the release tool and the protected updater.
 #include "release/ReleaseFormat.h"
+#include "release/Applicable.h"
 #include "release/Hex.h"
 #include "release/ListPaths.h"
 #include "transfer/Transfer.h"

@@ -163,6 +163,8 @@ INSTANTIATE_TEST_SUITE_P(
         Unappliable{"same path, other case", "GOOD.DLL\t1", "GOOD.DLL" + kTwice},
         Unappliable{"same path, leading slash", "/good.dll\t1", "/good.dll" + kTwice},
         Unappliable{"same path, a dot Windows drops", "good.dll.\t1", "good.dll." + kTwice},
+        Unappliable{"same path, an accented letter in another case",
+                    "caf\xe9.dll\t1\r\nCAF\xc9.DLL\t1", "CAF\xc9.DLL" + kTwice},
         Unappliable{"target past MAX_PATH", std::string(230, 'n') + ".dll\t1", kInstall + "nnn"},
         Unappliable{"five megabytes of levels", Levels(5 << 20), kInstall + "a\\a"},
         Unappliable{"a NUL", std::string("nul\0byte.dll\t1", 14),

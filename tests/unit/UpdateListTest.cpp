@@ -124,7 +124,7 @@ public:
 
 TEST_F(GetList, ManualModeMakesTheFolderAndPutsTheListInPlace) {
     ServeList("a.dll\t1\r\nsub/b.dll\t2\r\n");
-    ASSERT_TRUE(GetUpdateList(Form()));
+    ASSERT_EQ(GetUpdateList(Form()), ListOutcome::Read);
     EXPECT_TRUE(M().IsFolder(kTarget));
     EXPECT_EQ(M().FileContent(kTarget + "PelmoraUpdaterList.txt"), "a.dll\t1\r\nsub/b.dll\t2\r\n");
     EXPECT_FALSE(M().IsFile("C:\\Quorvel\\PelmoraUpdaterList.txt"));
@@ -143,14 +143,14 @@ TEST_F(GetList, LocalListIsReadThenReplacedAndItsGridFitsTheRemoteRows) {
     M().WriteFile("C:\\Pelmora 4.1\\PelmoraUpdaterList.txt",
                   "a.dll\told\r\nb.dll\t2\r\nc.dll\t3\r\n");
     ServeList("a.dll\tnew\r\nb.dll\t2\r\n");
-    ASSERT_TRUE(GetUpdateList(Form()));
+    ASSERT_EQ(GetUpdateList(Form()), ListOutcome::Read);
     EXPECT_EQ(GridRows(Form().LocalFileListGrid), (Rows{{"a.dll", "old"}, {"b.dll", "2"}}));
     EXPECT_EQ(M().FileContent("C:\\Pelmora 4.1\\PelmoraUpdaterList.txt"),
               "a.dll\tnew\r\nb.dll\t2\r\n");
     EndRunRecord(RunRecordPath("C:\\Pelmora 4.1\\")); // as the run does when it has ended
 
     ServeList("a.dll\tnew\r\nb.dll\t2\r\nc.dll\t3\r\nd.dll\t4\r\n");
-    ASSERT_TRUE(GetUpdateList(Form()));
+    ASSERT_EQ(GetUpdateList(Form()), ListOutcome::Read);
     EXPECT_EQ(GridRows(Form().LocalFileListGrid),
               (Rows{{"a.dll", "new"}, {"b.dll", "2"}, {"", ""}, {"", ""}}));
 }
@@ -171,7 +171,7 @@ TEST_P(GetListFailure, IsToldAndKeepsTheLocalList) {
     M().WriteFile(kTarget + "PelmoraUpdaterList.txt", "a.dll\t1\r\n");
     ServeList("a.dll\t2\r\nb.dll\t3\r\n");
     c.arrange(*this);
-    EXPECT_FALSE(GetUpdateList(Form())) << c.name;
+    EXPECT_EQ(GetUpdateList(Form()), ListOutcome::NoList) << c.name;
     EXPECT_EQ(Boxes(), (std::vector<Box>{{"Could not file list. Check network connections or "
                                           "your PC's firewall.",
                                           "Download Error", 0}}))
@@ -204,14 +204,14 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(GetList, AListOfExactlyTwoBytesIsAcceptedWithoutEntries) {
     ServeList("ab");
-    ASSERT_TRUE(GetUpdateList(Form()));
+    ASSERT_EQ(GetUpdateList(Form()), ListOutcome::Read);
     EXPECT_EQ(GridRows(Form().FileListGrid), (Rows{{"", ""}}));
 }
 
 TEST_F(GetList, TargetFolderThatCannotBeMadeIsToldAndNothingIsFetched) {
     M().process.failOps.insert(Op::CreateFolder);
     ServeList("a.dll\t1\r\n");
-    EXPECT_FALSE(GetUpdateList(Form()));
+    EXPECT_EQ(GetUpdateList(Form()), ListOutcome::Refused);
     EXPECT_EQ(Boxes(), (std::vector<Box>{{kTarget.substr(0, kTarget.size() - 1) +
                                               "\nCould not create this folder.",
                                           "Update Error", 0}}));
@@ -236,7 +236,7 @@ TEST_F(GetList, ListThatCannotBeReadBackIsRemovedAndTold) {
         SetUp();
         ServeList("a.dll\t1\r\n");
         fault();
-        EXPECT_FALSE(GetUpdateList(Form()));
+        EXPECT_EQ(GetUpdateList(Form()), ListOutcome::NoList);
         EXPECT_EQ(Boxes(), (std::vector<Box>{{"Can't perform one of the following file operations: "
                                               "Open, Seek, Read, Close.",
                                               "File Error", 1}}));
@@ -249,7 +249,7 @@ TEST_F(GetList, ListThatCannotBeMovedIntoPlace) {
     M().WriteFile(kTarget + "PelmoraUpdaterList.txt", "a.dll\t1\r\n");
     M().HoldFile(kTarget + "PelmoraUpdaterList.txt"); // its deletion fails
     ServeList("a.dll\t2\r\n");
-    EXPECT_FALSE(GetUpdateList(Form()));
+    EXPECT_EQ(GetUpdateList(Form()), ListOutcome::OldListKept);
     EXPECT_EQ(Boxes(), (std::vector<Box>{{"Could not move file list. Please update manually.",
                                           "Update Error", 0}}));
     EXPECT_EQ(M().FileContent("C:\\Quorvel\\PelmoraUpdaterList.txt"), "a.dll\t2\r\n");
@@ -262,7 +262,7 @@ TEST_F(GetList, UpdaterInsideTheTargetFolderFetchesStraightIntoPlace) {
     M().MakeFolders("C:\\Pelmora 4.1");
     Form().PelmoraPath.SetText("C:\\pelmora 4.1\\");
     ServeList("a.dll\t2\r\n");
-    ASSERT_TRUE(GetUpdateList(Form()));
+    ASSERT_EQ(GetUpdateList(Form()), ListOutcome::Read);
     EXPECT_EQ(M().FileContent("C:\\Pelmora 4.1\\PelmoraUpdaterList.txt"), "a.dll\t2\r\n");
     EXPECT_TRUE(Boxes().empty());
 }

@@ -68,6 +68,7 @@ struct World {
     LocalDateTime localTime{2026, 12, 7, 9, 41, 1};
     RegionalFormats regional;
     std::uint64_t tickMs = 0;
+    unsigned codePage = 1252; // the ANSI code page names are read in
 };
 
 struct MessageBoxRecord {

@@ -1,6 +1,7 @@
 #include "../System.h"
 
 #include "Machine.h"
+#include "release/CodePage.h"
 
 namespace platform {
 
@@ -75,12 +76,33 @@ void PauseMilliseconds(unsigned milliseconds) {
     }
 }
 
+namespace {
+
+// The machine's code page as Windows reads it; one the tables do not know reads as ASCII.
+release::CodePage MachineCodePage() {
+    const unsigned number = TheMachine().world.codePage;
+    if (auto page = release::KnownCodePage(number)) {
+        return *page;
+    }
+    return release::AsciiCodePage(number);
+}
+
+} // namespace
+
 int CompareTextNoCase(const std::string& a, const std::string& b) {
-    return release::AsciiUpper(a).compare(release::AsciiUpper(b));
+    return UpperCase(a).compare(UpperCase(b));
 }
 
 std::string UpperCase(const std::string& text) {
-    return release::AsciiUpper(text);
+    return MachineCodePage().Folded(text);
+}
+
+unsigned AnsiCodePage() {
+    return TheMachine().world.codePage;
+}
+
+bool LeadByte(unsigned char c) {
+    return MachineCodePage().lead[c];
 }
 
 } // namespace platform

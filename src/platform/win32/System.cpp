@@ -90,4 +90,12 @@ std::string UpperCase(const std::string& text) {
     return upper;
 }
 
+unsigned AnsiCodePage() {
+    return GetACP();
+}
+
+bool LeadByte(unsigned char c) {
+    return IsDBCSLeadByteEx(CP_ACP, c) != FALSE;
+}
+
 } // namespace platform
