@@ -497,10 +497,11 @@ TEST_F(PublishTool, ListAndSignatureArePutInPlaceTogether) {
             Put("filelist.txt", "old\t1\r\n");
         }
         const auto before = Snapshot();
-        auto failure = publish::CommitRelease(publish::OutputNames(Release()), "new\t2\r\n",
-                                              std::string("signature"));
-        ASSERT_TRUE(failure.has_value());
-        EXPECT_NE(failure->find("the folder is as it was"), std::string::npos) << *failure;
+        auto committed = publish::CommitRelease(publish::OutputNames(Release()), "new\t2\r\n",
+                                                std::string("signature"));
+        ASSERT_FALSE(committed);
+        EXPECT_NE(committed.problem().find("the folder is as it was"), std::string::npos)
+            << committed.problem();
         EXPECT_EQ(Snapshot(), before);
     }
     fs::remove_all(root_ / "release");

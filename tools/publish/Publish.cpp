@@ -21,9 +21,9 @@ std::string Count(std::size_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
-// Why a text is no update list this tool can continue, or nothing: a list is text, in
-// CR LF lines of a path, a TAB and a stamp.
-std::optional<std::string> NotAList(const std::string& text) {
+// Whether a text is an update list this tool can continue: a list is text, in CR LF lines
+// of a path, a TAB and a stamp.
+Status IsAList(const std::string& text) {
     std::size_t line = 1;
     for (std::size_t pos = 0; pos < text.size(); ++line) {
         std::size_t end = text.find("\r\n", pos);
@@ -31,16 +31,16 @@ std::optional<std::string> NotAList(const std::string& text) {
         pos = end == std::string::npos ? text.size() : end + 2;
         for (unsigned char c : row) {
             if (c < 32 && c != '\t') {
-                return "line " + std::to_string(line) +
-                       (c == '\n' ? " ends without CR LF" : " holds a control character") +
-                       ", as no update list does";
+                return Refusal("line " + std::to_string(line) +
+                               (c == '\n' ? " ends without CR LF" : " holds a control character") +
+                               ", as no update list does");
             }
         }
         if (!row.empty() && row.find('\t') == std::string::npos) {
-            return "line " + std::to_string(line) + " has no TAB between path and stamp";
+            return Refusal("line " + std::to_string(line) + " has no TAB between path and stamp");
         }
     }
-    return std::nullopt;
+    return Done{};
 }
 
 // The list operators have now: --previous, else the output folder's list, else (with
@@ -56,20 +56,17 @@ std::optional<std::string> PreviousListFile(const Options& o, const OutputNames&
     return std::nullopt;
 }
 
-// The entries of the previous list (none without one), or nothing when it is unusable.
-std::optional<std::vector<release::ListEntry>> ReadPrevious(const std::optional<std::string>& file,
-                                                            std::string& problem) {
+// The entries of the previous list (none without one).
+Result<std::vector<release::ListEntry>> ReadPrevious(const std::optional<std::string>& file) {
     if (!file) {
         return std::vector<release::ListEntry>();
     }
-    auto text = ReadFile(*file, kMaxListRead, problem);
+    auto text = ReadFile(*file, kMaxListRead);
     if (!text) {
-        problem += " (the previous list)";
-        return std::nullopt;
+        return text.With(" (the previous list)");
     }
-    if (auto why = NotAList(*text)) {
-        problem = "\"" + *file + "\" is not an update list: " + *why;
-        return std::nullopt;
+    if (Status list = IsAList(*text); !list) {
+        return Refusal("\"" + *file + "\" is not an update list: " + list.problem());
     }
     return release::ParseList(*text);
 }
@@ -108,22 +105,21 @@ void PrintPlan(const Plan& plan, std::ostream& out) {
 }
 
 // An unsigned publish must not leave a signature beside a list it does not sign.
-std::optional<std::string> StaleSignature(const OutputNames& names, const std::string& list) {
+Status NoStaleSignature(const OutputNames& names, const std::string& list) {
     if (!Exists(names.signature)) {
-        return std::nullopt;
+        return Done{};
     }
-    std::string why;
-    auto text = ReadFile(names.signature, release::kMaxSignatureFileSize, why);
+    auto text = ReadFile(names.signature, release::kMaxSignatureFileSize);
     auto file = text ? release::ParseSignatureFile(*text) : std::nullopt;
     auto digest = platform::Sha256Of(list);
     if (file && digest && file->listDigest == *digest &&
         file->listSize.value_or(list.size()) == list.size()) {
-        return std::nullopt;
+        return Done{};
     }
-    return "\"" + names.signature +
-           "\" would no longer sign the list, and protected updaters would refuse the "
-           "release: give --key to sign it (or remove the signature file to publish "
-           "unsigned)";
+    return Refusal("\"" + names.signature +
+                   "\" would no longer sign the list, and protected updaters would refuse the "
+                   "release: give --key to sign it (or remove the signature file to publish "
+                   "unsigned)");
 }
 
 class PublishRun {
@@ -132,65 +128,75 @@ public:
         : o_(o), in_(in), out_(out), err_(err), names_(o.out.value_or(o.operand)) {}
 
     int Run() {
-        if (!ValuesValid()) {
-            usage_ = true;
-            return Refused();
-        }
-        std::vector<std::string> paths;
-        std::vector<FoundFile> files;
-        const std::optional<std::string> previousFile = PreviousListFile(o_, names_);
-        auto previous = ReadPrevious(previousFile, problem_);
-        if (!previous || !Walk(paths) || !Sign(previousFile) || !Examined(paths, files)) {
-            return Refused();
-        }
-        Plan plan = MakePlan(*previous, files);
-        if (!plan.shifted.empty() && !plan.removed.empty() && !o_.allowShift) {
-            problem_ = ShiftRefusal(plan);
-            return Refused();
-        }
-        const std::string list = release::WriteList(plan.entries);
-        std::optional<std::string> signature;
-        if (key_) {
-            auto file = release::SignList(list, number_, *key_, expires_);
-            if (!file) {
-                problem_ = "signing failed (do the halves of the key file belong together?)";
-                return Refused();
-            }
-            signature = release::WriteSignatureFile(*file);
-        } else if (auto stale = StaleSignature(names_, list)) {
-            problem_ = *stale;
-            return Refused();
+        if (Status prepared = Prepare(); !prepared) {
+            return Report(prepared.failure(), "; nothing written");
         }
         if (!o_.dryRun) {
-            if (auto failure = CommitRelease(names_, list, signature)) {
-                err_ << "quorvel-publish: " << *failure << "\n";
-                return 1;
+            if (Status committed = CommitRelease(names_, list_, signature_); !committed) {
+                return Report(committed.failure(), "");
             }
         } else {
-            PrintPlan(plan, out_);
+            PrintPlan(plan_, out_);
         }
-        for (const auto& gone : plan.removed) {
+        for (const auto& gone : plan_.removed) {
             out_ << "removed: " << gone << "\n";
         }
-        Summary(plan);
+        Summary();
         return 0;
     }
 
 private:
-    int Refused() {
-        err_ << "quorvel-publish: " << problem_ << "; nothing written\n";
-        if (usage_) {
+    int Report(const Failure& failure, const char* outcome) {
+        err_ << "quorvel-publish: " << failure.problem << outcome << "\n";
+        if (failure.fault == Fault::Usage) {
             err_ << "Try 'quorvel-publish help publish'.\n";
+            return 2;
         }
-        return usage_ ? 2 : 1;
+        return 1;
     }
 
-    // The paths of the release; false when one of them, or the folder, is refused.
-    bool Walk(std::vector<std::string>& paths) {
+    // Everything a publish writes, worked out: the plan, the list and its signature.
+    Status Prepare() {
+        if (Status valid = ValuesValid(); !valid) {
+            return valid;
+        }
+        const std::optional<std::string> previousFile = PreviousListFile(o_, names_);
+        auto previous = ReadPrevious(previousFile);
+        if (!previous) {
+            return previous.failure();
+        }
+        auto paths = Walk();
+        if (!paths) {
+            return paths.failure();
+        }
+        if (Status signing = Sign(previousFile); !signing) {
+            return signing;
+        }
+        auto files = Examined(*paths);
+        if (!files) {
+            return files.failure();
+        }
+        plan_ = MakePlan(*previous, *files);
+        if (!plan_.shifted.empty() && !plan_.removed.empty() && !o_.allowShift) {
+            return Refusal(ShiftRefusal(plan_));
+        }
+        list_ = release::WriteList(plan_.entries);
+        if (!key_) {
+            return NoStaleSignature(names_, list_);
+        }
+        auto file = release::SignList(list_, number_, *key_, expires_);
+        if (!file) {
+            return Refusal("signing failed (do the halves of the key file belong together?)");
+        }
+        signature_ = release::WriteSignatureFile(*file);
+        return Done{};
+    }
+
+    // The paths of the release, unless one of them, or the folder, is refused.
+    Result<std::vector<std::string>> Walk() {
         if (IsFolder(names_.list) || IsFolder(names_.signature)) {
-            problem_ = "a folder is in the way of \"" +
-                       (IsFolder(names_.list) ? names_.list : names_.signature) + "\"";
-            return false;
+            return Refusal("a folder is in the way of \"" +
+                           (IsFolder(names_.list) ? names_.list : names_.signature) + "\"");
         }
         // A release's own list and signature are never listed, nor those being written.
         WalkRules rules{o_.excludes, OutputFileNames()};
@@ -212,21 +218,18 @@ private:
             err_ << "quorvel-publish: refused: " << refused[i] << "\n";
         }
         if (!refused.empty()) {
-            problem_ = "refused: " + refused.back();
-            return false;
+            return Refusal("refused: " + refused.back());
         }
-        paths = found.paths;
-        return true;
+        return found.paths;
     }
 
     // The files of the release, read whole, but private keys.
-    bool Examined(const std::vector<std::string>& paths, std::vector<FoundFile>& files) {
+    Result<std::vector<FoundFile>> Examined(const std::vector<std::string>& paths) {
+        std::vector<FoundFile> files;
         for (const auto& path : paths) {
-            std::string why;
-            auto file = Examine(o_.operand, path, why);
+            auto file = Examine(o_.operand, path);
             if (!file) {
-                problem_ = "\"" + path + "\": " + why;
-                return false;
+                return Refusal("\"" + path + "\": " + file.problem());
             }
             if (file->privateKey) {
                 err_ << "quorvel-publish: warning: skipped: " << path
@@ -237,41 +240,54 @@ private:
             }
         }
         if (files.empty()) {
-            problem_ = "the release is empty: there is no file to publish";
-            return false;
+            return Refusal("the release is empty: there is no file to publish");
         }
-        return true;
+        return files;
     }
 
-    // The key, the number and the expiry of a signed publish.
     // The values of --release and --expires (which apply with --key only).
-    bool ValuesValid() {
-        if (o_.releaseNumber && !(wanted_ = GivenRelease(*o_.releaseNumber, problem_))) {
-            return false;
+    Status ValuesValid() {
+        if (o_.releaseNumber) {
+            auto given = GivenRelease(*o_.releaseNumber);
+            if (!given) {
+                return given.failure();
+            }
+            wanted_ = *given;
         }
-        return !o_.expires || (expires_ = ExpiryDate(*o_.expires, Today(), problem_));
+        if (o_.expires) {
+            auto date = ExpiryDate(*o_.expires, Today());
+            if (!date) {
+                return date.failure();
+            }
+            expires_ = *date;
+        }
+        return Done{};
     }
 
-    bool Sign(const std::optional<std::string>& previousList) {
+    // The key and the number of a signed publish.
+    Status Sign(const std::optional<std::string>& previousList) {
         if (!o_.key) {
-            return true;
+            return Done{};
         }
-        Decision decision = NextRelease(previousList, names_.signature, wanted_);
-        if (!decision.problem.empty()) {
-            problem_ = decision.problem;
-            return false;
+        auto number = NextRelease(previousList, names_.signature, wanted_);
+        if (!number) {
+            return number.failure();
         }
-        number_ = *decision.number;
-        key_ = LoadKey(*o_.key, in_, problem_);
-        return key_.has_value();
+        number_ = *number;
+        auto key = LoadKey(*o_.key, in_);
+        if (!key) {
+            return key.failure();
+        }
+        key_ = *key;
+        return Done{};
     }
 
-    void Summary(const Plan& plan) {
+    void Summary() {
         out_ << (o_.dryRun ? "dry run, nothing written: " : "") << names_.list << ": "
-             << Count(plan.entries.size(), "entry", "entries") << " (" << plan.added.size()
-             << " new, " << plan.changed.size() << " changed, " << plan.removed.size()
-             << " removed, " << plan.shifted.size() << " shifted): operators fetch "
-             << Count(plan.fetched, "file", "files") << "\n";
+             << Count(plan_.entries.size(), "entry", "entries") << " (" << plan_.added.size()
+             << " new, " << plan_.changed.size() << " changed, " << plan_.removed.size()
+             << " removed, " << plan_.shifted.size() << " shifted): operators fetch "
+             << Count(plan_.fetched, "file", "files") << "\n";
         if (key_) {
             out_ << (o_.dryRun ? "dry run, nothing written: " : "") << names_.signature
                  << ": release " << number_ << (expires_ ? ", expires " + *expires_ : "") << "\n";
@@ -283,12 +299,13 @@ private:
     std::ostream& out_;
     std::ostream& err_;
     OutputNames names_;
-    std::string problem_;
-    bool usage_ = false;
     std::optional<platform::P256KeyPair> key_;
     std::optional<std::uint32_t> wanted_;
     std::uint32_t number_ = 0;
     std::optional<std::string> expires_;
+    Plan plan_;
+    std::string list_;
+    std::optional<std::string> signature_;
 };
 
 } // namespace

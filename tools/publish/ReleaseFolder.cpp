@@ -134,14 +134,12 @@ ReleaseFiles WalkRelease(const std::string& folder, const WalkRules& rules) {
     return Walker(folder, rules).Run();
 }
 
-std::optional<FoundFile> Examine(const std::string& folder, const std::string& path,
-                                 std::string& problem) {
+Result<FoundFile> Examine(const std::string& folder, const std::string& path) {
     const std::string file = Join(folder, path);
     errno = 0;
     std::ifstream in(fs::path(file), std::ios::binary);
     if (!in) {
-        problem = "cannot be opened: " + std::string(std::strerror(errno));
-        return std::nullopt;
+        return Refusal("cannot be opened: " + std::string(std::strerror(errno)));
     }
     FoundFile found{path, DateOf(file)};
     platform::Sha256 hash;
@@ -157,8 +155,7 @@ std::optional<FoundFile> Examine(const std::string& folder, const std::string& p
     }
     auto digest = in.bad() ? std::nullopt : hash.Finish();
     if (!digest) {
-        problem = "cannot be read whole: " + std::string(std::strerror(errno));
-        return std::nullopt;
+        return Refusal("cannot be read whole: " + std::string(std::strerror(errno)));
     }
     found.digest = *digest;
     return found;

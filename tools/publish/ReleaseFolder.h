@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Plan.h"
+#include "Result.h"
 
 #include <optional>
 #include <string>
@@ -34,7 +35,6 @@ struct ReleaseFiles {
 ReleaseFiles WalkRelease(const std::string& folder, const WalkRules& rules);
 
 // Reads the file whole: date, size and hash, and whether it is a private key file.
-std::optional<FoundFile> Examine(const std::string& folder, const std::string& path,
-                                 std::string& problem);
+Result<FoundFile> Examine(const std::string& folder, const std::string& path);
 
 } // namespace publish

@@ -10,32 +10,31 @@ namespace publish {
 
 namespace {
 
-// What is wrong with one listed file, or nothing.
-std::optional<std::string> EntryProblem(const std::string& folder, const release::ListEntry& e) {
+// Whether one listed file is there as its entry states it.
+Status EntryHolds(const std::string& folder, const release::ListEntry& e) {
     auto expected = release::StampDigest(e.stamp);
     auto size = release::StampSize(e.stamp);
     if (auto why = release::RefusedListPath(e.path)) {
-        return *why;
+        return Refusal(*why);
     }
     if (!expected) {
-        return std::string("its stamp has no content hash");
+        return Refusal("its stamp has no content hash");
     }
     if (!Exists(Join(folder, e.path))) {
-        return std::string("listed but missing");
+        return Refusal("listed but missing");
     }
-    std::string problem;
-    auto found = Examine(folder, e.path, problem);
+    auto found = Examine(folder, e.path);
     if (!found) {
-        return problem;
+        return found.failure();
     }
     if (size && *size != found->size) {
-        return "its size is " + std::to_string(found->size) + " bytes, not the " +
-               std::to_string(*size) + " listed";
+        return Refusal("its size is " + std::to_string(found->size) + " bytes, not the " +
+                       std::to_string(*size) + " listed");
     }
     if (found->digest != *expected) {
-        return std::string("its content is not the one listed");
+        return Refusal("its content is not the one listed");
     }
-    return std::nullopt;
+    return Done{};
 }
 
 } // namespace
@@ -49,12 +48,14 @@ int Verify(const Options& o, std::ostream& out, std::ostream& err) {
         return 2;
     }
     OutputNames names(o.out.value_or(folder));
-    std::string problem;
-    auto list = ReadFile(names.list, kMaxListRead, problem);
-    auto signature =
-        list ? ReadFile(names.signature, release::kMaxSignatureFileSize, problem) : std::nullopt;
+    auto list = ReadFile(names.list, kMaxListRead);
+    if (!list) {
+        err << "quorvel-publish: " << list.problem() << "\n";
+        return 1;
+    }
+    auto signature = ReadFile(names.signature, release::kMaxSignatureFileSize);
     if (!signature) {
-        err << "quorvel-publish: " << problem << "\n";
+        err << "quorvel-publish: " << signature.problem() << "\n";
         return 1;
     }
     std::uint32_t number = 0;
@@ -83,8 +84,8 @@ int Verify(const Options& o, std::ostream& out, std::ostream& err) {
     int bad = 0;
     auto entries = release::ParseList(*list);
     for (const auto& e : entries) {
-        if (auto why = EntryProblem(folder, e)) {
-            err << "quorvel-publish: \"" << e.path << "\": " << *why << "\n";
+        if (Status holds = EntryHolds(folder, e); !holds) {
+            err << "quorvel-publish: \"" << e.path << "\": " << holds.problem() << "\n";
             ++bad;
         }
     }
