@@ -1,5 +1,7 @@
 #include "Files.h"
 
+#include "KeyAccess.h"
+
 #include <fcntl.h>
 #ifdef _WIN32
 #include <io.h>
@@ -55,6 +57,11 @@ std::string Join(const std::string& folder, const std::string& path) {
     return (fs::path(folder) / fs::path(path)).string();
 }
 
+std::string FolderOf(const std::string& file) {
+    const fs::path parent = fs::path(file).parent_path();
+    return parent.empty() ? std::string(".") : parent.string();
+}
+
 std::optional<std::string> PathWithin(const std::string& folder, const std::string& path) {
     std::error_code rootError;
     std::error_code innerError;
@@ -89,7 +96,7 @@ Result<std::string> ReadFile(const std::string& file, std::uint64_t limit) {
     }
     const std::uintmax_t size = fs::file_size(fs::path(file), ec);
     if (ec) {
-        return Refusal("cannot read " + Quoted(file) + ": " + ec.message());
+        return IoFailure("cannot read " + Quoted(file) + ": " + ec.message());
     }
     if (size > limit) {
         return Refusal("cannot read " + Quoted(file) + ": " + std::to_string(size) +
@@ -98,13 +105,13 @@ Result<std::string> ReadFile(const std::string& file, std::uint64_t limit) {
     errno = 0;
     std::ifstream in(fs::path(file), std::ios::binary);
     if (!in) {
-        return Refusal("cannot open " + Quoted(file) + ": " + SystemReason());
+        return IoFailure("cannot open " + Quoted(file) + ": " + SystemReason());
     }
     std::string text(static_cast<std::size_t>(size), '\0');
     // istream::read turns a failing read into a state, never into an exception.
     in.read(&text[0], static_cast<std::streamsize>(size));
     if (in.bad() || static_cast<std::uintmax_t>(in.gcount()) != size) {
-        return Refusal("cannot read " + Quoted(file) + ": " + SystemReason());
+        return IoFailure("cannot read " + Quoted(file) + ": " + SystemReason());
     }
     return text;
 }
@@ -116,14 +123,14 @@ Status WriteDurably(const std::string& file, const std::string& content) {
         out.write(content.data(), static_cast<std::streamsize>(content.size()));
         out.close();
         if (!out) {
-            Failure failure = Refusal("cannot write " + Quoted(file) + ": " + SystemReason());
+            Failure failure = IoFailure("cannot write " + Quoted(file) + ": " + SystemReason());
             RemoveQuietly(file);
             return failure;
         }
     }
     if (!SyncToDisk(fs::path(file))) {
         Failure failure =
-            Refusal("cannot flush " + Quoted(file) + " to the disk: " + SystemReason());
+            IoFailure("cannot flush " + Quoted(file) + " to the disk: " + SystemReason());
         RemoveQuietly(file);
         return failure;
     }
@@ -137,16 +144,18 @@ Status WriteNewPrivateFile(const std::string& file, const std::string& content) 
     errno = 0;
     std::ofstream out(fs::path(file), std::ios::binary);
     if (!out) {
-        return Refusal("cannot write " + Quoted(file) + ": " + SystemReason());
+        return IoFailure("cannot write " + Quoted(file) + ": " + SystemReason());
     }
-    std::error_code ec;
-    // The private key is for its owner only.
-    fs::permissions(fs::path(file), fs::perms::owner_read | fs::perms::owner_write,
-                    fs::perm_options::replace, ec);
+    // The private key is for its owner only, before a byte of it is written.
+    if (Status owned = MakeOwnerOnly(file); !owned) {
+        out.close();
+        RemoveQuietly(file);
+        return owned;
+    }
     out.write(content.data(), static_cast<std::streamsize>(content.size()));
     out.close();
     if (!out || !SyncToDisk(fs::path(file))) {
-        Failure failure = Refusal("cannot write " + Quoted(file) + ": " + SystemReason());
+        Failure failure = IoFailure("cannot write " + Quoted(file) + ": " + SystemReason());
         RemoveQuietly(file);
         return failure;
     }
@@ -157,7 +166,7 @@ Status RenameReplacing(const std::string& from, const std::string& to) {
     std::error_code ec;
     fs::rename(fs::path(from), fs::path(to), ec);
     if (ec) {
-        return Refusal("cannot put " + Quoted(to) + " in place: " + ec.message());
+        return IoFailure("cannot put " + Quoted(to) + " in place: " + ec.message());
     }
     return Done{};
 }
@@ -185,8 +194,9 @@ Status MakeFolder(const std::string& folder) {
     std::error_code ec;
     fs::create_directories(fs::path(folder), ec);
     if (ec || !IsFolder(folder)) {
-        return Refusal("cannot make the folder " + Quoted(folder) + ": " +
-                       (ec ? ec.message() : std::string("a file is in the way")));
+        const std::string problem = "cannot make the folder " + Quoted(folder) + ": " +
+                                    (ec ? ec.message() : std::string("a file is in the way"));
+        return ec ? IoFailure(problem) : Refusal(problem);
     }
     return Done{};
 }

@@ -32,6 +32,8 @@ void FlushFolder(const std::string& folder);
 bool Exists(const std::string& path);
 bool IsFolder(const std::string& path);
 std::string Join(const std::string& folder, const std::string& path);
+// The folder that holds a file ("." for a bare name).
+std::string FolderOf(const std::string& file);
 // The "/"-separated path of path from folder when it lies within it ("" for the folder
 // itself), or nothing.
 std::optional<std::string> PathWithin(const std::string& folder, const std::string& path);

@@ -1,7 +1,9 @@
 #include "Keys.h"
 
 #include "Files.h"
+#include "History.h"
 #include "release/Hex.h"
+#include "release/KeyId.h"
 #include "release/ReleaseFormat.h"
 
 namespace publish {
@@ -39,7 +41,9 @@ int Keygen(const Options& o, std::ostream& out, std::ostream& err) {
         return 1;
     }
     out << "private key written to " << file << " (keep it secret, and out of every release "
-        << "folder; it signs releases)\n";
+        << "folder; it signs releases), key ID " << release::KeyId(key->publicKey) << "\n";
+    out << "its release history will be " << HistoryBeside(file)
+        << ": back up both, and keep them together\n";
     out << "public key, for QUORVEL_RELEASE_KEY and verify --public:\n";
     out << release::ToHex(key->publicKey) << "\n";
     return 0;

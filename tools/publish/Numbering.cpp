@@ -11,8 +11,9 @@ namespace {
 // Up to 100 years ahead: the date stays a four-digit year.
 constexpr long long kMaxExpiryDays = 36500;
 
-// The number of a signature file.
-Result<std::uint32_t> NumberOf(const std::string& sigFile) {
+} // namespace
+
+Result<std::uint32_t> SignatureNumber(const std::string& sigFile) {
     if (!Exists(sigFile)) {
         return Refusal("there is no \"" + sigFile + "\"");
     }
@@ -27,12 +28,6 @@ Result<std::uint32_t> NumberOf(const std::string& sigFile) {
     return file->release;
 }
 
-std::optional<std::uint32_t> Known(const Result<std::uint32_t>& number) {
-    return number ? std::optional<std::uint32_t>(*number) : std::nullopt;
-}
-
-} // namespace
-
 Result<std::uint32_t> GivenRelease(const std::string& text) {
     bool digits = !text.empty() && text.size() <= 9 &&
                   text.find_first_not_of("0123456789") == std::string::npos;
@@ -45,38 +40,30 @@ Result<std::uint32_t> GivenRelease(const std::string& text) {
     return static_cast<std::uint32_t>(value);
 }
 
-Result<std::uint32_t> NextRelease(const std::optional<std::string>& previousList,
-                                  const std::string& outputSignature,
+Result<std::uint32_t> NextRelease(const KnownNumbers& numbers,
                                   const std::optional<std::uint32_t>& wanted) {
-    std::optional<std::uint32_t> previous;
-    if (previousList) {
-        auto number = NumberOf(*previousList + ".sig");
-        if (!number && !wanted) {
-            return Refusal("the previous list \"" + *previousList +
-                           "\" is known but its release number is not (" + number.problem() +
-                           "): give --release N, above the last release published");
+    if (numbers.unknownPrevious && !wanted && !numbers.historyKnows) {
+        return Refusal(*numbers.unknownPrevious +
+                       ": give --release N, above the last release published");
+    }
+    const KnownNumber* highest = nullptr;
+    for (const auto& k : numbers.known) {
+        if (highest == nullptr || k.number > highest->number) {
+            highest = &k;
         }
-        previous = Known(number);
     }
-    // The signature about to be replaced may name a higher number still.
-    std::optional<std::uint32_t> replaced = Known(NumberOf(outputSignature));
-    std::string highestFile = previousList ? *previousList + ".sig" : outputSignature;
-    if (replaced && (!previous || *replaced > *previous)) {
-        previous = replaced;
-        highestFile = outputSignature;
-    }
-    if (!previous) {
+    if (highest == nullptr) {
         return wanted.value_or(1);
     }
-    if (wanted && *wanted <= *previous) {
+    if (wanted && *wanted <= highest->number) {
         return Refusal("--release " + std::to_string(*wanted) + " is not above release " +
-                       std::to_string(*previous) + " of \"" + highestFile +
-                       "\": release numbers only go up");
+                       std::to_string(highest->number) + " of " + highest->source +
+                       ": release numbers only go up");
     }
-    if (!wanted && *previous >= release::kMaxReleaseNumber) {
+    if (!wanted && highest->number >= release::kMaxReleaseNumber) {
         return Refusal("the release numbers are used up");
     }
-    return wanted.value_or(*previous + 1);
+    return wanted.value_or(highest->number + 1);
 }
 
 Result<std::string> ExpiryDate(const std::string& given, const std::string& today) {

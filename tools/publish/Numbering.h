@@ -8,18 +8,33 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace publish {
 
 // The number of --release N.
 Result<std::uint32_t> GivenRelease(const std::string& text);
 
-// With a previous list, the number continues from its signature file (the list's name and
-// ".sig"); when that number is unknown, --release N is needed. The signature file about to
-// be replaced counts too, when its number is higher. --release N at or below a known
-// number is refused. Without any number known the first release is 1.
-Result<std::uint32_t> NextRelease(const std::optional<std::string>& previousList,
-                                  const std::string& outputSignature,
+// A release number known to the tool, and where it was read ("\"FILE\"", or the history).
+struct KnownNumber {
+    std::uint32_t number = 0;
+    std::string source;
+};
+
+struct KnownNumbers {
+    std::vector<KnownNumber> known; // of signature files and of the release history
+    // Why the previous list's number is not known, when it is not: the next number then
+    // needs --release N, unless the release history knows a number.
+    std::optional<std::string> unknownPrevious;
+    bool historyKnows = false;
+};
+
+// The number of a signature file.
+Result<std::uint32_t> SignatureNumber(const std::string& sigFile);
+
+// The next number follows the highest known; --release N at or below it is refused. Without
+// any number known the first release is 1.
+Result<std::uint32_t> NextRelease(const KnownNumbers& numbers,
                                   const std::optional<std::uint32_t>& wanted);
 
 // The expiry date of --expires DAYS (days from today) or --expires YYYY-MM-DD (today or

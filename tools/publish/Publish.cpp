@@ -3,12 +3,18 @@
 #include "Commit.h"
 #include "Dates.h"
 #include "Files.h"
+#include "History.h"
+#include "Json.h"
+#include "KeyAccess.h"
 #include "Keys.h"
 #include "Numbering.h"
 #include "Plan.h"
+#include "PreviousRelease.h"
 #include "ReleaseFolder.h"
+#include "release/KeyId.h"
 #include "release/ReleaseFormat.h"
 
+#include <filesystem>
 #include <sstream>
 
 namespace publish {
@@ -19,56 +25,6 @@ constexpr std::size_t kShiftsNamed = 10;
 
 std::string Count(std::size_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
-// Whether a text is an update list this tool can continue: a list is text, in CR LF lines
-// of a path, a TAB and a stamp.
-Status IsAList(const std::string& text) {
-    std::size_t line = 1;
-    for (std::size_t pos = 0; pos < text.size(); ++line) {
-        std::size_t end = text.find("\r\n", pos);
-        const std::string row = text.substr(pos, end == std::string::npos ? end : end - pos);
-        pos = end == std::string::npos ? text.size() : end + 2;
-        for (unsigned char c : row) {
-            if (c < 32 && c != '\t') {
-                return Refusal("line " + std::to_string(line) +
-                               (c == '\n' ? " ends without CR LF" : " holds a control character") +
-                               ", as no update list does");
-            }
-        }
-        if (!row.empty() && row.find('\t') == std::string::npos) {
-            return Refusal("line " + std::to_string(line) + " has no TAB between path and stamp");
-        }
-    }
-    return Done{};
-}
-
-// The list operators have now: --previous, else the output folder's list, else (with
-// --out) the release folder's own.
-std::optional<std::string> PreviousListFile(const Options& o, const OutputNames& names) {
-    if (o.previous || Exists(names.list)) {
-        return o.previous.value_or(names.list);
-    }
-    const std::string own = Join(o.operand, release::kListName);
-    if (o.out && Exists(own)) {
-        return own;
-    }
-    return std::nullopt;
-}
-
-// The entries of the previous list (none without one).
-Result<std::vector<release::ListEntry>> ReadPrevious(const std::optional<std::string>& file) {
-    if (!file) {
-        return std::vector<release::ListEntry>();
-    }
-    auto text = ReadFile(*file, kMaxListRead);
-    if (!text) {
-        return text.With(" (the previous list)");
-    }
-    if (Status list = IsAList(*text); !list) {
-        return Refusal("\"" + *file + "\" is not an update list: " + list.problem());
-    }
-    return release::ParseList(*text);
 }
 
 std::string ShiftRefusal(const Plan& plan) {
@@ -122,16 +78,62 @@ Status NoStaleSignature(const OutputNames& names, const std::string& list) {
                    "unsigned)");
 }
 
+// A private key that others may read is refused, as ssh does, unless the maker says so.
+Status KeyPrivateToOwner(const Options& o) {
+    if (*o.key == "-" || o.allowReadableKey) {
+        return Done{};
+    }
+    auto others = OthersWhoMayRead(*o.key);
+    if (!others) {
+        return others.failure();
+    }
+    if (!*others) {
+        return Done{};
+    }
+    return Refusal("the private key \"" + *o.key + "\" may be read by others than its owner (" +
+                   **others +
+                   "): anyone who can read it can sign releases. Make it private to its owner "
+                   "(chmod 600 on Linux), or give --allow-readable-key");
+}
+
+// The numbers the next one must follow: the previous release's, the one of the signature
+// about to be replaced, and the highest of the release history.
+KnownNumbers NumbersKnown(const PreviousRelease& previous, const std::string& outputSignature,
+                          const ReleaseHistory& history) {
+    KnownNumbers numbers;
+    if (previous.signature) {
+        numbers.known.push_back(
+            {previous.signature->release, "\"" + previous.signatureFile + "\""});
+    } else if (previous.list) {
+        numbers.unknownPrevious = "the previous list \"" + *previous.list +
+                                  "\" is known but its release number is not (" +
+                                  previous.unsigned_ + ")";
+    }
+    if (auto replaced = SignatureNumber(outputSignature)) {
+        numbers.known.push_back({*replaced, "\"" + outputSignature + "\""});
+    }
+    if (auto highest = history.Highest()) {
+        numbers.known.push_back({*highest, "the release history \"" + history.File() + "\""});
+        numbers.historyKnows = true;
+    }
+    return numbers;
+}
+
 class PublishRun {
 public:
-    PublishRun(const Options& o, std::istream& in, std::ostream& out, std::ostream& err)
-        : o_(o), in_(in), out_(out), err_(err), names_(o.out.value_or(o.operand)) {}
+    PublishRun(const Options& o, std::istream& in, std::ostream& out, std::ostream& err,
+               HashProgress* progress)
+        : o_(o), in_(in), out_(o.json ? quiet_ : out), json_(out), err_(err), progress_(progress),
+          names_(o.out.value_or(o.operand)) {}
 
     int Run() {
         if (Status prepared = Prepare(); !prepared) {
             return Report(prepared.failure(), "; nothing written");
         }
         if (!o_.dryRun) {
+            if (Status recorded = Record(); !recorded) {
+                return Report(recorded.failure(), "; nothing written");
+            }
             if (Status committed = CommitRelease(names_, list_, signature_); !committed) {
                 return Report(committed.failure(), "");
             }
@@ -142,17 +144,19 @@ public:
             out_ << "removed: " << gone << "\n";
         }
         Summary();
-        return 0;
+        PrintJson(kExitDone);
+        return kExitDone;
     }
 
 private:
     int Report(const Failure& failure, const char* outcome) {
+        problems_.push_back(failure.problem + outcome);
         err_ << "quorvel-publish: " << failure.problem << outcome << "\n";
         if (failure.fault == Fault::Usage) {
             err_ << "Try 'quorvel-publish help publish'.\n";
-            return 2;
         }
-        return 1;
+        PrintJson(ExitCode(failure.fault));
+        return ExitCode(failure.fault);
     }
 
     // Everything a publish writes, worked out: the plan, the list and its signature.
@@ -160,8 +164,11 @@ private:
         if (Status valid = ValuesValid(); !valid) {
             return valid;
         }
-        const std::optional<std::string> previousFile = PreviousListFile(o_, names_);
-        auto previous = ReadPrevious(previousFile);
+        // Before the signature beside the previous list is read.
+        if (IsFolder(names_.signature)) {
+            return Refusal("a folder is in the way of \"" + names_.signature + "\"");
+        }
+        auto previous = ReadPreviousRelease(PreviousListFile(o_, names_));
         if (!previous) {
             return previous.failure();
         }
@@ -169,14 +176,14 @@ private:
         if (!paths) {
             return paths.failure();
         }
-        if (Status signing = Sign(previousFile); !signing) {
+        if (Status signing = Sign(*previous); !signing) {
             return signing;
         }
         auto files = Examined(*paths);
         if (!files) {
             return files.failure();
         }
-        plan_ = MakePlan(*previous, *files);
+        plan_ = MakePlan(previous->entries, *files);
         if (!plan_.shifted.empty() && !plan_.removed.empty() && !o_.allowShift) {
             return Refusal(ShiftRefusal(plan_));
         }
@@ -194,9 +201,8 @@ private:
 
     // The paths of the release, unless one of them, or the folder, is refused.
     Result<std::vector<std::string>> Walk() {
-        if (IsFolder(names_.list) || IsFolder(names_.signature)) {
-            return Refusal("a folder is in the way of \"" +
-                           (IsFolder(names_.list) ? names_.list : names_.signature) + "\"");
+        if (IsFolder(names_.list)) {
+            return Refusal("a folder is in the way of \"" + names_.list + "\"");
         }
         // A release's own list and signature are never listed, nor those being written.
         WalkRules rules{o_.excludes, OutputFileNames()};
@@ -208,6 +214,7 @@ private:
         ReleaseFiles found = WalkRelease(o_.operand, rules);
         for (const auto& s : found.skipped) {
             out_ << "skipped: " << s.path << " (" << s.why << ")\n";
+            skipped_.push_back(s.path);
         }
         auto refused = release::RefusedReleasePaths(found.paths, o_.eightBitNames);
         refused.insert(refused.begin(), found.refused.begin(), found.refused.end());
@@ -216,6 +223,7 @@ private:
         }
         for (std::size_t i = 0; i + 1 < refused.size(); ++i) {
             err_ << "quorvel-publish: refused: " << refused[i] << "\n";
+            problems_.push_back("refused: " + refused[i]);
         }
         if (!refused.empty()) {
             return Refusal("refused: " + refused.back());
@@ -225,19 +233,36 @@ private:
 
     // The files of the release, read whole, but private keys.
     Result<std::vector<FoundFile>> Examined(const std::vector<std::string>& paths) {
+        if (progress_ != nullptr) {
+            std::uint64_t bytes = 0;
+            for (const auto& path : paths) {
+                std::error_code ec;
+                bytes += std::filesystem::file_size(Join(o_.operand, path), ec);
+            }
+            progress_->Begin(paths.size(), bytes);
+        }
         std::vector<FoundFile> files;
         for (const auto& path : paths) {
-            auto file = Examine(o_.operand, path);
+            auto file = Examine(o_.operand, path, progress_);
             if (!file) {
-                return Refusal("\"" + path + "\": " + file.problem());
+                if (progress_ != nullptr) {
+                    progress_->End();
+                }
+                return Failure{file.failure().fault, "\"" + path + "\": " + file.problem()};
             }
             if (file->privateKey) {
-                err_ << "quorvel-publish: warning: skipped: " << path
-                     << " (a private key file: it is never listed, but a web server that "
-                        "serves this folder hands it to anyone who asks; move it out)\n";
+                const std::string warning =
+                    "skipped: " + path +
+                    " (a private key file: it is never listed, but a web server that serves "
+                    "this folder hands it to anyone who asks; move it out)";
+                err_ << "quorvel-publish: warning: " << warning << "\n";
+                warnings_.push_back(warning);
             } else {
                 files.push_back(*file);
             }
+        }
+        if (progress_ != nullptr) {
+            progress_->End();
         }
         if (files.empty()) {
             return Refusal("the release is empty: there is no file to publish");
@@ -264,54 +289,126 @@ private:
         return Done{};
     }
 
-    // The key and the number of a signed publish.
-    Status Sign(const std::optional<std::string>& previousList) {
+    // The key, checked against the previous release, and the number of a signed publish.
+    Status Sign(const PreviousRelease& previous) {
         if (!o_.key) {
             return Done{};
         }
-        auto number = NextRelease(previousList, names_.signature, wanted_);
-        if (!number) {
-            return number.failure();
-        }
-        number_ = *number;
         auto key = LoadKey(*o_.key, in_);
         if (!key) {
             return key.failure();
         }
+        if (Status owned = KeyPrivateToOwner(o_); !owned) {
+            return owned;
+        }
         key_ = *key;
+        keyId_ = release::KeyId(key_->publicKey);
+        const std::string keyName =
+            *o_.key == "-" ? "the key on standard input" : "\"" + *o_.key + "\"";
+        if (Status signer = SignedByKeyInUse(previous, key_->publicKey, keyName); !signer) {
+            return signer;
+        }
+        auto history = ReleaseHistory::Load(o_.history.value_or(HistoryBeside(*o_.key)));
+        if (!history) {
+            return history.failure();
+        }
+        history_ = *history;
+        auto number = NextRelease(NumbersKnown(previous, names_.signature, *history_), wanted_);
+        if (!number) {
+            return number.failure();
+        }
+        number_ = *number;
         return Done{};
     }
 
-    void Summary() {
-        out_ << (o_.dryRun ? "dry run, nothing written: " : "") << names_.list << ": "
-             << Count(plan_.entries.size(), "entry", "entries") << " (" << plan_.added.size()
-             << " new, " << plan_.changed.size() << " changed, " << plan_.removed.size()
-             << " removed, " << plan_.shifted.size() << " shifted): operators fetch "
-             << Count(plan_.fetched, "file", "files") << "\n";
-        if (key_) {
-            out_ << (o_.dryRun ? "dry run, nothing written: " : "") << names_.signature
-                 << ": release " << number_ << (expires_ ? ", expires " + *expires_ : "") << "\n";
+    // The signing goes into the release history before the release is put in place, so
+    // that no published number is missing from it.
+    Status Record() {
+        if (!key_) {
+            return Done{};
         }
+        auto digest = platform::Sha256Of(list_);
+        if (!digest) {
+            return IoFailure("the list's SHA-256 could not be had");
+        }
+        newHistory_ = !history_->Started();
+        return history_->Append({number_, *digest, keyId_, Today()});
+    }
+
+    void Summary() {
+        const char* dry = o_.dryRun ? "dry run, nothing written: " : "";
+        out_ << dry << names_.list << ": " << Count(plan_.entries.size(), "entry", "entries")
+             << " (" << plan_.added.size() << " new, " << plan_.changed.size() << " changed, "
+             << plan_.removed.size() << " removed, " << plan_.shifted.size()
+             << " shifted): operators fetch " << Count(plan_.fetched, "file", "files") << ", "
+             << Bytes(plan_.fetchedBytes) << "\n";
+        if (key_) {
+            out_ << dry << names_.signature << ": release " << number_ << ", key ID " << keyId_
+                 << (expires_ ? ", expires " + *expires_ : "") << "\n";
+            out_ << dry << "release history " << history_->File()
+                 << (newHistory_ ? " (started: back it up with the key)" : "") << "\n";
+        }
+    }
+
+    void PrintJson(int exit) {
+        if (!o_.json) {
+            return;
+        }
+        const bool planned = exit == kExitDone;
+        JsonObject fetch;
+        fetch.Add("files", static_cast<std::uint64_t>(plan_.fetched))
+            .Add("bytes", plan_.fetchedBytes);
+        JsonObject object;
+        object.Add("command", "publish")
+            .Add("exit", static_cast<std::uint64_t>(exit))
+            .Add("written", planned && !o_.dryRun)
+            .Add("dryRun", o_.dryRun)
+            .Add("list", names_.list)
+            .Add("entries", static_cast<std::uint64_t>(planned ? plan_.entries.size() : 0))
+            .Add("bytes", planned ? plan_.bytes : 0)
+            .Add("new", static_cast<std::uint64_t>(plan_.added.size()))
+            .Add("changed", static_cast<std::uint64_t>(plan_.changed.size()))
+            .Add("removed", static_cast<std::uint64_t>(plan_.removed.size()))
+            .Add("shifted", static_cast<std::uint64_t>(plan_.shifted.size()))
+            .Add("fetch", fetch)
+            .Add("release", planned && key_ ? std::optional<std::uint64_t>(number_) : std::nullopt)
+            .Add("keyId", key_ ? std::optional<std::string>(keyId_) : std::nullopt)
+            .Add("expires", expires_)
+            .Add("history", history_ ? std::optional<std::string>(history_->File()) : std::nullopt)
+            .Add("skipped", skipped_)
+            .Add("warnings", warnings_)
+            .Add("problems", problems_);
+        json_ << object.Text() << "\n";
     }
 
     const Options& o_;
     std::istream& in_;
+    std::ostringstream quiet_; // what people read, left out with --json
     std::ostream& out_;
+    std::ostream& json_;
     std::ostream& err_;
+    HashProgress* progress_;
     OutputNames names_;
     std::optional<platform::P256KeyPair> key_;
+    std::string keyId_;
+    std::optional<ReleaseHistory> history_;
+    bool newHistory_ = false;
     std::optional<std::uint32_t> wanted_;
     std::uint32_t number_ = 0;
     std::optional<std::string> expires_;
     Plan plan_;
     std::string list_;
     std::optional<std::string> signature_;
+    std::vector<std::string> skipped_;
+    std::vector<std::string> warnings_;
+    std::vector<std::string> problems_;
 };
 
 } // namespace
 
-int Publish(const Options& o, std::istream& in, std::ostream& out, std::ostream& err) {
-    return PublishRun(o, in, out, err).Run();
+int Publish(const Options& o, std::istream& in, std::ostream& out, std::ostream& err,
+            HashProgress* progress) {
+    return PublishRun(o, in, out, err, progress).Run();
 }
 
 } // namespace publish

@@ -8,11 +8,29 @@
 
 namespace publish {
 
-// What kind of failure it is, which decides the exit code.
+// What kind of failure it is, which decides the exit code (ExitCode).
 enum class Fault {
-    Refused, // the input is not one the tool publishes or passes
-    Usage,   // a value given on the command line is wrong
+    Refused,     // the input is not one the tool publishes or passes
+    Usage,       // a value given on the command line is wrong
+    Damaged,     // a list, signature or history is not as the tool wrote it
+    InputOutput, // the system failed to read, write or fetch
 };
+
+// The exit codes of quorvel-publish: 0 done, then one for each kind of failure.
+constexpr int kExitDone = 0;
+inline int ExitCode(Fault fault) {
+    switch (fault) {
+    case Fault::Refused:
+        return 1;
+    case Fault::Usage:
+        return 2;
+    case Fault::Damaged:
+        return 3;
+    case Fault::InputOutput:
+        return 4;
+    }
+    return 1;
+}
 
 struct Failure {
     Fault fault = Fault::Refused;
@@ -21,6 +39,12 @@ struct Failure {
 
 inline Failure Refusal(std::string problem) {
     return Failure{Fault::Refused, std::move(problem)};
+}
+inline Failure Damage(std::string problem) {
+    return Failure{Fault::Damaged, std::move(problem)};
+}
+inline Failure IoFailure(std::string problem) {
+    return Failure{Fault::InputOutput, std::move(problem)};
 }
 
 template <class T> class [[nodiscard]] Result {
