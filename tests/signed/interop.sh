@@ -60,17 +60,28 @@ both_ways() { # key-file public-key
 [ "$(on_windows public "$(winpath "$work/linux.key")" | tr -d '\r')" = "$linux_pub" ] ||
     fail "Windows prints another public key of the Linux key file"
 
-# A renewal in place on Windows, the key on standard input: the list kept, the number up.
+# A renewal in place on Windows, the key on standard input and the history named: the list
+# kept, the number up; the history the Linux build reads on.
 cp -rp "$work/release" "$work/c"
-on_windows publish "$(winpath "$work/c")" --key - < "$work/linux.key" >/dev/null ||
-    fail "Windows publish with the key on standard input: $(cat "$work/wine.err")"
+history=$(winpath "$work/c.history")
+on_windows publish "$(winpath "$work/c")" --key - --history "$history" < "$work/linux.key" \
+    >/dev/null || fail "Windows publish with the key on standard input: $(cat "$work/wine.err")"
 cp "$work/c/filelist.txt" "$work/c-list"
-on_windows publish "$(winpath "$work/c")" --key - < "$work/windows.key" >/dev/null ||
-    fail "Windows renewal in place: $(cat "$work/wine.err")"
+on_windows publish "$(winpath "$work/c")" --key - --history "$history" < "$work/linux.key" \
+    >/dev/null || fail "Windows renewal in place: $(cat "$work/wine.err")"
 cmp -s "$work/c-list" "$work/c/filelist.txt" || fail "the renewal changed the list"
 grep -q $'^release 2\r$' "$work/c/filelist.txt.sig" || fail "the renewal is not release 2"
 ls "$work/c" | grep -q 'filelist\.txt\.\(tmp\|old\)' && fail "temporary files were left: $(ls "$work/c")"
-"$host" verify "$work/c" --public "$windows_pub" >/dev/null || fail "Linux does not verify the renewal"
+"$host" verify "$work/c" --public "$linux_pub" >/dev/null || fail "Linux does not verify the renewal"
+"$host" publish "$work/c" --key - --history "$work/c.history" < "$work/linux.key" >/dev/null ||
+    fail "Linux does not continue the history the Windows build wrote"
+grep -q $'^release 3\r$' "$work/c/filelist.txt.sig" || fail "Linux did not continue at release 3"
+# Another key is refused over a release it did not sign, on Windows too.
+if on_windows publish "$(winpath "$work/c")" --key - --history "$history" < "$work/windows.key" \
+    >/dev/null; then
+    fail "Windows signed over a release of another key"
+fi
+grep -q "was not signed by the key in use" "$work/wine.err" || fail "no key id: $(cat "$work/wine.err")"
 
 both_ways "$work/linux.key" "$linux_pub" "$windows_pub"
 both_ways "$work/windows.key" "$windows_pub" "$linux_pub"
