@@ -154,7 +154,8 @@ public:
 private:
     Result<std::unique_ptr<ReleaseSource>> Source() {
         const std::string& operand = o_.operand;
-        if (operand.compare(0, 7, "http://") != 0 && operand.compare(0, 8, "https://") != 0) {
+        // A folder's name holds no "://" (Windows takes no ":" past the drive).
+        if (operand.find("://") == std::string::npos) {
             return std::unique_ptr<ReleaseSource>(
                 std::make_unique<FolderSource>(operand, o_.out.value_or(operand)));
         }
