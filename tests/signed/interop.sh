@@ -30,6 +30,19 @@ windows_pub=$(on_windows keygen "$(winpath "$work/windows.key")" | pubkey)
 [ ${#linux_pub} = 128 ] || fail "the Linux key: $linux_pub"
 [ ${#windows_pub} = 128 ] || fail "the Windows key: $windows_pub $(cat "$work/wine.err")"
 [ -f "$work/windows.key" ] || fail "the Windows build wrote no key file"
+# Wine keeps a file's access as Unix mode bits and leaves them as they were made, whatever
+# access list keygen sets, and says so; the key is then made private by hand.
+grep -q "readable by others than its owner" "$work/wine.err" ||
+    [ "$(stat -c %a "$work/windows.key")" = 600 ] || fail "keygen left its key open unsaid"
+chmod 600 "$work/windows.key"
+# A key others may read is refused on Windows too (Wine lets in Everyone for mode 0644).
+cp -p "$work/linux.key" "$work/open.key" && chmod 644 "$work/open.key"
+mkdir -p "$work/o" && printf 'x' > "$work/o/x.dll"
+if on_windows publish "$(winpath "$work/o")" --key "$(winpath "$work/open.key")" >/dev/null; then
+    fail "Windows signed with a key others may read"
+fi
+grep -q "may be read by others than its owner" "$work/wine.err" ||
+    fail "Windows did not say why: $(cat "$work/wine.err")"
 
 both_ways() { # key-file public-key
     local key=$1 pub=$2

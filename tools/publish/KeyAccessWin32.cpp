@@ -95,9 +95,12 @@ Status MakeOwnerOnly(const std::string& file) {
     std::unique_ptr<ACL, LocalFreer> owned(acl);
     // Protected: nothing is inherited from the folder, so only the owner is let in.
     std::string name = file;
-    DWORD set = SetNamedSecurityInfoA(
-        &name[0], SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-        nullptr, nullptr, acl, nullptr);
+    // The owner is named too: the list's one entry is the owner's, and a system that keeps
+    // mode bits beneath (Wine) maps it to the owner's bits alone.
+    DWORD set = SetNamedSecurityInfoA(&name[0], SE_FILE_OBJECT,
+                                      OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
+                                          PROTECTED_DACL_SECURITY_INFORMATION,
+                                      user.data(), nullptr, acl, nullptr);
     if (set != ERROR_SUCCESS) {
         return IoFailure("cannot make \"" + file + "\" private: " + Reason(set));
     }

@@ -2,6 +2,7 @@
 
 #include "Files.h"
 #include "History.h"
+#include "KeyAccess.h"
 #include "release/Hex.h"
 #include "release/KeyId.h"
 #include "release/ReleaseFormat.h"
@@ -39,6 +40,13 @@ int Keygen(const Options& o, std::ostream& out, std::ostream& err) {
     if (Status written = WriteNewPrivateFile(file, release::WriteKeyFile(*key)); !written) {
         err << "quorvel-publish: " << written.problem() << "\n";
         return 1;
+    }
+    // What the system made of it: a file system that keeps no access list of its own (Wine
+    // keeps mode bits) may leave the key open to others.
+    if (auto others = OthersWhoMayRead(file); others && *others) {
+        err << "quorvel-publish: warning: the system left \"" << file
+            << "\" readable by others than its owner (" << **others
+            << "): make it private before publishing with it\n";
     }
     out << "private key written to " << file << " (keep it secret, and out of every release "
         << "folder; it signs releases), key ID " << release::KeyId(key->publicKey) << "\n";
