@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -617,6 +618,22 @@ TEST_F(PublishTool, ListAndSignatureArePutInPlaceTogether) {
     ASSERT_EQ(Run({"publish", "@release", "--dry-run"}), 0);
     EXPECT_NE(out_.str().find("new: a\n"), std::string::npos) << out_.str();
     EXPECT_NE(out_.str().find("dry run, nothing written"), std::string::npos);
+    EXPECT_FALSE(fs::exists(root_ / "release" / "filelist.txt"));
+    // For machines: one object, the same plan, nothing else on standard output.
+    ASSERT_EQ(Run({"publish", "@release", "--dry-run", "--json"}), 0);
+    EXPECT_EQ(out_.str().rfind("{\"command\":\"publish\",\"exit\":0,\"written\":false,"
+                               "\"dryRun\":true,",
+                               0),
+              0u)
+        << out_.str();
+    EXPECT_NE(out_.str().find("\"entries\":1,\"bytes\":1,\"new\":1,"), std::string::npos);
+    EXPECT_NE(out_.str().find("\"fetch\":{\"files\":1,\"bytes\":1},\"release\":null"),
+              std::string::npos);
+    EXPECT_EQ(Run({"publish", "@release", "--json", "--release", "0", "--key", "k"}), 2);
+    EXPECT_NE(out_.str().find("\"exit\":2,"), std::string::npos) << out_.str();
+    EXPECT_NE(out_.str().find("\"problems\":[\"--release takes a number"), std::string::npos);
+    const std::string json = out_.str();
+    EXPECT_EQ(std::count(json.begin(), json.end(), '\n'), 1) << "one object, one line";
     EXPECT_FALSE(fs::exists(root_ / "release" / "filelist.txt"));
 }
 

@@ -75,7 +75,8 @@ public:
         return body;
     }
     Result<FoundFile> Receive(const std::string& path) override {
-        FoundFile found{path};
+        FoundFile found;
+        found.path = path;
         platform::Sha256 hash;
         auto got =
             HttpGet(Below(base_, path), UINT64_MAX, [&](const char* bytes, std::size_t size) {
