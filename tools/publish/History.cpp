@@ -38,6 +38,10 @@ std::optional<HistoryEntry> Parse(const std::string& line) {
 
 } // namespace
 
+bool BeginsAsHistory(const std::string& head) {
+    return head.compare(0, kHeader.size(), kHeader) == 0;
+}
+
 std::string HistoryBeside(const std::string& keyFile) {
     return keyFile + ".history";
 }

@@ -48,6 +48,9 @@ private:
     std::vector<HistoryEntry> entries_;
 };
 
+// Whether bytes read from the start of a file are those of a release history.
+bool BeginsAsHistory(const std::string& head);
+
 // The history beside a key file.
 std::string HistoryBeside(const std::string& keyFile);
 

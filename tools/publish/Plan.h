@@ -17,6 +17,7 @@ struct FoundFile {
     std::uint64_t size = 0;
     platform::Sha256Digest digest{};
     bool privateKey = false; // the file is a key file of keygen
+    bool history = false;    // the file is a release history of this tool
 };
 
 struct Shift {

@@ -250,11 +250,12 @@ private:
                 }
                 return Failure{file.failure().fault, "\"" + path + "\": " + file.problem()};
             }
-            if (file->privateKey) {
+            if (file->privateKey || file->history) {
                 const std::string warning =
-                    "skipped: " + path +
-                    " (a private key file: it is never listed, but a web server that serves "
-                    "this folder hands it to anyone who asks; move it out)";
+                    "skipped: " + path + " (" +
+                    (file->privateKey ? "a private key file" : "a release history") +
+                    ": it is never listed, but a web server that serves this folder hands it "
+                    "to anyone who asks; move it out)";
                 err_ << "quorvel-publish: warning: " << warning << "\n";
                 warnings_.push_back(warning);
             } else {

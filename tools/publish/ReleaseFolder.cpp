@@ -3,6 +3,7 @@
 #include "Dates.h"
 #include "Files.h"
 #include "Glob.h"
+#include "History.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -172,7 +173,9 @@ Result<FoundFile> Examine(const std::string& folder, const std::string& path,
         in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
         const auto got = static_cast<std::size_t>(in.gcount());
         if (found.size == 0) {
-            found.privateKey = release::BeginsAsKeyFile(std::string(buffer.data(), got));
+            const std::string head(buffer.data(), got);
+            found.privateKey = release::BeginsAsKeyFile(head);
+            found.history = BeginsAsHistory(head);
         }
         hash.Update(buffer.data(), got);
         found.size += got;
