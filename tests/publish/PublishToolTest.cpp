@@ -724,6 +724,14 @@ TEST_F(PublishTool, CommandLineIsConventional) {
         {{"keygen", "-"}, 2, "never to standard output"},
         {{"verify", "a"}, 2, "verify needs --public"},
         {{"publish", "a", "--key", "@k", "--release", "x"}, 2, "--release takes a number"},
+        {{"publish", "a", "--key", "-"}, 2, "--key - needs --history FILE"},
+        {{"publish", "a", "--history", "h"}, 2, "--history applies to a signed release only"},
+        {{"verify", "a", "--public", "00", "--history", "h"}, 2, "--history does not apply"},
+        {{"verify", "https://updates.example/x/", "--public", std::string(128, '0')},
+         2,
+         "is no http:// URL"},
+        {{"help", "verify"}, 0, "quorvel-publish verify URL --public HEX"},
+        {{"--help"}, 0, "3 a damaged folder or history"},
     };
     for (const auto& l : lines) {
         SCOPED_TRACE(::testing::PrintToString(l.args));
