@@ -49,9 +49,12 @@ private:
     OutputNames names_;
 };
 
-// Names a web server must not hand out: the tool's own temporary files and the usual names
-// beginning with "." (a server that refuses those refuses every such name).
-const char* const kNeverServed[] = {"filelist.txt.tmp",
+// Names a web server must not hand out: the key and history under the names the README
+// gives them, the tool's own temporary files, and the usual names beginning with "." (a
+// server that refuses those refuses every such name).
+const char* const kNeverServed[] = {"maker.key",
+                                    "maker.key.history",
+                                    "filelist.txt.tmp",
                                     "filelist.txt.sig.tmp",
                                     "filelist.txt.old",
                                     ".git/HEAD",
