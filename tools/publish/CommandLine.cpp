@@ -45,7 +45,8 @@ const std::map<std::string, std::string> kCommandHelp = {
      "  --history FILE       the release history (default: KEYFILE.history; needed with\n"
      "                       --key -): every number given, and the list it was given to\n"
      "  --allow-readable-key sign with a key file that others than its owner may read\n"
-     "  --release N          the release number (default: one above the previous one)\n"
+     "  --release N          the release number (default: one above the highest known:\n"
+     "                       the previous release's and the release history's)\n"
      "  --expires DAYS|DATE  protected updaters refuse the release after that many days,\n"
      "                       or after DATE (YYYY-MM-DD); by default it never expires\n"
      "  --previous LIST      the list operators have now (default: filelist.txt of the\n"
@@ -58,7 +59,9 @@ const std::map<std::string, std::string> kCommandHelp = {
      "  --dry-run            print what would be written and fetched; write nothing\n"
      "  --json               print one JSON object (counts, bytes, release, problems)\n"
      "\n"
-     "Names beginning with \".\" and private key files are never listed.\n"},
+     "Names beginning with \".\", private key files and release histories are never\n"
+     "listed. A previous list its signature does not state, a previous release another\n"
+     "key signed and a file written to while it is hashed are refused.\n"},
     {"verify",
      "usage: quorvel-publish verify RELEASE_DIR --public HEX [--out DIR] [--json]\n"
      "       quorvel-publish verify URL --public HEX [--json]\n"
