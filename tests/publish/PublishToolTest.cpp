@@ -694,6 +694,27 @@ TEST_F(PublishTool, KeygenSignAndVerify) {
     EXPECT_EQ(Run({"verify", Release(), "--public", "abc"}), 2);
 }
 
+// Hashing shows how far it has come once it has taken a second, at most ten times a second,
+// and leaves the terminal's line clean.
+TEST_F(PublishTool, HashingLongerThanASecondShowsProgress) {
+    using Clock = publish::TerminalProgress::Clock;
+    Clock::time_point now{};
+    std::ostringstream terminal;
+    publish::TerminalProgress progress(terminal, [&] { return now; });
+    progress.Begin(2, 3000000);
+    progress.Hashed("a.dat", 1000000);
+    now += std::chrono::milliseconds(900);
+    progress.Hashed("a.dat", 2000000);
+    EXPECT_EQ(terminal.str(), "") << "nothing in the first second";
+    now += std::chrono::milliseconds(200);
+    progress.Hashed("b.dat", 500000);
+    EXPECT_EQ(terminal.str(), "\rhashing file 2 of 2, 2.5 MB of 3.0 MB\x1b[K");
+    now += std::chrono::milliseconds(50);
+    progress.Hashed("b.dat", 1000000);
+    progress.End();
+    EXPECT_EQ(terminal.str(), "\rhashing file 2 of 2, 2.5 MB of 3.0 MB\x1b[K\r\x1b[K");
+}
+
 struct Line {
     std::vector<std::string> args;
     int exit;

@@ -21,7 +21,7 @@ std::string Bytes(std::uint64_t bytes) {
 }
 
 void TerminalProgress::Begin(std::size_t files, std::uint64_t bytes) {
-    start_ = Clock::now();
+    start_ = now_();
     files_ = files;
     bytes_ = bytes;
 }
@@ -33,7 +33,7 @@ void TerminalProgress::Hashed(const std::string& path, std::uint64_t bytes) {
         path_ = path;
     }
     current_ = bytes;
-    const auto now = Clock::now();
+    const auto now = now_();
     if (now - start_ < std::chrono::seconds(1) ||
         (showing_ && now - shown_ < std::chrono::milliseconds(100))) {
         return;

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 
@@ -23,14 +24,17 @@ public:
 // most ten times a second), and clears it at the end.
 class TerminalProgress : public HashProgress {
 public:
-    explicit TerminalProgress(std::ostream& terminal) : terminal_(terminal) {}
+    using Clock = std::chrono::steady_clock;
+    explicit TerminalProgress(std::ostream& terminal,
+                              std::function<Clock::time_point()> now = Clock::now)
+        : terminal_(terminal), now_(std::move(now)) {}
     void Begin(std::size_t files, std::uint64_t bytes) override;
     void Hashed(const std::string& path, std::uint64_t bytes) override;
     void End() override;
 
 private:
-    using Clock = std::chrono::steady_clock;
     std::ostream& terminal_;
+    std::function<Clock::time_point()> now_;
     Clock::time_point start_;
     Clock::time_point shown_;
     std::size_t files_ = 0;
