@@ -314,14 +314,21 @@ TEST_F(PublishTool, SecretsAndStrayFilesAreLeftOut) {
     }
     EXPECT_NE(err_.str().find("skipped: maker.key (a private key"), std::string::npos);
     EXPECT_NE(err_.str().find("skipped: sub/deep/k.txt (a private key"), std::string::npos);
+    EXPECT_EQ(err_.str().find("only its owner may read"), std::string::npos) << err_.str();
     // Its history, written beside it by this very publish, is left out the next time.
+    fs::permissions(root_ / "release" / "ok.dll", fs::perms::owner_read | fs::perms::owner_write);
     ASSERT_EQ(Run({"publish", Release(), "--key", Release() + "/maker.key", "--exclude", "*.pdb",
                    "--exclude", "build/**", "--exclude", "Big Data\\*.pak"}),
               0)
         << err_.str();
     EXPECT_NE(err_.str().find("skipped: maker.key.history (a release history"), std::string::npos)
         << err_.str();
+    // A file that nginx, running as another user, would answer 403 for.
+    EXPECT_NE(err_.str().find("warning: only its owner may read ok.dll: a web server"),
+              std::string::npos)
+        << err_.str();
     EXPECT_EQ(StampOf("maker.key.history"), "(not listed)");
+    EXPECT_EQ(err_.str().find("only its owner may read bin/core.dll"), std::string::npos);
 }
 
 // Each mistake is refused with its reason; nothing is written, nothing said removed.

@@ -21,6 +21,7 @@ namespace publish {
 
 namespace {
 
+// How many shifted entries, or files only their owner may read, are named one by one.
 constexpr std::size_t kShiftsNamed = 10;
 
 std::string Count(std::size_t n, const char* one, const char* many) {
@@ -265,10 +266,36 @@ private:
         if (progress_ != nullptr) {
             progress_->End();
         }
+        WarnOwnerOnly(files);
         if (files.empty()) {
             return Refusal("the release is empty: there is no file to publish");
         }
         return files;
+    }
+
+    // A listed file that only its owner may read is one a web server running as another
+    // user cannot hand out (nginx answers 403): said, as verify URL would find it.
+    void WarnOwnerOnly(const std::vector<FoundFile>& files) {
+        std::vector<std::string> closed;
+        for (const auto& f : files) {
+            auto others = OthersWhoMayRead(Join(o_.operand, f.path));
+            if (others && !*others) {
+                closed.push_back(f.path);
+            }
+        }
+        for (std::size_t i = 0; i < closed.size() && i < kShiftsNamed; ++i) {
+            const std::string warning = "only its owner may read " + closed[i] +
+                                        ": a web server that runs as another user cannot "
+                                        "hand it out (verify URL checks what it serves)";
+            err_ << "quorvel-publish: warning: " << warning << "\n";
+            warnings_.push_back(warning);
+        }
+        if (closed.size() > kShiftsNamed) {
+            const std::string more = "and " + std::to_string(closed.size() - kShiftsNamed) +
+                                     " more files only their owner may read";
+            err_ << "quorvel-publish: warning: " << more << "\n";
+            warnings_.push_back(more);
+        }
     }
 
     // The values of --release and --expires (which apply with --key only).
