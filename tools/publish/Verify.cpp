@@ -3,9 +3,9 @@
 #include "Commit.h"
 #include "Dates.h"
 #include "Files.h"
-#include "HttpGet.h"
 #include "Json.h"
-#include "ReleaseFolder.h"
+#include "Progress.h"
+#include "ReleaseSource.h"
 #include "release/KeyId.h"
 #include "release/ReleaseFormat.h"
 
@@ -15,102 +15,6 @@
 namespace publish {
 
 namespace {
-
-// Where a release is checked: its folder on disk, or the server operators fetch it from.
-class ReleaseSource {
-public:
-    virtual ~ReleaseSource() = default;
-    // The list or the signature, whole.
-    virtual Result<std::string> Read(const std::string& name, std::uint64_t limit) = 0;
-    // The size and hash of a listed file as operators would receive it.
-    virtual Result<FoundFile> Receive(const std::string& path) = 0;
-    // What must not be handed out but is (names beginning with "." and the like).
-    virtual std::vector<std::string> ServedSecrets() { return {}; }
-    virtual std::string What() const = 0;
-};
-
-class FolderSource : public ReleaseSource {
-public:
-    FolderSource(const std::string& folder, const std::string& outputs)
-        : folder_(folder), names_(outputs) {}
-    Result<std::string> Read(const std::string& name, std::uint64_t limit) override {
-        return ReadFile(name == release::kListName ? names_.list : names_.signature, limit);
-    }
-    Result<FoundFile> Receive(const std::string& path) override {
-        if (!Exists(Join(folder_, path))) {
-            return Refusal("listed but missing");
-        }
-        return Examine(folder_, path);
-    }
-    std::string What() const override { return names_.signature; }
-
-private:
-    std::string folder_;
-    OutputNames names_;
-};
-
-// Names a web server must not hand out: the key and history under the names the README
-// gives them, the tool's own temporary files, and the usual names beginning with "." (a
-// server that refuses those refuses every such name).
-const char* const kNeverServed[] = {"maker.key",
-                                    "maker.key.history",
-                                    "filelist.txt.tmp",
-                                    "filelist.txt.sig.tmp",
-                                    "filelist.txt.old",
-                                    ".git/HEAD",
-                                    ".git/config",
-                                    ".DS_Store",
-                                    ".env",
-                                    ".htaccess",
-                                    ".htpasswd",
-                                    ".ssh/id_rsa"};
-
-class ServerSource : public ReleaseSource {
-public:
-    explicit ServerSource(Url base) : base_(std::move(base)) {}
-    Result<std::string> Read(const std::string& name, std::uint64_t limit) override {
-        std::string body;
-        auto got = HttpGet(Below(base_, name), limit,
-                           [&](const char* bytes, std::size_t size) { body.append(bytes, size); });
-        if (!got) {
-            return got.failure();
-        }
-        return body;
-    }
-    Result<FoundFile> Receive(const std::string& path) override {
-        FoundFile found;
-        found.path = path;
-        platform::Sha256 hash;
-        auto got =
-            HttpGet(Below(base_, path), UINT64_MAX, [&](const char* bytes, std::size_t size) {
-                hash.Update(bytes, size);
-                found.size += size;
-            });
-        if (!got) {
-            return Failure{got.failure().fault, got.problem()};
-        }
-        auto digest = hash.Finish();
-        if (!digest) {
-            return IoFailure("its hash could not be had");
-        }
-        found.digest = *digest;
-        return found;
-    }
-    std::vector<std::string> ServedSecrets() override {
-        std::vector<std::string> served;
-        for (const char* name : kNeverServed) {
-            auto status = HttpStatus(Below(base_, name));
-            if (status && *status == 200) {
-                served.push_back(name);
-            }
-        }
-        return served;
-    }
-    std::string What() const override { return Text(Below(base_, release::kSignatureName)); }
-
-private:
-    Url base_;
-};
 
 // Whether one listed file arrives as its entry states it.
 Status EntryHolds(ReleaseSource& source, const release::ListEntry& e) {
@@ -148,7 +52,7 @@ public:
                 Failure{Fault::Usage, "--public takes the 128 hex digits keygen printed"});
         }
         keyId_ = release::KeyId(*key);
-        auto source = Source();
+        auto source = OpenSource(o_.operand, o_.out);
         if (!source) {
             return Finish(source.failure());
         }
@@ -156,23 +60,6 @@ public:
     }
 
 private:
-    Result<std::unique_ptr<ReleaseSource>> Source() {
-        const std::string& operand = o_.operand;
-        // A folder's name holds no "://" (Windows takes no ":" past the drive).
-        if (operand.find("://") == std::string::npos) {
-            return std::unique_ptr<ReleaseSource>(
-                std::make_unique<FolderSource>(operand, o_.out.value_or(operand)));
-        }
-        if (o_.out) {
-            return Failure{Fault::Usage, "--out applies to a release folder, not to a URL"};
-        }
-        auto url = ParseUrl(operand);
-        if (!url) {
-            return url.failure();
-        }
-        return std::unique_ptr<ReleaseSource>(std::make_unique<ServerSource>(*url));
-    }
-
     Status Check(ReleaseSource& source, const platform::P256PublicKey& key) {
         auto list = source.Read(release::kListName, kMaxListRead);
         if (!list) {
