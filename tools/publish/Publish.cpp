@@ -3,15 +3,13 @@
 #include "Commit.h"
 #include "Dates.h"
 #include "Files.h"
-#include "History.h"
 #include "Json.h"
 #include "KeyAccess.h"
-#include "Keys.h"
 #include "Numbering.h"
 #include "Plan.h"
 #include "PreviousRelease.h"
 #include "ReleaseFolder.h"
-#include "release/KeyId.h"
+#include "Signing.h"
 #include "release/ReleaseFormat.h"
 
 #include <filesystem>
@@ -77,47 +75,6 @@ Status NoStaleSignature(const OutputNames& names, const std::string& list) {
                    "\" would no longer sign the list, and protected updaters would refuse the "
                    "release: give --key to sign it (or remove the signature file to publish "
                    "unsigned)");
-}
-
-// A private key that others may read is refused, as ssh does, unless the maker says so.
-Status KeyPrivateToOwner(const Options& o) {
-    if (*o.key == "-" || o.allowReadableKey) {
-        return Done{};
-    }
-    auto others = OthersWhoMayRead(*o.key);
-    if (!others) {
-        return others.failure();
-    }
-    if (!*others) {
-        return Done{};
-    }
-    return Refusal("the private key \"" + *o.key + "\" may be read by others than its owner (" +
-                   **others +
-                   "): anyone who can read it can sign releases. Make it private to its owner "
-                   "(chmod 600 on Linux), or give --allow-readable-key");
-}
-
-// The numbers the next one must follow: the previous release's, the one of the signature
-// about to be replaced, and the highest of the release history.
-KnownNumbers NumbersKnown(const PreviousRelease& previous, const std::string& outputSignature,
-                          const ReleaseHistory& history) {
-    KnownNumbers numbers;
-    if (previous.signature) {
-        numbers.known.push_back(
-            {previous.signature->release, "\"" + previous.signatureFile + "\""});
-    } else if (previous.list) {
-        numbers.unknownPrevious = "the previous list \"" + *previous.list +
-                                  "\" is known but its release number is not (" +
-                                  previous.unsigned_ + ")";
-    }
-    if (auto replaced = SignatureNumber(outputSignature)) {
-        numbers.known.push_back({*replaced, "\"" + outputSignature + "\""});
-    }
-    if (auto highest = history.Highest()) {
-        numbers.known.push_back({*highest, "the release history \"" + history.File() + "\""});
-        numbers.historyKnows = true;
-    }
-    return numbers;
 }
 
 class PublishRun {
@@ -189,10 +146,10 @@ private:
             return Refusal(ShiftRefusal(plan_));
         }
         list_ = release::WriteList(plan_.entries);
-        if (!key_) {
+        if (!signing_) {
             return NoStaleSignature(names_, list_);
         }
-        auto file = release::SignList(list_, number_, *key_, expires_);
+        auto file = release::SignList(list_, signing_->number, signing_->key, expires_);
         if (!file) {
             return Refusal("signing failed (do the halves of the key file belong together?)");
         }
@@ -322,45 +279,22 @@ private:
         if (!o_.key) {
             return Done{};
         }
-        auto key = LoadKey(*o_.key, in_);
-        if (!key) {
-            return key.failure();
+        auto signing = PrepareSigning(o_, in_, previous, names_.signature, wanted_);
+        if (!signing) {
+            return signing.failure();
         }
-        if (Status owned = KeyPrivateToOwner(o_); !owned) {
-            return owned;
-        }
-        key_ = *key;
-        keyId_ = release::KeyId(key_->publicKey);
-        const std::string keyName =
-            *o_.key == "-" ? "the key on standard input" : "\"" + *o_.key + "\"";
-        if (Status signer = SignedByKeyInUse(previous, key_->publicKey, keyName); !signer) {
-            return signer;
-        }
-        auto history = ReleaseHistory::Load(o_.history.value_or(HistoryBeside(*o_.key)));
-        if (!history) {
-            return history.failure();
-        }
-        history_ = *history;
-        auto number = NextRelease(NumbersKnown(previous, names_.signature, *history_), wanted_);
-        if (!number) {
-            return number.failure();
-        }
-        number_ = *number;
+        signing_ = std::move(*signing);
         return Done{};
     }
 
     // The signing goes into the release history before the release is put in place, so
     // that no published number is missing from it.
     Status Record() {
-        if (!key_) {
+        if (!signing_) {
             return Done{};
         }
-        auto digest = platform::Sha256Of(list_);
-        if (!digest) {
-            return IoFailure("the list's SHA-256 could not be had");
-        }
-        newHistory_ = !history_->Started();
-        return history_->Append({number_, *digest, keyId_, Today()});
+        newHistory_ = !signing_->history.Started();
+        return RecordSigning(*signing_, list_);
     }
 
     void Summary() {
@@ -370,10 +304,10 @@ private:
              << plan_.removed.size() << " removed, " << plan_.shifted.size()
              << " shifted): operators fetch " << Count(plan_.fetched, "file", "files") << ", "
              << Bytes(plan_.fetchedBytes) << "\n";
-        if (key_) {
-            out_ << dry << names_.signature << ": release " << number_ << ", key ID " << keyId_
-                 << (expires_ ? ", expires " + *expires_ : "") << "\n";
-            out_ << dry << "release history " << history_->File()
+        if (signing_) {
+            out_ << dry << names_.signature << ": release " << signing_->number << ", key ID "
+                 << signing_->keyId << (expires_ ? ", expires " + *expires_ : "") << "\n";
+            out_ << dry << "release history " << signing_->history.File()
                  << (newHistory_ ? " (started: back it up with the key)" : "") << "\n";
         }
     }
@@ -399,10 +333,12 @@ private:
             .Add("removed", static_cast<std::uint64_t>(plan_.removed.size()))
             .Add("shifted", static_cast<std::uint64_t>(plan_.shifted.size()))
             .Add("fetch", fetch)
-            .Add("release", planned && key_ ? std::optional<std::uint64_t>(number_) : std::nullopt)
-            .Add("keyId", key_ ? std::optional<std::string>(keyId_) : std::nullopt)
+            .Add("release", planned && signing_ ? std::optional<std::uint64_t>(signing_->number)
+                                                : std::nullopt)
+            .Add("keyId", signing_ ? std::optional<std::string>(signing_->keyId) : std::nullopt)
             .Add("expires", expires_)
-            .Add("history", history_ ? std::optional<std::string>(history_->File()) : std::nullopt)
+            .Add("history",
+                 signing_ ? std::optional<std::string>(signing_->history.File()) : std::nullopt)
             .Add("skipped", skipped_)
             .Add("warnings", warnings_)
             .Add("problems", problems_);
@@ -417,12 +353,9 @@ private:
     std::ostream& err_;
     HashProgress* progress_;
     OutputNames names_;
-    std::optional<platform::P256KeyPair> key_;
-    std::string keyId_;
-    std::optional<ReleaseHistory> history_;
+    std::optional<Signing> signing_;
     bool newHistory_ = false;
     std::optional<std::uint32_t> wanted_;
-    std::uint32_t number_ = 0;
     std::optional<std::string> expires_;
     Plan plan_;
     std::string list_;
