@@ -28,8 +28,11 @@ publish=build/host/tools/quorvel-publish
 if [ ! -f "$demo/maker.key" ]; then
     "$publish" keygen "$demo/maker.key" | sed 's/^/  /'
 fi
-# The sample's list is unsigned: the number of its first signed release is given.
-"$publish" publish "$demo/release" --key "$demo/maker.key" --release 1 | sed 's/^/  /'
+# The sample's list is unsigned: the number of the first signed release is given; later
+# runs continue from the release history beside the key.
+first=()
+[ -f "$demo/maker.key.history" ] || first=(--release 1)
+"$publish" publish "$demo/release" --key "$demo/maker.key" "${first[@]}" | sed 's/^/  /'
 "$publish" verify "$demo/release" --public "$("$publish" public "$demo/maker.key")" | sed 's/^/  /'
 
 echo "== update server on 127.0.0.1:8480"

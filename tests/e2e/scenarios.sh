@@ -496,6 +496,7 @@ scenario_nginx_release_switch() {
     mkdir -p "$srv/releases/50/media"
     head -c 4000000 /dev/urandom > "$srv/releases/50/media/intro.dat"
     "$publish" keygen "$home/maker.key" >/dev/null
+    "$publish" public "$home/maker.key" > "$home/maker.pub"
     "$publish" publish "$srv/releases/50" --key "$home/maker.key" --release 50 >/dev/null ||
         fail "release 50 could not be published"
     ln -s releases/50 "$srv/current"

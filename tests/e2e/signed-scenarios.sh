@@ -28,12 +28,16 @@ prepare_download_folder() {
 # unsigned, so the tool takes the number of its first signed release only when given.
 stage_release() { # [publish options...]
     copy_sample_release
+    rm -f "$work/release.history"
     [ $# -gt 0 ] || set -- --release 1
     sign "$@"
 }
 
+# The test key is in the source tree, readable by all; its release history is the
+# scenario's own ($history, by default $work/release.history).
 sign() {
-    "$publish" publish "$work/release" --key "$test_key" "$@" >"$work/publish.out" 2>&1 ||
+    "$publish" publish "$work/release" --key "$test_key" --allow-readable-key \
+        --history "${history:-$work/release.history}" "$@" >"$work/publish.out" 2>&1 ||
         fail "publish: $(cat "$work/publish.out")"
 }
 
@@ -119,9 +123,10 @@ scenario_signed_missing_signature() {
 
 scenario_signed_foreign_signature() {
     stage_release
-    rm -f "$work/foreign.key"
+    rm -f "$work/foreign.key" "$work/foreign.key.history" "$work/release/filelist.txt.sig"
     "$publish" keygen "$work/foreign.key" >/dev/null
-    "$publish" publish "$work/release" --key "$work/foreign.key" >/dev/null
+    # The tool signs over no release of another key: the genuine signature goes first.
+    "$publish" publish "$work/release" --key "$work/foreign.key" --release 1 >/dev/null
     start_server
     expect_list_refused "its signature was not made with Tarnell's key" filelist.txt.sig
 }
@@ -136,9 +141,9 @@ scenario_signed_replayed_release() {
     cp -r "$work/release" "$work/release-5"
     printf 'old product\r\n' > "$work/release/Pelmora.exe"
     # Release 3 was signed before release 5; the tool numbers nothing at or below a known
-    # release, so 5's signature goes first.
-    rm "$work/release/filelist.txt.sig"
-    sign --release 3
+    # release, so 5's signature goes first, and the history is another one.
+    rm -f "$work/release/filelist.txt.sig" "$work/elsewhere.history"
+    history=$work/elsewhere.history sign --release 3
     : > "$work/requests.log"
     expect_refused "The update server offered release 3, older than release 5 already in place, so the server may be out of date or the connection tampered with.\nNothing was installed. Please contact Tarnell." filelist.txt.sig
     cmp -s "$target/Pelmora.exe" "$work/release-5/Pelmora.exe" || fail "release 5 was touched"
@@ -153,8 +158,9 @@ scenario_signed_same_number_replay() {
     expect_installed
     rm "$target/AppLaunch.exe.started"
     printf 'other product\r\n' > "$work/release/Pelmora.exe"
-    rm "$work/release/filelist.txt" "$work/release/filelist.txt.sig"
-    sign --release 5
+    rm -f "$work/release/filelist.txt" "$work/release/filelist.txt.sig" "$work/elsewhere.history"
+    # The history would refuse the number: a maker who lost it (or a forger) signs here.
+    history=$work/elsewhere.history sign --release 5
     : > "$work/requests.log"
     expect_refused "The update server offered release 5 with a list other than the one of release 5 already in place, so the connection may have been tampered with.\nNothing was installed. Please contact Tarnell." filelist.txt.sig
 }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +18,28 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+// Overwrites the first bytes of a file once its hashing is under way, as a build that
+// writes into the release while it is published does.
+class Overwriter : public publish::HashProgress {
+public:
+    explicit Overwriter(fs::path file) : file_(std::move(file)) {}
+    void Begin(std::size_t, std::uint64_t) override {}
+    void Hashed(const std::string& path, std::uint64_t) override {
+        if (path != file_.filename().string() || done_) {
+            return;
+        }
+        done_ = true;
+        std::fstream(file_, std::ios::in | std::ios::out | std::ios::binary) << "overwritten";
+        fs::last_write_time(file_, fs::last_write_time(file_) + std::chrono::seconds(2));
+    }
+    void End() override {}
+    bool Done() const { return done_; }
+
+private:
+    fs::path file_;
+    bool done_ = false;
+};
 
 class PublishTool : public ::testing::Test {
 protected:
@@ -49,7 +72,8 @@ protected:
         return text.str();
     }
     // "@name" in an argument stands for the file or folder name below the test's root.
-    int Run(std::vector<std::string> args, const std::string& input = std::string()) {
+    int Run(std::vector<std::string> args, const std::string& input = std::string(),
+            publish::HashProgress* progress = nullptr) {
         for (auto& a : args) {
             if (a.size() > 1 && a[0] == '@') {
                 a = At(a.substr(1));
@@ -58,7 +82,7 @@ protected:
         out_.str("");
         err_.str("");
         std::istringstream in(input);
-        return publish::RunTool(args, in, out_, err_);
+        return publish::RunTool(args, in, out_, err_, progress);
     }
     std::vector<std::string> Paths() {
         std::vector<std::string> paths;
@@ -269,7 +293,8 @@ TEST_F(PublishTool, EightBitNamesPassWhenTheMakerSaysSo) {
 // the release stands for its target under its own name.
 TEST_F(PublishTool, SecretsAndStrayFilesAreLeftOut) {
     for (const char* f : {".git/HEAD", ".DS_Store", "sub/.hidden", "sub/x.pdb", "build/tmp/o",
-                          "sub/s.dat", "ok.dll", "bin/core.dll"}) {
+                          "sub/s.dat", "ok.dll", "bin/core.dll", "Big Data/Sparse Textures.PAK",
+                          "Big Data/keep.txt", "bin/Y.PDB"}) {
         Put(f, f);
     }
     ASSERT_EQ(Run({"keygen", Release() + "/maker.key"}), 0);
@@ -278,19 +303,37 @@ TEST_F(PublishTool, SecretsAndStrayFilesAreLeftOut) {
     fs::create_symlink("../ok.dll", root_ / "release" / "bin" / "alias.dll");
     fs::create_directory_symlink("sub", root_ / "release" / "linked");
     ASSERT_EQ(Run({"publish", Release(), "--key", Release() + "/maker.key", "--exclude", "*.pdb",
-                   "--exclude", "build/**"}),
+                   "--exclude", "build/**", "--exclude", "Big Data\\*.pak"}),
               0)
         << err_.str();
-    EXPECT_EQ(Paths(), (std::vector<std::string>{"bin/alias.dll", "bin/core.dll", "linked/s.dat",
-                                                 "ok.dll", "sub/s.dat"}));
+    EXPECT_EQ(Paths(),
+              (std::vector<std::string>{"Big Data/keep.txt", "bin/alias.dll", "bin/core.dll",
+                                        "linked/s.dat", "ok.dll", "sub/s.dat"}));
     EXPECT_EQ(release::StampDigest(StampOf("bin/alias.dll")), platform::Sha256Of("ok.dll"));
     for (const char* said :
          {"skipped: .git/ (its name begins", "skipped: .DS_Store",
-          "skipped: sub/x.pdb (--exclude *.pdb)", "skipped: build/tmp/ (--exclude build/**)"}) {
+          "skipped: sub/x.pdb (--exclude *.pdb)", "skipped: build/tmp/ (--exclude build/**)",
+          "skipped: bin/Y.PDB (--exclude *.pdb)",
+          "skipped: Big Data/Sparse Textures.PAK (--exclude Big Data\\*.pak)"}) {
         EXPECT_NE(out_.str().find(said), std::string::npos) << said << "\n" << out_.str();
     }
     EXPECT_NE(err_.str().find("skipped: maker.key (a private key"), std::string::npos);
     EXPECT_NE(err_.str().find("skipped: sub/deep/k.txt (a private key"), std::string::npos);
+    EXPECT_EQ(err_.str().find("only its owner may read"), std::string::npos) << err_.str();
+    // Its history, written beside it by this very publish, is left out the next time.
+    fs::permissions(root_ / "release" / "ok.dll", fs::perms::owner_read | fs::perms::owner_write);
+    ASSERT_EQ(Run({"publish", Release(), "--key", Release() + "/maker.key", "--exclude", "*.pdb",
+                   "--exclude", "build/**", "--exclude", "Big Data\\*.pak"}),
+              0)
+        << err_.str();
+    EXPECT_NE(err_.str().find("skipped: maker.key.history (a release history"), std::string::npos)
+        << err_.str();
+    // A file that nginx, running as another user, would answer 403 for.
+    EXPECT_NE(err_.str().find("warning: only its owner may read ok.dll: a web server"),
+              std::string::npos)
+        << err_.str();
+    EXPECT_EQ(StampOf("maker.key.history"), "(not listed)");
+    EXPECT_EQ(err_.str().find("only its owner may read bin/core.dll"), std::string::npos);
 }
 
 // Each mistake is refused with its reason; nothing is written, nothing said removed.
@@ -356,9 +399,81 @@ TEST_F(PublishTool, MistakesAreRefusedAndLeaveEverythingAsItWas) {
         {"previous number unknown",
          [](const fs::path& r) { fs::copy_file(r / "filelist.txt", r / ".." / "plain.txt"); },
          {"publish", "@release", "--key", "@maker.key", "--previous", "@plain.txt", "--out",
-          "@fresh"},
+          "@fresh", "--history", "@new.history"},
          1,
          "is known but its release number is not"},
+        {"number of another list, in a fresh folder",
+         [](const fs::path& r) {
+             fs::remove(r / "filelist.txt");
+             fs::remove(r / "filelist.txt.sig");
+             std::ofstream(r / "a") << "hotfix";
+         },
+         {"publish", "@release", "--key", "@maker.key", "--release", "5"},
+         1,
+         "--release 5 is not above release 5 of the release history"},
+        {"file written while it is hashed",
+         [](const fs::path& r) { std::ofstream(r / "big.dat") << std::string((1 << 20) + 1, 'x'); },
+         {"publish", "@release", "--key", "@maker.key"},
+         1,
+         "\"big.dat\": changed while it was read"},
+        {"previous list cut short",
+         [](const fs::path& r) { fs::resize_file(r / "filelist.txt", 100); },
+         {"publish", "@release", "--key", "@maker.key"},
+         3,
+         "is 100 bytes, but its signature"},
+        {"previous list with lines swapped",
+         [](const fs::path& r) {
+             auto lines = release::ParseList(Read(r / "filelist.txt"));
+             std::swap(lines[0], lines[1]);
+             std::ofstream(r / "filelist.txt", std::ios::binary) << release::WriteList(lines);
+         },
+         {"publish", "@release"},
+         3,
+         "is not the one its signature"},
+        {"previous signature damaged",
+         [](const fs::path& r) { std::ofstream(r / "filelist.txt.sig") << "release 9\r\n"; },
+         {"publish", "@release", "--key", "@maker.key", "--release", "9"},
+         3,
+         "the signature of the previous list, is damaged"},
+        {"previous signature edited to another number",
+         [](const fs::path& r) {
+             std::string sig = Read(r / "filelist.txt.sig");
+             sig.replace(sig.find("release 5"), 9, "release 2");
+             std::ofstream(r / "filelist.txt.sig", std::ios::binary) << sig;
+         },
+         {"publish", "@release", "--key", "@maker.key"},
+         1,
+         "was not signed by the key in use"},
+        {"another key",
+         [](const fs::path& r) {
+             auto key = platform::GenerateP256();
+             std::ofstream(r / ".." / "other.key") << release::WriteKeyFile(*key);
+             fs::permissions(r / ".." / "other.key", fs::perms::owner_read);
+         },
+         {"publish", "@release", "--key", "@other.key"},
+         1,
+         "(release 5, \"" + At("release/filelist.txt.sig") +
+             "\") was not signed by the key in use, \"" + At("other.key") + "\" (key ID "},
+        {"key others may read",
+         [](const fs::path& r) {
+             fs::permissions(r / ".." / "maker.key", fs::perms::others_read, fs::perm_options::add);
+         },
+         {"publish", "@release", "--key", "@maker.key"},
+         1,
+         "may be read by others than its owner (mode 0604: every user)"},
+        {"history damaged",
+         [](const fs::path& r) {
+             fs::resize_file(r / ".." / "maker.key.history",
+                             fs::file_size(r / ".." / "maker.key.history") - 1);
+         },
+         {"publish", "@release", "--key", "@maker.key"},
+         3,
+         "maker.key.history\" is damaged: line 2 is cut short"},
+        {"history emptied",
+         [](const fs::path& r) { std::ofstream(r / ".." / "maker.key.history").flush(); },
+         {"publish", "@release", "--key", "@maker.key"},
+         3,
+         "it does not begin with \"quorvel-release-history 1\""},
         {"unsigned over a signature",
          [](const fs::path& r) { std::ofstream(r / "a") << "new"; },
          {"publish", "@release"},
@@ -400,6 +515,9 @@ TEST_F(PublishTool, MistakesAreRefusedAndLeaveEverythingAsItWas) {
         SCOPED_TRACE(m.name);
         fs::remove_all(root_ / "release");
         fs::remove(root_ / "plain.txt");
+        fs::remove(root_ / "maker.key.history");
+        fs::remove(root_ / "other.key");
+        fs::permissions(root_ / "maker.key", fs::perms::owner_read | fs::perms::owner_write);
         for (const char* f : {"a", "b", "c", "bin/x.dll"}) {
             Put(f, f);
         }
@@ -407,8 +525,13 @@ TEST_F(PublishTool, MistakesAreRefusedAndLeaveEverythingAsItWas) {
         if (m.setup) {
             m.setup(root_ / "release");
         }
-        const auto before = Snapshot();
-        EXPECT_EQ(Run(m.args), m.exit);
+        auto before = Snapshot();
+        // A file written to while it is hashed: its first bytes change, and its time.
+        Overwriter overwriter(root_ / "release" / "big.dat");
+        EXPECT_EQ(Run(m.args, std::string(), &overwriter), m.exit);
+        if (overwriter.Done()) {
+            before["release/big.dat"] = Read(root_ / "release" / "big.dat");
+        }
         EXPECT_NE(err_.str().find(m.says), std::string::npos) << err_.str();
         EXPECT_NE(err_.str().find("nothing written"), std::string::npos) << err_.str();
         EXPECT_EQ(out_.str().find("removed:"), std::string::npos) << out_.str();
@@ -430,14 +553,15 @@ TEST_F(PublishTool, ReleaseNumbersOnlyGoUpAcrossFolders) {
         << err_.str();
     EXPECT_EQ(Sig("next").release, 51u);
     const auto before = Snapshot();
-    ASSERT_EQ(
-        Run({"publish", "@release", "--out", "@staging", "--key", "-"}, Read(root_ / "maker.key")),
-        0)
+    ASSERT_EQ(Run({"publish", "@release", "--out", "@staging", "--key", "-", "--history", "@h"},
+                  Read(root_ / "maker.key")),
+              0)
         << err_.str();
     EXPECT_EQ(Sig("staging").release, 51u) << "continues from the release folder's own list";
     EXPECT_EQ(Read(root_ / "staging" / "filelist.txt"), List())
         << "the release's own list unlisted";
     fs::remove_all(root_ / "staging");
+    fs::remove(root_ / "h");
     EXPECT_EQ(Snapshot(), before);
     ASSERT_EQ(Run({"publish", "@release", "--out", "@next", "--key", "@maker.key"}), 0);
     EXPECT_EQ(Sig("next").release, 52u) << "above the signature it replaces";
@@ -502,10 +626,11 @@ TEST_F(PublishTool, ListAndSignatureArePutInPlaceTogether) {
             Put("filelist.txt", "old\t1\r\n");
         }
         const auto before = Snapshot();
-        auto failure = publish::CommitRelease(publish::OutputNames(Release()), "new\t2\r\n",
-                                              std::string("signature"));
-        ASSERT_TRUE(failure.has_value());
-        EXPECT_NE(failure->find("the folder is as it was"), std::string::npos) << *failure;
+        auto committed = publish::CommitRelease(publish::OutputNames(Release()), "new\t2\r\n",
+                                                std::string("signature"));
+        ASSERT_FALSE(committed);
+        EXPECT_NE(committed.problem().find("the folder is as it was"), std::string::npos)
+            << committed.problem();
         EXPECT_EQ(Snapshot(), before);
     }
     fs::remove_all(root_ / "release");
@@ -513,6 +638,22 @@ TEST_F(PublishTool, ListAndSignatureArePutInPlaceTogether) {
     ASSERT_EQ(Run({"publish", "@release", "--dry-run"}), 0);
     EXPECT_NE(out_.str().find("new: a\n"), std::string::npos) << out_.str();
     EXPECT_NE(out_.str().find("dry run, nothing written"), std::string::npos);
+    EXPECT_FALSE(fs::exists(root_ / "release" / "filelist.txt"));
+    // For machines: one object, the same plan, nothing else on standard output.
+    ASSERT_EQ(Run({"publish", "@release", "--dry-run", "--json"}), 0);
+    EXPECT_EQ(out_.str().rfind("{\"command\":\"publish\",\"exit\":0,\"written\":false,"
+                               "\"dryRun\":true,",
+                               0),
+              0u)
+        << out_.str();
+    EXPECT_NE(out_.str().find("\"entries\":1,\"bytes\":1,\"new\":1,"), std::string::npos);
+    EXPECT_NE(out_.str().find("\"fetch\":{\"files\":1,\"bytes\":1},\"release\":null"),
+              std::string::npos);
+    EXPECT_EQ(Run({"publish", "@release", "--json", "--release", "0", "--key", "k"}), 2);
+    EXPECT_NE(out_.str().find("\"exit\":2,"), std::string::npos) << out_.str();
+    EXPECT_NE(out_.str().find("\"problems\":[\"--release takes a number"), std::string::npos);
+    const std::string json = out_.str();
+    EXPECT_EQ(std::count(json.begin(), json.end(), '\n'), 1) << "one object, one line";
     EXPECT_FALSE(fs::exists(root_ / "release" / "filelist.txt"));
 }
 
@@ -558,11 +699,32 @@ TEST_F(PublishTool, KeygenSignAndVerify) {
         std::ofstream(root_ / "release" / "filelist.txt", std::ios::app | std::ios::binary)
             << "extra\t1\r\n";
     }
-    EXPECT_EQ(Run({"verify", Release(), "--public", pub_}), 1);
+    EXPECT_EQ(Run({"verify", Release(), "--public", pub_}), 3) << "a damaged folder";
     EXPECT_NE(err_.str().find("signs another list"), std::string::npos) << err_.str();
     fs::remove(root_ / "release" / "filelist.txt.sig");
     EXPECT_EQ(Run({"verify", Release(), "--public", pub_}), 1);
     EXPECT_EQ(Run({"verify", Release(), "--public", "abc"}), 2);
+}
+
+// Hashing shows how far it has come once it has taken a second, at most ten times a second,
+// and leaves the terminal's line clean.
+TEST_F(PublishTool, HashingLongerThanASecondShowsProgress) {
+    using Clock = publish::TerminalProgress::Clock;
+    Clock::time_point now{};
+    std::ostringstream terminal;
+    publish::TerminalProgress progress(terminal, [&] { return now; });
+    progress.Begin(2, 3000000);
+    progress.Hashed("a.dat", 1000000);
+    now += std::chrono::milliseconds(900);
+    progress.Hashed("a.dat", 2000000);
+    EXPECT_EQ(terminal.str(), "") << "nothing in the first second";
+    now += std::chrono::milliseconds(200);
+    progress.Hashed("b.dat", 500000);
+    EXPECT_EQ(terminal.str(), "\rhashing file 2 of 2, 2.5 MB of 3.0 MB\x1b[K");
+    now += std::chrono::milliseconds(50);
+    progress.Hashed("b.dat", 1000000);
+    progress.End();
+    EXPECT_EQ(terminal.str(), "\rhashing file 2 of 2, 2.5 MB of 3.0 MB\x1b[K\r\x1b[K");
 }
 
 struct Line {
@@ -595,6 +757,14 @@ TEST_F(PublishTool, CommandLineIsConventional) {
         {{"keygen", "-"}, 2, "never to standard output"},
         {{"verify", "a"}, 2, "verify needs --public"},
         {{"publish", "a", "--key", "@k", "--release", "x"}, 2, "--release takes a number"},
+        {{"publish", "a", "--key", "-"}, 2, "--key - needs --history FILE"},
+        {{"publish", "a", "--history", "h"}, 2, "--history applies to a signed release only"},
+        {{"verify", "a", "--public", "00", "--history", "h"}, 2, "--history does not apply"},
+        {{"verify", "https://updates.example/x/", "--public", std::string(128, '0')},
+         2,
+         "is no http:// URL"},
+        {{"help", "verify"}, 0, "quorvel-publish verify URL --public HEX"},
+        {{"--help"}, 0, "3 a damaged folder or history"},
     };
     for (const auto& l : lines) {
         SCOPED_TRACE(::testing::PrintToString(l.args));

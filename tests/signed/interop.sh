@@ -30,6 +30,19 @@ windows_pub=$(on_windows keygen "$(winpath "$work/windows.key")" | pubkey)
 [ ${#linux_pub} = 128 ] || fail "the Linux key: $linux_pub"
 [ ${#windows_pub} = 128 ] || fail "the Windows key: $windows_pub $(cat "$work/wine.err")"
 [ -f "$work/windows.key" ] || fail "the Windows build wrote no key file"
+# Wine keeps a file's access as Unix mode bits and leaves them as they were made, whatever
+# access list keygen sets, and says so; the key is then made private by hand.
+grep -q "readable by others than its owner" "$work/wine.err" ||
+    [ "$(stat -c %a "$work/windows.key")" = 600 ] || fail "keygen left its key open unsaid"
+chmod 600 "$work/windows.key"
+# A key others may read is refused on Windows too (Wine lets in Everyone for mode 0644).
+cp -p "$work/linux.key" "$work/open.key" && chmod 644 "$work/open.key"
+mkdir -p "$work/o" && printf 'x' > "$work/o/x.dll"
+if on_windows publish "$(winpath "$work/o")" --key "$(winpath "$work/open.key")" >/dev/null; then
+    fail "Windows signed with a key others may read"
+fi
+grep -q "may be read by others than its owner" "$work/wine.err" ||
+    fail "Windows did not say why: $(cat "$work/wine.err")"
 
 both_ways() { # key-file public-key
     local key=$1 pub=$2
@@ -60,17 +73,28 @@ both_ways() { # key-file public-key
 [ "$(on_windows public "$(winpath "$work/linux.key")" | tr -d '\r')" = "$linux_pub" ] ||
     fail "Windows prints another public key of the Linux key file"
 
-# A renewal in place on Windows, the key on standard input: the list kept, the number up.
+# A renewal in place on Windows, the key on standard input and the history named: the list
+# kept, the number up; the history the Linux build reads on.
 cp -rp "$work/release" "$work/c"
-on_windows publish "$(winpath "$work/c")" --key - < "$work/linux.key" >/dev/null ||
-    fail "Windows publish with the key on standard input: $(cat "$work/wine.err")"
+history=$(winpath "$work/c.history")
+on_windows publish "$(winpath "$work/c")" --key - --history "$history" < "$work/linux.key" \
+    >/dev/null || fail "Windows publish with the key on standard input: $(cat "$work/wine.err")"
 cp "$work/c/filelist.txt" "$work/c-list"
-on_windows publish "$(winpath "$work/c")" --key - < "$work/windows.key" >/dev/null ||
-    fail "Windows renewal in place: $(cat "$work/wine.err")"
+on_windows publish "$(winpath "$work/c")" --key - --history "$history" < "$work/linux.key" \
+    >/dev/null || fail "Windows renewal in place: $(cat "$work/wine.err")"
 cmp -s "$work/c-list" "$work/c/filelist.txt" || fail "the renewal changed the list"
 grep -q $'^release 2\r$' "$work/c/filelist.txt.sig" || fail "the renewal is not release 2"
 ls "$work/c" | grep -q 'filelist\.txt\.\(tmp\|old\)' && fail "temporary files were left: $(ls "$work/c")"
-"$host" verify "$work/c" --public "$windows_pub" >/dev/null || fail "Linux does not verify the renewal"
+"$host" verify "$work/c" --public "$linux_pub" >/dev/null || fail "Linux does not verify the renewal"
+"$host" publish "$work/c" --key - --history "$work/c.history" < "$work/linux.key" >/dev/null ||
+    fail "Linux does not continue the history the Windows build wrote"
+grep -q $'^release 3\r$' "$work/c/filelist.txt.sig" || fail "Linux did not continue at release 3"
+# Another key is refused over a release it did not sign, on Windows too.
+if on_windows publish "$(winpath "$work/c")" --key - --history "$history" < "$work/windows.key" \
+    >/dev/null; then
+    fail "Windows signed over a release of another key"
+fi
+grep -q "was not signed by the key in use" "$work/wine.err" || fail "no key id: $(cat "$work/wine.err")"
 
 both_ways "$work/linux.key" "$linux_pub" "$windows_pub"
 both_ways "$work/windows.key" "$windows_pub" "$linux_pub"

@@ -13,12 +13,14 @@ constexpr const char* kToolHelp =
     "usage: quorvel-publish keygen KEYFILE\n"
     "       quorvel-publish public KEYFILE\n"
     "       quorvel-publish publish RELEASE_DIR [options]\n"
-    "       quorvel-publish verify RELEASE_DIR --public HEX [--out DIR]\n"
+    "       quorvel-publish verify RELEASE_DIR|URL --public HEX [--out DIR] [--json]\n"
     "       quorvel-publish help [COMMAND]\n"
     "       quorvel-publish --version\n"
     "\n"
     "Exit codes: 0 done (verify: the release is good), 1 refused or a bad release (the\n"
-    "reason on standard error), 2 a wrong command line.\n"
+    "reason on standard error), 2 a wrong command line, 3 a damaged folder or history (a\n"
+    "list, signature or release history not as the tool wrote it), 4 an input/output\n"
+    "failure (a file that cannot be read or written, a server that cannot be reached).\n"
     "Run 'quorvel-publish help COMMAND' for the options of a command.\n";
 
 const std::map<std::string, std::string> kCommandHelp = {
@@ -27,7 +29,8 @@ const std::map<std::string, std::string> kCommandHelp = {
      "\n"
      "Makes a P-256 key pair and writes it to KEYFILE, readable by its owner only, never\n"
      "over an existing file. The last line of output is the public key (128 hex digits),\n"
-     "for QUORVEL_RELEASE_KEY and verify --public. Keep KEYFILE out of release folders.\n"},
+     "for QUORVEL_RELEASE_KEY and verify --public. Keep KEYFILE out of release folders.\n"
+     "Its release history will be KEYFILE.history: back up both.\n"},
     {"public", "usage: quorvel-publish public KEYFILE\n"
                "\n"
                "Prints the public key of a key file (KEYFILE \"-\": the key is read from standard\n"
@@ -39,7 +42,11 @@ const std::map<std::string, std::string> kCommandHelp = {
      "RELEASE_DIR: both or, on any failure, neither.\n"
      "\n"
      "  --key KEYFILE        sign the list (KEYFILE \"-\": read the key from standard input)\n"
-     "  --release N          the release number (default: one above the previous one)\n"
+     "  --history FILE       the release history (default: KEYFILE.history; needed with\n"
+     "                       --key -): every number given, and the list it was given to\n"
+     "  --allow-readable-key sign with a key file that others than its owner may read\n"
+     "  --release N          the release number (default: one above the highest known:\n"
+     "                       the previous release's and the release history's)\n"
      "  --expires DAYS|DATE  protected updaters refuse the release after that many days,\n"
      "                       or after DATE (YYYY-MM-DD); by default it never expires\n"
      "  --previous LIST      the list operators have now (default: filelist.txt of the\n"
@@ -50,14 +57,21 @@ const std::map<std::string, std::string> kCommandHelp = {
      "  --8bit-names         allow bytes above 127 in names (the server names its files\n"
      "                       in the Windows code page)\n"
      "  --dry-run            print what would be written and fetched; write nothing\n"
+     "  --json               print one JSON object (counts, bytes, release, problems)\n"
      "\n"
-     "Names beginning with \".\" and private key files are never listed.\n"},
+     "Names beginning with \".\", private key files and release histories are never\n"
+     "listed. A previous list its signature does not state, a previous release another\n"
+     "key signed and a file written to while it is hashed are refused.\n"},
     {"verify",
-     "usage: quorvel-publish verify RELEASE_DIR --public HEX [--out DIR]\n"
+     "usage: quorvel-publish verify RELEASE_DIR --public HEX [--out DIR] [--json]\n"
+     "       quorvel-publish verify URL --public HEX [--json]\n"
      "\n"
      "Checks the release as a protected updater does: the signature against the key, the\n"
      "list against the signature, the expiry, and each listed file's size and hash.\n"
-     "With --out DIR the list and its signature lie in DIR.\n"},
+     "With --out DIR the list and its signature lie in DIR. Given an http:// URL (the\n"
+     "folder the updater fetches from), every file is fetched through the server, and\n"
+     "names beginning with \".\" and the tool's own temporary files must not be served.\n"
+     "--json prints one JSON object (counts, bytes, release, problems).\n"},
     {"help", "usage: quorvel-publish help [COMMAND]\n"},
 };
 
@@ -69,11 +83,19 @@ struct KnownOption {
 };
 
 const std::map<std::string, KnownOption> kKnownOptions = {
-    {"--key", {Takes::Value, {"publish"}}},           {"--release", {Takes::Value, {"publish"}}},
-    {"--expires", {Takes::Value, {"publish"}}},       {"--previous", {Takes::Value, {"publish"}}},
-    {"--out", {Takes::Value, {"publish", "verify"}}}, {"--exclude", {Takes::Values, {"publish"}}},
-    {"--allow-shift", {Takes::Flag, {"publish"}}},    {"--8bit-names", {Takes::Flag, {"publish"}}},
-    {"--dry-run", {Takes::Flag, {"publish"}}},        {"--public", {Takes::Value, {"verify"}}},
+    {"--key", {Takes::Value, {"publish"}}},
+    {"--release", {Takes::Value, {"publish"}}},
+    {"--expires", {Takes::Value, {"publish"}}},
+    {"--previous", {Takes::Value, {"publish"}}},
+    {"--out", {Takes::Value, {"publish", "verify"}}},
+    {"--exclude", {Takes::Values, {"publish"}}},
+    {"--allow-shift", {Takes::Flag, {"publish"}}},
+    {"--8bit-names", {Takes::Flag, {"publish"}}},
+    {"--dry-run", {Takes::Flag, {"publish"}}},
+    {"--public", {Takes::Value, {"verify"}}},
+    {"--history", {Takes::Value, {"publish"}}},
+    {"--allow-readable-key", {Takes::Flag, {"publish"}}},
+    {"--json", {Takes::Flag, {"publish", "verify"}}},
 };
 
 // A usage error; its hint names the help of the command, when there is one.
@@ -89,10 +111,13 @@ void Store(Options& o, const std::string& name, const std::string& value) {
     std::map<std::string, std::optional<std::string>*> values = {
         {"--key", &o.key},         {"--release", &o.releaseNumber},
         {"--expires", &o.expires}, {"--previous", &o.previous},
-        {"--out", &o.out},         {"--public", &o.publicKey}};
+        {"--out", &o.out},         {"--public", &o.publicKey},
+        {"--history", &o.history}};
     std::map<std::string, bool*> flags = {{"--allow-shift", &o.allowShift},
                                           {"--8bit-names", &o.eightBitNames},
-                                          {"--dry-run", &o.dryRun}};
+                                          {"--dry-run", &o.dryRun},
+                                          {"--allow-readable-key", &o.allowReadableKey},
+                                          {"--json", &o.json}};
     if (name == "--exclude") {
         o.excludes.push_back(value);
     } else if (values.count(name) != 0) {
@@ -107,9 +132,17 @@ std::string Inconsistent(const Options& o) {
     if (o.command == "keygen" && o.operand == "-") {
         return "keygen writes the key to a file, never to standard output: name the file";
     }
-    if (o.command == "publish" && !o.key && (o.releaseNumber || o.expires)) {
-        return std::string(o.releaseNumber ? "--release" : "--expires") +
+    if (o.command == "publish" && !o.key &&
+        (o.releaseNumber || o.expires || o.history || o.allowReadableKey)) {
+        return std::string(o.releaseNumber ? "--release"
+                           : o.expires     ? "--expires"
+                           : o.history     ? "--history"
+                                           : "--allow-readable-key") +
                " applies to a signed release only: give --key too";
+    }
+    if (o.command == "publish" && o.key == "-" && !o.history) {
+        return "--key - needs --history FILE: the release history is kept beside the key "
+               "file, and a key read from standard input has none";
     }
     if (o.command == "verify" && !o.publicKey) {
         return "verify needs --public HEX, the public key the updater was built with";

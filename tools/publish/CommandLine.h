@@ -17,10 +17,13 @@ struct Options {
     std::optional<std::string> expires;
     std::optional<std::string> out;
     std::optional<std::string> publicKey;
+    std::optional<std::string> history;
     std::vector<std::string> excludes;
     bool allowShift = false;
     bool eightBitNames = false;
     bool dryRun = false;
+    bool allowReadableKey = false;
+    bool json = false;
 };
 
 // What the command line asks for, or what is wrong with it (a usage error, named).

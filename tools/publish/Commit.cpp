@@ -23,41 +23,54 @@ std::vector<std::string> OutputFileNames() {
     return {list, signature, list + kTempSuffix, signature + kTempSuffix, list + kKeptSuffix};
 }
 
-std::optional<std::string> CommitRelease(const OutputNames& names, const std::string& list,
-                                         const std::optional<std::string>& signature) {
-    std::string problem;
-    auto fail = [&]() -> std::optional<std::string> {
+Status CommitRelease(const OutputNames& names, const std::string& list,
+                     const std::optional<std::string>& signature) {
+    auto fail = [&](const Failure& failure) -> Status {
         RemoveQuietly(names.listTemp);
         RemoveQuietly(names.signatureTemp);
         RemoveQuietly(names.listKept);
-        return problem + "; the folder is as it was";
+        return Failure{failure.fault, failure.problem + "; the folder is as it was"};
     };
-    if (!MakeFolder(names.folder, problem) || !WriteDurably(names.listTemp, list, problem) ||
-        (signature && !WriteDurably(names.signatureTemp, *signature, problem))) {
-        return fail();
+    Status step = MakeFolder(names.folder);
+    if (step) {
+        step = WriteDurably(names.listTemp, list);
+    }
+    if (step && signature) {
+        step = WriteDurably(names.signatureTemp, *signature);
     }
     const bool hadList = Exists(names.list);
-    if (signature && hadList && !KeepCopy(names.list, names.listKept, problem)) {
-        return fail();
+    if (step && signature && hadList) {
+        step = KeepCopy(names.list, names.listKept);
     }
-    if (!RenameReplacing(names.listTemp, names.list, problem)) {
-        return fail();
+    if (step) {
+        step = RenameReplacing(names.listTemp, names.list);
     }
-    if (signature && !RenameReplacing(names.signatureTemp, names.signature, problem)) {
-        std::string undo;
-        if (hadList ? !RenameReplacing(names.listKept, names.list, undo)
-                    : (RemoveQuietly(names.list), false)) {
+    if (!step) {
+        return fail(step.failure());
+    }
+    if (signature) {
+        Status placed = RenameReplacing(names.signatureTemp, names.signature);
+        if (!placed) {
+            Status undo = Done{};
+            if (hadList) {
+                undo = RenameReplacing(names.listKept, names.list);
+            } else {
+                RemoveQuietly(names.list);
+            }
             FlushFolder(names.folder);
-            RemoveQuietly(names.signatureTemp);
-            return problem + "; and the previous list could not be put back (" + undo +
-                   "): it is kept as \"" + names.listKept + "\"";
+            if (!undo) {
+                RemoveQuietly(names.signatureTemp);
+                return Failure{placed.failure().fault,
+                               placed.problem() +
+                                   "; and the previous list could not be put back (" +
+                                   undo.problem() + "): it is kept as \"" + names.listKept + "\""};
+            }
+            return fail(placed.failure());
         }
-        FlushFolder(names.folder);
-        return fail();
     }
     RemoveQuietly(names.listKept);
     FlushFolder(names.folder);
-    return std::nullopt;
+    return Done{};
 }
 
 } // namespace publish

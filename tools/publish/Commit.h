@@ -1,6 +1,8 @@
 // Putting a new list and its signature in place together.
 #pragma once
 
+#include "Result.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,8 +26,8 @@ std::vector<std::string> OutputFileNames();
 // Both files end in place, or the folder is left as it was: each is written under a
 // temporary name and flushed, then renamed into place, the list first; when the signature
 // cannot follow, the previous list is put back. Without a signature only the list is
-// written. Returns the reason of a failure, or nothing.
-std::optional<std::string> CommitRelease(const OutputNames& names, const std::string& list,
-                                         const std::optional<std::string>& signature);
+// written.
+Status CommitRelease(const OutputNames& names, const std::string& list,
+                     const std::optional<std::string>& signature);
 
 } // namespace publish

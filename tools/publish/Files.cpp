@@ -1,5 +1,7 @@
 #include "Files.h"
 
+#include "KeyAccess.h"
+
 #include <fcntl.h>
 #ifdef _WIN32
 #include <io.h>
@@ -55,6 +57,11 @@ std::string Join(const std::string& folder, const std::string& path) {
     return (fs::path(folder) / fs::path(path)).string();
 }
 
+std::string FolderOf(const std::string& file) {
+    const fs::path parent = fs::path(file).parent_path();
+    return parent.empty() ? std::string(".") : parent.string();
+}
+
 std::optional<std::string> PathWithin(const std::string& folder, const std::string& path) {
     std::error_code rootError;
     std::error_code innerError;
@@ -77,110 +84,105 @@ bool IsFolder(const std::string& path) {
     return fs::is_directory(fs::path(path), ec);
 }
 
-std::optional<std::string> ReadFile(const std::string& file, std::uint64_t limit,
-                                    std::string& problem) {
+Result<std::string> ReadFile(const std::string& file, std::uint64_t limit) {
     std::error_code ec;
     fs::file_status status = fs::status(fs::path(file), ec);
     if (!fs::exists(status)) {
-        problem = "cannot read " + Quoted(file) + ": it does not exist";
-        return std::nullopt;
+        return Refusal("cannot read " + Quoted(file) + ": it does not exist");
     }
     if (!fs::is_regular_file(status)) {
-        problem = "cannot read " + Quoted(file) + ": it is " +
-                  (fs::is_directory(status) ? "a folder" : "not a regular file");
-        return std::nullopt;
+        return Refusal("cannot read " + Quoted(file) + ": it is " +
+                       (fs::is_directory(status) ? "a folder" : "not a regular file"));
     }
     const std::uintmax_t size = fs::file_size(fs::path(file), ec);
     if (ec) {
-        problem = "cannot read " + Quoted(file) + ": " + ec.message();
-        return std::nullopt;
+        return IoFailure("cannot read " + Quoted(file) + ": " + ec.message());
     }
     if (size > limit) {
-        problem = "cannot read " + Quoted(file) + ": " + std::to_string(size) +
-                  " bytes, more than the " + std::to_string(limit) + " such a file can have";
-        return std::nullopt;
+        return Refusal("cannot read " + Quoted(file) + ": " + std::to_string(size) +
+                       " bytes, more than the " + std::to_string(limit) + " such a file can have");
     }
     errno = 0;
     std::ifstream in(fs::path(file), std::ios::binary);
     if (!in) {
-        problem = "cannot open " + Quoted(file) + ": " + SystemReason();
-        return std::nullopt;
+        return IoFailure("cannot open " + Quoted(file) + ": " + SystemReason());
     }
     std::string text(static_cast<std::size_t>(size), '\0');
     // istream::read turns a failing read into a state, never into an exception.
     in.read(&text[0], static_cast<std::streamsize>(size));
     if (in.bad() || static_cast<std::uintmax_t>(in.gcount()) != size) {
-        problem = "cannot read " + Quoted(file) + ": " + SystemReason();
-        return std::nullopt;
+        return IoFailure("cannot read " + Quoted(file) + ": " + SystemReason());
     }
     return text;
 }
 
-bool WriteDurably(const std::string& file, const std::string& content, std::string& problem) {
+Status WriteDurably(const std::string& file, const std::string& content) {
     errno = 0;
     {
         std::ofstream out(fs::path(file), std::ios::binary | std::ios::trunc);
         out.write(content.data(), static_cast<std::streamsize>(content.size()));
         out.close();
         if (!out) {
-            problem = "cannot write " + Quoted(file) + ": " + SystemReason();
+            Failure failure = IoFailure("cannot write " + Quoted(file) + ": " + SystemReason());
             RemoveQuietly(file);
-            return false;
+            return failure;
         }
     }
     if (!SyncToDisk(fs::path(file))) {
-        problem = "cannot flush " + Quoted(file) + " to the disk: " + SystemReason();
+        Failure failure =
+            IoFailure("cannot flush " + Quoted(file) + " to the disk: " + SystemReason());
         RemoveQuietly(file);
-        return false;
+        return failure;
     }
-    return true;
+    return Done{};
 }
 
-bool WriteNewPrivateFile(const std::string& file, const std::string& content,
-                         std::string& problem) {
+Status WriteNewPrivateFile(const std::string& file, const std::string& content) {
     if (Exists(file)) {
-        problem = Quoted(file) + " exists; a key file is never overwritten";
-        return false;
+        return Refusal(Quoted(file) + " exists; a key file is never overwritten");
     }
     errno = 0;
     std::ofstream out(fs::path(file), std::ios::binary);
     if (!out) {
-        problem = "cannot write " + Quoted(file) + ": " + SystemReason();
-        return false;
+        return IoFailure("cannot write " + Quoted(file) + ": " + SystemReason());
     }
-    std::error_code ec;
-    // The private key is for its owner only.
-    fs::permissions(fs::path(file), fs::perms::owner_read | fs::perms::owner_write,
-                    fs::perm_options::replace, ec);
+    // The private key is for its owner only, before a byte of it is written.
+    if (Status owned = MakeOwnerOnly(file); !owned) {
+        out.close();
+        RemoveQuietly(file);
+        return owned;
+    }
     out.write(content.data(), static_cast<std::streamsize>(content.size()));
     out.close();
     if (!out || !SyncToDisk(fs::path(file))) {
-        problem = "cannot write " + Quoted(file) + ": " + SystemReason();
+        Failure failure = IoFailure("cannot write " + Quoted(file) + ": " + SystemReason());
         RemoveQuietly(file);
-        return false;
+        return failure;
     }
-    return true;
+    return Done{};
 }
 
-bool RenameReplacing(const std::string& from, const std::string& to, std::string& problem) {
+Status RenameReplacing(const std::string& from, const std::string& to) {
     std::error_code ec;
     fs::rename(fs::path(from), fs::path(to), ec);
     if (ec) {
-        problem = "cannot put " + Quoted(to) + " in place: " + ec.message();
-        return false;
+        return IoFailure("cannot put " + Quoted(to) + " in place: " + ec.message());
     }
-    return true;
+    return Done{};
 }
 
-bool KeepCopy(const std::string& file, const std::string& copy, std::string& problem) {
+Status KeepCopy(const std::string& file, const std::string& copy) {
     RemoveQuietly(copy);
     std::error_code ec;
     fs::create_hard_link(fs::path(file), fs::path(copy), ec);
     if (!ec) {
-        return true;
+        return Done{};
     }
-    auto content = ReadFile(file, std::numeric_limits<std::uint64_t>::max(), problem);
-    return content && WriteDurably(copy, *content, problem);
+    auto content = ReadFile(file, std::numeric_limits<std::uint64_t>::max());
+    if (!content) {
+        return content.failure();
+    }
+    return WriteDurably(copy, *content);
 }
 
 void RemoveQuietly(const std::string& file) {
@@ -188,15 +190,15 @@ void RemoveQuietly(const std::string& file) {
     fs::remove(fs::path(file), ec);
 }
 
-bool MakeFolder(const std::string& folder, std::string& problem) {
+Status MakeFolder(const std::string& folder) {
     std::error_code ec;
     fs::create_directories(fs::path(folder), ec);
     if (ec || !IsFolder(folder)) {
-        problem = "cannot make the folder " + Quoted(folder) + ": " +
-                  (ec ? ec.message() : std::string("a file is in the way"));
-        return false;
+        const std::string problem = "cannot make the folder " + Quoted(folder) + ": " +
+                                    (ec ? ec.message() : std::string("a file is in the way"));
+        return ec ? IoFailure(problem) : Refusal(problem);
     }
-    return true;
+    return Done{};
 }
 
 void FlushFolder(const std::string& folder) {

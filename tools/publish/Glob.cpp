@@ -4,6 +4,12 @@ namespace publish {
 
 namespace {
 
+// Letters as Windows compares names: in either case. Only ASCII letters are folded; a
+// name's bytes above 127 are compared as they are.
+char Folded(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
 bool Match(const char* p, const char* s) {
     for (; *p != '\0'; ++p, ++s) {
         if (p[0] == '*') {
@@ -18,7 +24,7 @@ bool Match(const char* p, const char* s) {
                 }
             }
         }
-        if (*s == '\0' || (p[0] == '?' ? *s == '/' : *p != *s)) {
+        if (*s == '\0' || (p[0] == '?' ? *s == '/' : Folded(*p) != Folded(*s))) {
             return false;
         }
     }
@@ -27,7 +33,12 @@ bool Match(const char* p, const char* s) {
 
 } // namespace
 
-bool Excluded(const std::string& pattern, const std::string& path) {
+bool Excluded(const std::string& given, const std::string& path) {
+    // A maker on Windows writes "Big Data\*.pak"; list paths hold no backslash.
+    std::string pattern = given;
+    for (char& c : pattern) {
+        c = c == '\\' ? '/' : c;
+    }
     if (pattern.find('/') != std::string::npos) {
         return Match(pattern.c_str(), path.c_str());
     }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "CommandLine.h"
+#include "Result.h"
 #include "platform/Crypto.h"
 
 #include <istream>
@@ -11,10 +12,9 @@
 
 namespace publish {
 
-// The key pair of a key file; "-" reads it from in. Nothing, with the reason, when the file
-// cannot be read or is no key file.
-std::optional<platform::P256KeyPair> LoadKey(const std::string& file, std::istream& in,
-                                             std::string& problem);
+// The key pair of a key file; "-" reads it from in. A failure when the file cannot be read
+// or is no key file.
+Result<platform::P256KeyPair> LoadKey(const std::string& file, std::istream& in);
 
 int Keygen(const Options& o, std::ostream& out, std::ostream& err);
 int PrintPublicKey(const Options& o, std::istream& in, std::ostream& out, std::ostream& err);

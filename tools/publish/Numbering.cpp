@@ -11,77 +11,66 @@ namespace {
 // Up to 100 years ahead: the date stays a four-digit year.
 constexpr long long kMaxExpiryDays = 36500;
 
-// The number of a signature file, or nothing with the reason.
-std::optional<std::uint32_t> NumberOf(const std::string& sigFile, std::string& why) {
-    if (!Exists(sigFile)) {
-        why = "there is no \"" + sigFile + "\"";
-        return std::nullopt;
-    }
-    auto text = ReadFile(sigFile, release::kMaxSignatureFileSize, why);
-    auto file = text ? release::ParseSignatureFile(*text) : std::nullopt;
-    if (text && !file) {
-        why = "\"" + sigFile + "\" is damaged";
-    }
-    return file ? std::optional<std::uint32_t>(file->release) : std::nullopt;
-}
-
 } // namespace
 
-std::optional<std::uint32_t> GivenRelease(const std::string& text, std::string& problem) {
+Result<std::uint32_t> SignatureNumber(const std::string& sigFile) {
+    if (!Exists(sigFile)) {
+        return Refusal("there is no \"" + sigFile + "\"");
+    }
+    auto text = ReadFile(sigFile, release::kMaxSignatureFileSize);
+    if (!text) {
+        return text.failure();
+    }
+    auto file = release::ParseSignatureFile(*text);
+    if (!file) {
+        return Refusal("\"" + sigFile + "\" is damaged");
+    }
+    return file->release;
+}
+
+Result<std::uint32_t> GivenRelease(const std::string& text) {
     bool digits = !text.empty() && text.size() <= 9 &&
                   text.find_first_not_of("0123456789") == std::string::npos;
     auto value = digits ? std::stoul(text) : 0ul;
     if (value == 0) {
-        problem = "--release takes a number from 1 to " +
-                  std::to_string(release::kMaxReleaseNumber) + ", not \"" + text + "\"";
-        return std::nullopt;
+        return Failure{Fault::Usage, "--release takes a number from 1 to " +
+                                         std::to_string(release::kMaxReleaseNumber) + ", not \"" +
+                                         text + "\""};
     }
     return static_cast<std::uint32_t>(value);
 }
 
-Decision NextRelease(const std::optional<std::string>& previousList,
-                     const std::string& outputSignature,
-                     const std::optional<std::uint32_t>& wanted) {
-    Decision d;
-    std::string why;
-    std::optional<std::uint32_t> previous;
-    if (previousList) {
-        previous = NumberOf(*previousList + ".sig", why);
-        if (!previous && !wanted) {
-            d.problem = "the previous list \"" + *previousList +
-                        "\" is known but its release number is not (" + why +
-                        "): give --release N, above the last release published";
-            return d;
+Result<std::uint32_t> NextRelease(const KnownNumbers& numbers,
+                                  const std::optional<std::uint32_t>& wanted) {
+    if (numbers.unknownPrevious && !wanted && !numbers.historyKnows) {
+        return Refusal(*numbers.unknownPrevious +
+                       ": give --release N, above the last release published");
+    }
+    const KnownNumber* highest = nullptr;
+    for (const auto& k : numbers.known) {
+        if (highest == nullptr || k.number > highest->number) {
+            highest = &k;
         }
     }
-    // The signature about to be replaced may name a higher number still.
-    std::string ignored;
-    std::optional<std::uint32_t> replaced = NumberOf(outputSignature, ignored);
-    std::string highestFile = previousList ? *previousList + ".sig" : outputSignature;
-    if (replaced && (!previous || *replaced > *previous)) {
-        previous = replaced;
-        highestFile = outputSignature;
+    if (highest == nullptr) {
+        return wanted.value_or(1);
     }
-    if (!previous) {
-        d.number = wanted.value_or(1);
-    } else if (wanted && *wanted <= *previous) {
-        d.problem = "--release " + std::to_string(*wanted) + " is not above release " +
-                    std::to_string(*previous) + " of \"" + highestFile +
-                    "\": release numbers only go up";
-    } else if (!wanted && *previous >= release::kMaxReleaseNumber) {
-        d.problem = "the release numbers are used up";
-    } else {
-        d.number = wanted.value_or(*previous + 1);
+    if (wanted && *wanted <= highest->number) {
+        return Refusal("--release " + std::to_string(*wanted) + " is not above release " +
+                       std::to_string(highest->number) + " of " + highest->source +
+                       ": release numbers only go up");
     }
-    return d;
+    if (!wanted && highest->number >= release::kMaxReleaseNumber) {
+        return Refusal("the release numbers are used up");
+    }
+    return wanted.value_or(highest->number + 1);
 }
 
-std::optional<std::string> ExpiryDate(const std::string& given, const std::string& today,
-                                      std::string& problem) {
+Result<std::string> ExpiryDate(const std::string& given, const std::string& today) {
     if (release::ValidDate(given)) {
         if (given < today) {
-            problem = "--expires " + given + " lies in the past (today is " + today + ")";
-            return std::nullopt;
+            return Failure{Fault::Usage,
+                           "--expires " + given + " lies in the past (today is " + today + ")"};
         }
         return given;
     }
@@ -89,9 +78,9 @@ std::optional<std::string> ExpiryDate(const std::string& given, const std::strin
                         given.find_first_not_of("0123456789") == std::string::npos;
     const long long days = digits ? std::stoll(given) : 0;
     if (days < 1 || days > kMaxExpiryDays) {
-        problem = "--expires takes a number of days from 1 to " + std::to_string(kMaxExpiryDays) +
-                  " or a date YYYY-MM-DD, not \"" + given + "\"";
-        return std::nullopt;
+        return Failure{Fault::Usage, "--expires takes a number of days from 1 to " +
+                                         std::to_string(kMaxExpiryDays) +
+                                         " or a date YYYY-MM-DD, not \"" + given + "\""};
     }
     return DaysAfter(today, days);
 }

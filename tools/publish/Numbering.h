@@ -3,31 +3,42 @@
 // number is never given to two different lists.
 #pragma once
 
+#include "Result.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace publish {
 
-struct Decision {
-    std::optional<std::uint32_t> number;
-    std::string problem; // why there is no number
+// The number of --release N.
+Result<std::uint32_t> GivenRelease(const std::string& text);
+
+// A release number known to the tool, and where it was read ("\"FILE\"", or the history).
+struct KnownNumber {
+    std::uint32_t number = 0;
+    std::string source;
 };
 
-// The number of --release N, or nothing with the reason.
-std::optional<std::uint32_t> GivenRelease(const std::string& text, std::string& problem);
+struct KnownNumbers {
+    std::vector<KnownNumber> known; // of signature files and of the release history
+    // Why the previous list's number is not known, when it is not: the next number then
+    // needs --release N, unless the release history knows a number.
+    std::optional<std::string> unknownPrevious;
+    bool historyKnows = false;
+};
 
-// With a previous list, the number continues from its signature file (the list's name and
-// ".sig"); when that number is unknown, --release N is needed. The signature file about to
-// be replaced counts too, when its number is higher. --release N at or below a known
-// number is refused. Without any number known the first release is 1.
-Decision NextRelease(const std::optional<std::string>& previousList,
-                     const std::string& outputSignature,
-                     const std::optional<std::uint32_t>& wanted);
+// The number of a signature file.
+Result<std::uint32_t> SignatureNumber(const std::string& sigFile);
+
+// The next number follows the highest known; --release N at or below it is refused. Without
+// any number known the first release is 1.
+Result<std::uint32_t> NextRelease(const KnownNumbers& numbers,
+                                  const std::optional<std::uint32_t>& wanted);
 
 // The expiry date of --expires DAYS (days from today) or --expires YYYY-MM-DD (today or
-// later); nothing, with the reason in problem, for anything else.
-std::optional<std::string> ExpiryDate(const std::string& given, const std::string& today,
-                                      std::string& problem);
+// later); a failure for anything else.
+Result<std::string> ExpiryDate(const std::string& given, const std::string& today);
 
 } // namespace publish

@@ -51,8 +51,11 @@ Plan MakePlan(const std::vector<release::ListEntry>& previous, std::vector<Found
         }
     }
     for (std::size_t i = 0; i < plan.entries.size(); ++i) {
+        const std::uint64_t size = byPath[plan.entries[i].path]->size;
+        plan.bytes += size;
         if (i >= previous.size() || previous[i].stamp != plan.entries[i].stamp) {
             ++plan.fetched;
+            plan.fetchedBytes += size;
         }
     }
     return plan;

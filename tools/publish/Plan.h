@@ -17,6 +17,7 @@ struct FoundFile {
     std::uint64_t size = 0;
     platform::Sha256Digest digest{};
     bool privateKey = false; // the file is a key file of keygen
+    bool history = false;    // the file is a release history of this tool
 };
 
 struct Shift {
@@ -34,6 +35,8 @@ struct Plan {
     // Entries whose stamp differs from the previous list's entry at the same position:
     // what an operator whose local list is the previous one fetches.
     std::size_t fetched = 0;
+    std::uint64_t fetchedBytes = 0; // the sizes of those files
+    std::uint64_t bytes = 0;        // of every listed file
 };
 
 // Entries keep the order of the previous list, and an unchanged file keeps its stamp byte

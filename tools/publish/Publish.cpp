@@ -3,75 +3,27 @@
 #include "Commit.h"
 #include "Dates.h"
 #include "Files.h"
-#include "Keys.h"
+#include "Json.h"
+#include "KeyAccess.h"
 #include "Numbering.h"
 #include "Plan.h"
+#include "PreviousRelease.h"
 #include "ReleaseFolder.h"
+#include "Signing.h"
 #include "release/ReleaseFormat.h"
 
+#include <filesystem>
 #include <sstream>
 
 namespace publish {
 
 namespace {
 
+// How many shifted entries, or files only their owner may read, are named one by one.
 constexpr std::size_t kShiftsNamed = 10;
 
 std::string Count(std::size_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
-// Why a text is no update list this tool can continue, or nothing: a list is text, in
-// CR LF lines of a path, a TAB and a stamp.
-std::optional<std::string> NotAList(const std::string& text) {
-    std::size_t line = 1;
-    for (std::size_t pos = 0; pos < text.size(); ++line) {
-        std::size_t end = text.find("\r\n", pos);
-        const std::string row = text.substr(pos, end == std::string::npos ? end : end - pos);
-        pos = end == std::string::npos ? text.size() : end + 2;
-        for (unsigned char c : row) {
-            if (c < 32 && c != '\t') {
-                return "line " + std::to_string(line) +
-                       (c == '\n' ? " ends without CR LF" : " holds a control character") +
-                       ", as no update list does";
-            }
-        }
-        if (!row.empty() && row.find('\t') == std::string::npos) {
-            return "line " + std::to_string(line) + " has no TAB between path and stamp";
-        }
-    }
-    return std::nullopt;
-}
-
-// The list operators have now: --previous, else the output folder's list, else (with
-// --out) the release folder's own.
-std::optional<std::string> PreviousListFile(const Options& o, const OutputNames& names) {
-    if (o.previous || Exists(names.list)) {
-        return o.previous.value_or(names.list);
-    }
-    const std::string own = Join(o.operand, release::kListName);
-    if (o.out && Exists(own)) {
-        return own;
-    }
-    return std::nullopt;
-}
-
-// The entries of the previous list (none without one), or nothing when it is unusable.
-std::optional<std::vector<release::ListEntry>> ReadPrevious(const std::optional<std::string>& file,
-                                                            std::string& problem) {
-    if (!file) {
-        return std::vector<release::ListEntry>();
-    }
-    auto text = ReadFile(*file, kMaxListRead, problem);
-    if (!text) {
-        problem += " (the previous list)";
-        return std::nullopt;
-    }
-    if (auto why = NotAList(*text)) {
-        problem = "\"" + *file + "\" is not an update list: " + *why;
-        return std::nullopt;
-    }
-    return release::ParseList(*text);
 }
 
 std::string ShiftRefusal(const Plan& plan) {
@@ -108,89 +60,107 @@ void PrintPlan(const Plan& plan, std::ostream& out) {
 }
 
 // An unsigned publish must not leave a signature beside a list it does not sign.
-std::optional<std::string> StaleSignature(const OutputNames& names, const std::string& list) {
+Status NoStaleSignature(const OutputNames& names, const std::string& list) {
     if (!Exists(names.signature)) {
-        return std::nullopt;
+        return Done{};
     }
-    std::string why;
-    auto text = ReadFile(names.signature, release::kMaxSignatureFileSize, why);
+    auto text = ReadFile(names.signature, release::kMaxSignatureFileSize);
     auto file = text ? release::ParseSignatureFile(*text) : std::nullopt;
     auto digest = platform::Sha256Of(list);
     if (file && digest && file->listDigest == *digest &&
         file->listSize.value_or(list.size()) == list.size()) {
-        return std::nullopt;
+        return Done{};
     }
-    return "\"" + names.signature +
-           "\" would no longer sign the list, and protected updaters would refuse the "
-           "release: give --key to sign it (or remove the signature file to publish "
-           "unsigned)";
+    return Refusal("\"" + names.signature +
+                   "\" would no longer sign the list, and protected updaters would refuse the "
+                   "release: give --key to sign it (or remove the signature file to publish "
+                   "unsigned)");
 }
 
 class PublishRun {
 public:
-    PublishRun(const Options& o, std::istream& in, std::ostream& out, std::ostream& err)
-        : o_(o), in_(in), out_(out), err_(err), names_(o.out.value_or(o.operand)) {}
+    PublishRun(const Options& o, std::istream& in, std::ostream& out, std::ostream& err,
+               HashProgress* progress)
+        : o_(o), in_(in), out_(o.json ? quiet_ : out), json_(out), err_(err), progress_(progress),
+          names_(o.out.value_or(o.operand)) {}
 
     int Run() {
-        if (!ValuesValid()) {
-            usage_ = true;
-            return Refused();
-        }
-        std::vector<std::string> paths;
-        std::vector<FoundFile> files;
-        const std::optional<std::string> previousFile = PreviousListFile(o_, names_);
-        auto previous = ReadPrevious(previousFile, problem_);
-        if (!previous || !Walk(paths) || !Sign(previousFile) || !Examined(paths, files)) {
-            return Refused();
-        }
-        Plan plan = MakePlan(*previous, files);
-        if (!plan.shifted.empty() && !plan.removed.empty() && !o_.allowShift) {
-            problem_ = ShiftRefusal(plan);
-            return Refused();
-        }
-        const std::string list = release::WriteList(plan.entries);
-        std::optional<std::string> signature;
-        if (key_) {
-            auto file = release::SignList(list, number_, *key_, expires_);
-            if (!file) {
-                problem_ = "signing failed (do the halves of the key file belong together?)";
-                return Refused();
-            }
-            signature = release::WriteSignatureFile(*file);
-        } else if (auto stale = StaleSignature(names_, list)) {
-            problem_ = *stale;
-            return Refused();
+        if (Status prepared = Prepare(); !prepared) {
+            return Report(prepared.failure(), "; nothing written");
         }
         if (!o_.dryRun) {
-            if (auto failure = CommitRelease(names_, list, signature)) {
-                err_ << "quorvel-publish: " << *failure << "\n";
-                return 1;
+            if (Status recorded = Record(); !recorded) {
+                return Report(recorded.failure(), "; nothing written");
+            }
+            if (Status committed = CommitRelease(names_, list_, signature_); !committed) {
+                return Report(committed.failure(), "");
             }
         } else {
-            PrintPlan(plan, out_);
+            PrintPlan(plan_, out_);
         }
-        for (const auto& gone : plan.removed) {
+        for (const auto& gone : plan_.removed) {
             out_ << "removed: " << gone << "\n";
         }
-        Summary(plan);
-        return 0;
+        Summary();
+        PrintJson(kExitDone);
+        return kExitDone;
     }
 
 private:
-    int Refused() {
-        err_ << "quorvel-publish: " << problem_ << "; nothing written\n";
-        if (usage_) {
+    int Report(const Failure& failure, const char* outcome) {
+        problems_.push_back(failure.problem + outcome);
+        err_ << "quorvel-publish: " << failure.problem << outcome << "\n";
+        if (failure.fault == Fault::Usage) {
             err_ << "Try 'quorvel-publish help publish'.\n";
         }
-        return usage_ ? 2 : 1;
+        PrintJson(ExitCode(failure.fault));
+        return ExitCode(failure.fault);
     }
 
-    // The paths of the release; false when one of them, or the folder, is refused.
-    bool Walk(std::vector<std::string>& paths) {
-        if (IsFolder(names_.list) || IsFolder(names_.signature)) {
-            problem_ = "a folder is in the way of \"" +
-                       (IsFolder(names_.list) ? names_.list : names_.signature) + "\"";
-            return false;
+    // Everything a publish writes, worked out: the plan, the list and its signature.
+    Status Prepare() {
+        if (Status valid = ValuesValid(); !valid) {
+            return valid;
+        }
+        // Before the signature beside the previous list is read.
+        if (IsFolder(names_.signature)) {
+            return Refusal("a folder is in the way of \"" + names_.signature + "\"");
+        }
+        auto previous = ReadPreviousRelease(PreviousListFile(o_, names_));
+        if (!previous) {
+            return previous.failure();
+        }
+        auto paths = Walk();
+        if (!paths) {
+            return paths.failure();
+        }
+        if (Status signing = Sign(*previous); !signing) {
+            return signing;
+        }
+        auto files = Examined(*paths);
+        if (!files) {
+            return files.failure();
+        }
+        plan_ = MakePlan(previous->entries, *files);
+        if (!plan_.shifted.empty() && !plan_.removed.empty() && !o_.allowShift) {
+            return Refusal(ShiftRefusal(plan_));
+        }
+        list_ = release::WriteList(plan_.entries);
+        if (!signing_) {
+            return NoStaleSignature(names_, list_);
+        }
+        auto file = release::SignList(list_, signing_->number, signing_->key, expires_);
+        if (!file) {
+            return Refusal("signing failed (do the halves of the key file belong together?)");
+        }
+        signature_ = release::WriteSignatureFile(*file);
+        return Done{};
+    }
+
+    // The paths of the release, unless one of them, or the folder, is refused.
+    Result<std::vector<std::string>> Walk() {
+        if (IsFolder(names_.list)) {
+            return Refusal("a folder is in the way of \"" + names_.list + "\"");
         }
         // A release's own list and signature are never listed, nor those being written.
         WalkRules rules{o_.excludes, OutputFileNames()};
@@ -202,6 +172,7 @@ private:
         ReleaseFiles found = WalkRelease(o_.operand, rules);
         for (const auto& s : found.skipped) {
             out_ << "skipped: " << s.path << " (" << s.why << ")\n";
+            skipped_.push_back(s.path);
         }
         auto refused = release::RefusedReleasePaths(found.paths, o_.eightBitNames);
         refused.insert(refused.begin(), found.refused.begin(), found.refused.end());
@@ -210,91 +181,195 @@ private:
         }
         for (std::size_t i = 0; i + 1 < refused.size(); ++i) {
             err_ << "quorvel-publish: refused: " << refused[i] << "\n";
+            problems_.push_back("refused: " + refused[i]);
         }
         if (!refused.empty()) {
-            problem_ = "refused: " + refused.back();
-            return false;
+            return Refusal("refused: " + refused.back());
         }
-        paths = found.paths;
-        return true;
+        return found.paths;
     }
 
     // The files of the release, read whole, but private keys.
-    bool Examined(const std::vector<std::string>& paths, std::vector<FoundFile>& files) {
-        for (const auto& path : paths) {
-            std::string why;
-            auto file = Examine(o_.operand, path, why);
-            if (!file) {
-                problem_ = "\"" + path + "\": " + why;
-                return false;
+    Result<std::vector<FoundFile>> Examined(const std::vector<std::string>& paths) {
+        if (progress_ != nullptr) {
+            std::uint64_t bytes = 0;
+            for (const auto& path : paths) {
+                std::error_code ec;
+                bytes += std::filesystem::file_size(Join(o_.operand, path), ec);
             }
-            if (file->privateKey) {
-                err_ << "quorvel-publish: warning: skipped: " << path
-                     << " (a private key file: it is never listed, but a web server that "
-                        "serves this folder hands it to anyone who asks; move it out)\n";
+            progress_->Begin(paths.size(), bytes);
+        }
+        std::vector<FoundFile> files;
+        for (const auto& path : paths) {
+            auto file = Examine(o_.operand, path, progress_);
+            if (!file) {
+                if (progress_ != nullptr) {
+                    progress_->End();
+                }
+                return Failure{file.failure().fault, "\"" + path + "\": " + file.problem()};
+            }
+            if (file->privateKey || file->history) {
+                const std::string warning =
+                    "skipped: " + path + " (" +
+                    (file->privateKey ? "a private key file" : "a release history") +
+                    ": it is never listed, but a web server that serves this folder hands it "
+                    "to anyone who asks; move it out)";
+                err_ << "quorvel-publish: warning: " << warning << "\n";
+                warnings_.push_back(warning);
             } else {
                 files.push_back(*file);
             }
         }
+        if (progress_ != nullptr) {
+            progress_->End();
+        }
+        WarnOwnerOnly(files);
         if (files.empty()) {
-            problem_ = "the release is empty: there is no file to publish";
-            return false;
+            return Refusal("the release is empty: there is no file to publish");
         }
-        return true;
+        return files;
     }
 
-    // The key, the number and the expiry of a signed publish.
+    // A listed file that only its owner may read is one a web server running as another
+    // user cannot hand out (nginx answers 403): said, as verify URL would find it.
+    void WarnOwnerOnly(const std::vector<FoundFile>& files) {
+        std::vector<std::string> closed;
+        for (const auto& f : files) {
+            auto others = OthersWhoMayRead(Join(o_.operand, f.path));
+            if (others && !*others) {
+                closed.push_back(f.path);
+            }
+        }
+        for (std::size_t i = 0; i < closed.size() && i < kShiftsNamed; ++i) {
+            const std::string warning = "only its owner may read " + closed[i] +
+                                        ": a web server that runs as another user cannot "
+                                        "hand it out (verify URL checks what it serves)";
+            err_ << "quorvel-publish: warning: " << warning << "\n";
+            warnings_.push_back(warning);
+        }
+        if (closed.size() > kShiftsNamed) {
+            const std::string more = "and " + std::to_string(closed.size() - kShiftsNamed) +
+                                     " more files only their owner may read";
+            err_ << "quorvel-publish: warning: " << more << "\n";
+            warnings_.push_back(more);
+        }
+    }
+
     // The values of --release and --expires (which apply with --key only).
-    bool ValuesValid() {
-        if (o_.releaseNumber && !(wanted_ = GivenRelease(*o_.releaseNumber, problem_))) {
-            return false;
+    Status ValuesValid() {
+        if (o_.releaseNumber) {
+            auto given = GivenRelease(*o_.releaseNumber);
+            if (!given) {
+                return given.failure();
+            }
+            wanted_ = *given;
         }
-        return !o_.expires || (expires_ = ExpiryDate(*o_.expires, Today(), problem_));
+        if (o_.expires) {
+            auto date = ExpiryDate(*o_.expires, Today());
+            if (!date) {
+                return date.failure();
+            }
+            expires_ = *date;
+        }
+        return Done{};
     }
 
-    bool Sign(const std::optional<std::string>& previousList) {
+    // The key, checked against the previous release, and the number of a signed publish.
+    Status Sign(const PreviousRelease& previous) {
         if (!o_.key) {
-            return true;
+            return Done{};
         }
-        Decision decision = NextRelease(previousList, names_.signature, wanted_);
-        if (!decision.problem.empty()) {
-            problem_ = decision.problem;
-            return false;
+        auto signing = PrepareSigning(o_, in_, previous, names_.signature, wanted_);
+        if (!signing) {
+            return signing.failure();
         }
-        number_ = *decision.number;
-        key_ = LoadKey(*o_.key, in_, problem_);
-        return key_.has_value();
+        signing_ = std::move(*signing);
+        return Done{};
     }
 
-    void Summary(const Plan& plan) {
-        out_ << (o_.dryRun ? "dry run, nothing written: " : "") << names_.list << ": "
-             << Count(plan.entries.size(), "entry", "entries") << " (" << plan.added.size()
-             << " new, " << plan.changed.size() << " changed, " << plan.removed.size()
-             << " removed, " << plan.shifted.size() << " shifted): operators fetch "
-             << Count(plan.fetched, "file", "files") << "\n";
-        if (key_) {
-            out_ << (o_.dryRun ? "dry run, nothing written: " : "") << names_.signature
-                 << ": release " << number_ << (expires_ ? ", expires " + *expires_ : "") << "\n";
+    // The signing goes into the release history before the release is put in place, so
+    // that no published number is missing from it.
+    Status Record() {
+        if (!signing_) {
+            return Done{};
         }
+        newHistory_ = !signing_->history.Started();
+        return RecordSigning(*signing_, list_);
+    }
+
+    void Summary() {
+        const char* dry = o_.dryRun ? "dry run, nothing written: " : "";
+        out_ << dry << names_.list << ": " << Count(plan_.entries.size(), "entry", "entries")
+             << " (" << plan_.added.size() << " new, " << plan_.changed.size() << " changed, "
+             << plan_.removed.size() << " removed, " << plan_.shifted.size()
+             << " shifted): operators fetch " << Count(plan_.fetched, "file", "files") << ", "
+             << Bytes(plan_.fetchedBytes) << "\n";
+        if (signing_) {
+            out_ << dry << names_.signature << ": release " << signing_->number << ", key ID "
+                 << signing_->keyId << (expires_ ? ", expires " + *expires_ : "") << "\n";
+            out_ << dry << "release history " << signing_->history.File()
+                 << (newHistory_ ? " (started: back it up with the key)" : "") << "\n";
+        }
+    }
+
+    void PrintJson(int exit) {
+        if (!o_.json) {
+            return;
+        }
+        const bool planned = exit == kExitDone;
+        JsonObject fetch;
+        fetch.Add("files", static_cast<std::uint64_t>(plan_.fetched))
+            .Add("bytes", plan_.fetchedBytes);
+        JsonObject object;
+        object.Add("command", "publish")
+            .Add("exit", static_cast<std::uint64_t>(exit))
+            .Add("written", planned && !o_.dryRun)
+            .Add("dryRun", o_.dryRun)
+            .Add("list", names_.list)
+            .Add("entries", static_cast<std::uint64_t>(planned ? plan_.entries.size() : 0))
+            .Add("bytes", planned ? plan_.bytes : 0)
+            .Add("new", static_cast<std::uint64_t>(plan_.added.size()))
+            .Add("changed", static_cast<std::uint64_t>(plan_.changed.size()))
+            .Add("removed", static_cast<std::uint64_t>(plan_.removed.size()))
+            .Add("shifted", static_cast<std::uint64_t>(plan_.shifted.size()))
+            .Add("fetch", fetch)
+            .Add("release", planned && signing_ ? std::optional<std::uint64_t>(signing_->number)
+                                                : std::nullopt)
+            .Add("keyId", signing_ ? std::optional<std::string>(signing_->keyId) : std::nullopt)
+            .Add("expires", expires_)
+            .Add("history",
+                 signing_ ? std::optional<std::string>(signing_->history.File()) : std::nullopt)
+            .Add("skipped", skipped_)
+            .Add("warnings", warnings_)
+            .Add("problems", problems_);
+        json_ << object.Text() << "\n";
     }
 
     const Options& o_;
     std::istream& in_;
+    std::ostringstream quiet_; // what people read, left out with --json
     std::ostream& out_;
+    std::ostream& json_;
     std::ostream& err_;
+    HashProgress* progress_;
     OutputNames names_;
-    std::string problem_;
-    bool usage_ = false;
-    std::optional<platform::P256KeyPair> key_;
+    std::optional<Signing> signing_;
+    bool newHistory_ = false;
     std::optional<std::uint32_t> wanted_;
-    std::uint32_t number_ = 0;
     std::optional<std::string> expires_;
+    Plan plan_;
+    std::string list_;
+    std::optional<std::string> signature_;
+    std::vector<std::string> skipped_;
+    std::vector<std::string> warnings_;
+    std::vector<std::string> problems_;
 };
 
 } // namespace
 
-int Publish(const Options& o, std::istream& in, std::ostream& out, std::ostream& err) {
-    return PublishRun(o, in, out, err).Run();
+int Publish(const Options& o, std::istream& in, std::ostream& out, std::ostream& err,
+            HashProgress* progress) {
+    return PublishRun(o, in, out, err, progress).Run();
 }
 
 } // namespace publish

@@ -3,12 +3,15 @@
 #pragma once
 
 #include "CommandLine.h"
+#include "Progress.h"
 
 #include <istream>
 #include <ostream>
 
 namespace publish {
 
-int Publish(const Options& o, std::istream& in, std::ostream& out, std::ostream& err);
+// Each file hashed is told to progress, when given.
+int Publish(const Options& o, std::istream& in, std::ostream& out, std::ostream& err,
+            HashProgress* progress = nullptr);
 
 } // namespace publish

@@ -3,6 +3,7 @@
 #include "Dates.h"
 #include "Files.h"
 #include "Glob.h"
+#include "History.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -134,14 +135,36 @@ ReleaseFiles WalkRelease(const std::string& folder, const WalkRules& rules) {
     return Walker(folder, rules).Run();
 }
 
-std::optional<FoundFile> Examine(const std::string& folder, const std::string& path,
-                                 std::string& problem) {
+namespace {
+
+struct Seen {
+    std::uintmax_t size = 0;
+    fs::file_time_type changed;
+    bool operator==(const Seen& other) const {
+        return size == other.size && changed == other.changed;
+    }
+};
+
+std::optional<Seen> SeenNow(const fs::path& file) {
+    std::error_code sizeError;
+    std::error_code timeError;
+    Seen seen{fs::file_size(file, sizeError), fs::last_write_time(file, timeError)};
+    if (sizeError || timeError) {
+        return std::nullopt;
+    }
+    return seen;
+}
+
+} // namespace
+
+Result<FoundFile> Examine(const std::string& folder, const std::string& path,
+                          HashProgress* progress) {
     const std::string file = Join(folder, path);
+    const auto before = SeenNow(fs::path(file));
     errno = 0;
     std::ifstream in(fs::path(file), std::ios::binary);
-    if (!in) {
-        problem = "cannot be opened: " + std::string(std::strerror(errno));
-        return std::nullopt;
+    if (!before || !in) {
+        return IoFailure("cannot be opened: " + std::string(std::strerror(errno)));
     }
     FoundFile found{path, DateOf(file)};
     platform::Sha256 hash;
@@ -150,15 +173,25 @@ std::optional<FoundFile> Examine(const std::string& folder, const std::string& p
         in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
         const auto got = static_cast<std::size_t>(in.gcount());
         if (found.size == 0) {
-            found.privateKey = release::BeginsAsKeyFile(std::string(buffer.data(), got));
+            const std::string head(buffer.data(), got);
+            found.privateKey = release::BeginsAsKeyFile(head);
+            found.history = BeginsAsHistory(head);
         }
         hash.Update(buffer.data(), got);
         found.size += got;
+        if (progress != nullptr) {
+            progress->Hashed(path, found.size);
+        }
     }
     auto digest = in.bad() ? std::nullopt : hash.Finish();
     if (!digest) {
-        problem = "cannot be read whole: " + std::string(std::strerror(errno));
-        return std::nullopt;
+        return IoFailure("cannot be read whole: " + std::string(std::strerror(errno)));
+    }
+    const auto after = SeenNow(fs::path(file));
+    if (!after || !(*after == *before) || after->size != found.size) {
+        return Refusal("changed while it was read (its size or modification time is not what "
+                       "it was), so its hash may be of no content it ever had: publish again "
+                       "once nothing writes to the release");
     }
     found.digest = *digest;
     return found;

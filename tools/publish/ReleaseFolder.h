@@ -3,6 +3,8 @@
 #pragma once
 
 #include "Plan.h"
+#include "Progress.h"
+#include "Result.h"
 
 #include <optional>
 #include <string>
@@ -33,8 +35,11 @@ struct ReleaseFiles {
 // be listed and anything that is neither file nor folder.
 ReleaseFiles WalkRelease(const std::string& folder, const WalkRules& rules);
 
-// Reads the file whole: date, size and hash, and whether it is a private key file.
-std::optional<FoundFile> Examine(const std::string& folder, const std::string& path,
-                                 std::string& problem);
+// Reads the file whole: date, size and hash, and whether it is a private key file. A file
+// whose size or modification time is not the same after the read as before it was being
+// written meanwhile: its hash may be of no content it ever had, so it is refused. Each piece
+// read is told to progress, when given.
+Result<FoundFile> Examine(const std::string& folder, const std::string& path,
+                          HashProgress* progress = nullptr);
 
 } // namespace publish

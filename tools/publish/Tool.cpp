@@ -8,7 +8,7 @@
 namespace publish {
 
 int RunTool(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
-            std::ostream& err) {
+            std::ostream& err, HashProgress* progress) {
     CommandLine line = ParseCommandLine(args);
     if (line.help) {
         out << HelpText(line.helpFor);
@@ -32,7 +32,7 @@ int RunTool(const std::vector<std::string>& args, std::istream& in, std::ostream
         return PrintPublicKey(o, in, out, err);
     }
     if (o.command == "publish") {
-        return Publish(o, in, out, err);
+        return Publish(o, in, out, err, progress);
     }
     return Verify(o, out, err);
 }
