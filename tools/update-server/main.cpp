@@ -255,8 +255,13 @@ void Answer(Site& site, const httplib::Request& req, httplib::Response& res) {
 // that clients that reuse connections are measured doing so; and without the library's
 // SO_REUSEPORT, so that a second server on a port already served fails to start instead of
 // answering half the requests from another release.
+//
+// A client on a slow, lossy link may take no byte for several seconds (a retransmission
+// backs off): the library's 5 s write time-out would cut its answer short, so the server
+// waits as long as common web servers do (60 s) before it gives a client up.
 void Tune(httplib::Server& server) {
     server.set_keep_alive_max_count(100);
+    server.set_write_timeout(60, 0);
     server.set_socket_options([](socket_t sock) {
         int yes = 1;
         setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&yes),
