@@ -153,7 +153,7 @@ for name in want:
     if name not in got:
         sys.exit(f"{name} was never asked for ({len(got)} requests)")
     if got.pop(name) != os.path.getsize(os.path.join(rel, name)):
-        sys.exit(f"{name} was not sent whole")
+        sys.exit(f"{name} was not answered with its whole length")
 for name in extra:
     if got.pop(name, None) is None:
         sys.exit(f"{name} was never asked for")

@@ -22,6 +22,8 @@
 # Runs as root (namespaces); removes its namespaces when it ends, however it ends.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
+# Ended by a signal, it still removes what it made (the EXIT trap of lib.sh).
+trap 'exit 130' INT TERM HUP
 rounds=${1:-3}
 [ "$rounds" = --quick ] && rounds=1
 [[ "$rounds" =~ ^[1-9][0-9]*$ ]] || { echo "usage: bench/wan.sh [ROUNDS|--quick] [PORT]" >&2; exit 2; }
