@@ -39,8 +39,8 @@ hash_round() { # BYTES PIECE OBJECTS
 
 echo "== $rounds alternating rounds, $release_bytes bytes in $release_files files"
 new_figures off on hash hash-files plain hashed
-# The pieces Wine's WinINet hands over: about 8 KB (bench/census.sh counts 82 reads for a
-# file of 650 KB on average).
+# The pieces Wine's WinINet hands over: about 8 KB (82 reads for a file of 650 KB on
+# average, counted by the census of commit 832e921).
 piece=${BENCH_HASH_PIECE:-8192}
 for _ in $(seq "$rounds"); do
     quorvel_round Quorvel >> "$work/off.times"

@@ -3,8 +3,6 @@
 // folders are walked and made. A first, untimed run makes the target folders as an earlier
 // update would have; the timed run a second later builds its own backup skeleton.
 //   no-change-run INSTALL_FOLDER
-//   no-change-run --once INSTALL_FOLDER     the timed run alone (bench/census.sh)
-//   no-change-run --updated N INSTALL_FOLDER   one run that must replace N files instead
 //   no-change-run --siblings COUNT PARENT   Wine's own floor: COUNT new folders in one parent
 //   no-change-run --exists COUNT FOLDER     Wine's own floor: COUNT checks that a folder exists
 // Prints the seconds of the timed run, and only when each run ended as a no-change run must:
@@ -71,16 +69,13 @@ int main(int argc, char** argv) {
         std::printf("%.3f\n", CheckExists(std::atoi(argv[2]), argv[3]));
         return 0;
     }
-    const bool updated = argc == 4 && std::string(argv[1]) == "--updated";
-    const bool once = updated || (argc == 3 && std::string(argv[1]) == "--once");
-    if (argc != 2 && !once) {
-        std::fprintf(stderr, "usage: no-change-run [--once | --updated N] INSTALL_FOLDER | "
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: no-change-run INSTALL_FOLDER | "
                              "--siblings COUNT PARENT | --exists COUNT FOLDER\n");
         return 2;
     }
-    const std::string expected =
-        updated ? std::string(argv[2]) + msg::kFilesUpdated : std::string(msg::kNoUpdateRequired);
-    const std::string folder = argv[argc - 1];
+    const std::string expected = msg::kNoUpdateRequired;
+    const std::string folder = argv[1];
     MessageBoxWatcher watcher(nullptr);
     TFORM_MAIN form;
     double seconds = -1;
@@ -90,14 +85,11 @@ int main(int argc, char** argv) {
         form.AutoTimer.SetEnabled(false);
         form.ManualUpdate.SetChecked(false);
         form.ManualUpdateClick();
-        std::vector<SeenBox> first;
-        if (!once) {
-            form.PelmoraPath.SetText(folder);
-            form.UpdateSoftwareButtonClick();
-            first = watcher.Seen();
-            firstEnd = UnexpectedEnd(first, expected);
-            Sleep(1100); // a run stamp of its own
-        }
+        form.PelmoraPath.SetText(folder);
+        form.UpdateSoftwareButtonClick();
+        const std::vector<SeenBox> first = watcher.Seen();
+        firstEnd = UnexpectedEnd(first, expected);
+        Sleep(1100); // a run stamp of its own
         form.PelmoraPath.SetText(folder);
         const auto start = std::chrono::steady_clock::now();
         form.UpdateSoftwareButtonClick();

@@ -649,7 +649,7 @@ TEST_F(UpdateRun, AnErrorInTheStartUpRunReachesTheExceptionDisplayAndTheWindowSt
 namespace {
 
 // The platform calls of one run for a small release, by kind: a change that adds calls to
-// every row is seen here. (bench/census.sh says what each costs under Wine.)
+// every row is seen here.
 std::map<Op, int> CallsOf(const std::function<void()>& run) {
     TheMachine().process.calls.clear();
     run();
