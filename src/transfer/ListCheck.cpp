@@ -32,14 +32,16 @@ std::vector<release::ListEntry> Rows(const platform::Grid& list) {
 
 bool ListApplies(TFORM_MAIN& form, const std::string& runBackupFolder) {
     const bool normalMode = !form.ManualUpdate.Checked();
-    const release::Places places{form.PelmoraPath.Text(),
-                                 normalMode ? runBackupFolder : std::string(), nullptr};
+    const release::Places places{
+        form.PelmoraPath.Text(), normalMode ? runBackupFolder : std::string(), nullptr,
+        [&](std::size_t row) { return StampChanged(form, static_cast<int>(row)); }};
     const auto refusal = release::RefusedList(Rows(form.FileListGrid), places, SystemCodePage());
     if (!refusal.has_value()) {
         return true;
     }
     switch (refusal->why) {
     case release::Refusal::WorkingFile:
+    case release::Refusal::FileName:
         RefuseEntry(refusal->subject, msg::kRefusedFileName);
         break;
     case release::Refusal::NamedTwice:

@@ -101,13 +101,11 @@ ListOutcome LeftInPlace(const std::string& local) {
 // A list that cannot be read back would pass for an empty release: "no update required". A
 // text the release tool could not have written is refused whole, before any folder is made.
 ListOutcome ReadNewList(TFORM_MAIN& form, const std::string& local) {
+    // Read as patiently as it was moved: a scanner may look at the fresh file for a moment.
     std::string list;
-    FileRead read = ReadWholeFile(local, list);
-    if (read != FileRead::Whole) {
+    if (ReadFileBytesPatiently(local, list) != FileRead::Whole) {
         platform::RemoveFile(local);
-        if (read == FileRead::Unreadable) {
-            ShowMessageBox(msg::kFileOperations, msg::kFileError, platform::MbOkCancel);
-        }
+        ShowMessageBox(msg::kFileOperations, msg::kFileError, platform::MbOkCancel);
         return LeftInPlace(local);
     }
     if (auto damaged = release::DamagedList(list)) {

@@ -287,9 +287,11 @@ TEST_F(UpdateRun, MarkerThatCannotBeMovedAfterACompleteLoop) {
 }
 
 // A virus scanner looks at a file for a moment: the previous version on its way to the
-// backup, or the fresh list on its way into place. The move waits and is then done.
+// backup, the fresh list on its way into place, or that list once there. The move or the
+// read waits and is then done.
 TEST_F(UpdateRun, AFileHeldForAMomentIsMovedOnceReleased) {
-    const std::string kept[] = {kInstall + "bin\\core.dll", "C:\\Quorvel\\PelmoraUpdaterList.txt"};
+    const std::string kept[] = {kInstall + "bin\\core.dll", "C:\\Quorvel\\PelmoraUpdaterList.txt",
+                                kInstall + "PelmoraUpdaterList.txt"};
     for (const std::string& held : kept) {
         SCOPED_TRACE(held);
         TearDown();
@@ -297,10 +299,15 @@ TEST_F(UpdateRun, AFileHeldForAMomentIsMovedOnceReleased) {
         Install(kOld);
         Serve(Release({1}));
         int tries = 0;
-        M().process.onMove = [&](const std::string& from, const std::string&) {
+        bool arrived = false;
+        M().process.onMove = [&](const std::string& from, const std::string& to) {
             if (from == held) {
                 M().HoldFile(from, ++tries < 3);
             }
+            arrived = arrived || to == held;
+        };
+        M().process.failWhen = [&](Op op, const std::string& detail) {
+            return arrived && op == Op::OpenFile && detail == held && tries < 3 && ++tries < 3;
         };
         NormalMode();
         RunUpdate();
