@@ -53,6 +53,13 @@ TEST_F(FilesContract, ListingOfAMissingFolderOrDriveCannotStart) {
     EXPECT_FALSE(ListFolder(std::string(1, fixture::MissingDrive()) + ":\\*", entries));
 }
 
+TEST_F(FilesContract, FreeSpaceIsToldForAFolderAndNotForAMissingDrive) {
+    const auto free = FreeDiskSpace(root_);
+    ASSERT_TRUE(free.has_value());
+    EXPECT_GT(*free, 0u);
+    EXPECT_FALSE(FreeDiskSpace(std::string(1, fixture::MissingDrive()) + ":\\").has_value());
+}
+
 TEST_F(FilesContract, AttributesTellFilesFromFolders) {
     fixture::MakeFolder(root_ + "Sub");
     fixture::MakeFile(root_ + "a.dll", "abc");

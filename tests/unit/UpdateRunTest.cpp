@@ -669,8 +669,8 @@ TEST_F(UpdateRun, FileWorkOfARunIsPinned) {
         int unchanged;
     } pinned[] = {
         {Op::FileAttributes, 39, 26}, {Op::FileSize, 2, 2},   {Op::CreateFolder, 4, 5},
-        {Op::MoveFile, 1, 1},         {Op::MoveFileEx, 6, 0}, {Op::DeleteFile, 2, 2},
-        {Op::AppendFile, 1, 1},       {Op::OpenFile, 2, 3},   {Op::ReadFile, 2, 3},
+        {Op::MoveFile, 1, 1},         {Op::MoveFileEx, 6, 0}, {Op::DeleteFile, 3, 3},
+        {Op::AppendFile, 2, 2},       {Op::OpenFile, 2, 3},   {Op::ReadFile, 2, 3},
         {Op::DownloadToFile, 7, 1},   {Op::ListFolder, 0, 0},
     };
     for (const auto& p : pinned) {

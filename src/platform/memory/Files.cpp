@@ -207,6 +207,24 @@ bool RemoveFile(const std::string& path) {
     return true;
 }
 
+// A drive without a limit has a terabyte free.
+std::optional<std::uint64_t> FreeDiskSpace(const std::string& folder) {
+    auto& m = TheMachine();
+    if (m.Enter(Op::GetDiskFreeSpaceEx, folder)) {
+        return std::nullopt;
+    }
+    auto parsed = ParsePath(folder);
+    Drive* drive = parsed ? m.world.tree.FindDrive(parsed->drive) : nullptr;
+    if (drive == nullptr || !drive->ready || m.world.tree.Find(*parsed) == nullptr) {
+        return std::nullopt;
+    }
+    if (!drive->capacity.has_value()) {
+        return std::uint64_t{1} << 40;
+    }
+    const std::uint64_t used = drive->UsedBytes();
+    return *drive->capacity > used ? *drive->capacity - used : 0;
+}
+
 bool AppendToFile(const std::string& path, const std::string& bytes) {
     auto& m = TheMachine();
     if (m.Enter(Op::AppendFile, path)) {
