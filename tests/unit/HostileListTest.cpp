@@ -164,6 +164,12 @@ INSTANTIATE_TEST_SUITE_P(
         Unappliable{"same path, other case", "GOOD.DLL\t1", "GOOD.DLL" + kTwice},
         Unappliable{"same path, leading slash", "/good.dll\t1", "/good.dll" + kTwice},
         Unappliable{"same path, a dot Windows drops", "good.dll.\t1", "good.dll." + kTwice},
+        Unappliable{"short alias of the run record", "PELMOR~2.TXT\t1",
+                    "PELMOR~2.TXT" + kCannotInstall},
+        Unappliable{"short alias of the local list, at the top", "pelmor~1.txt\t1",
+                    "pelmor~1.txt" + kCannotInstall},
+        Unappliable{"long and short name of one file", "AppLaunch.exe\t5\r\nAPPLAU~1.EXE\t5",
+                    "APPLAU~1.EXE" + kTwice},
         Unappliable{"same path, an accented letter in another case",
                     "caf\xe9.dll\t1\r\nCAF\xc9.DLL\t1", "CAF\xc9.DLL" + kTwice},
         Unappliable{"target past MAX_PATH", std::string(230, 'n') + ".dll\t1", kInstall + "nnn"},
@@ -203,6 +209,28 @@ TEST_F(HostileList, APageInPlaceOfTheListInstallsNothing) {
         }
         EXPECT_EQ(At(kInstall + "good.dll"), "good.dll 1");
         EXPECT_TRUE(M().process.launches.empty());
+    }
+}
+
+// In code page 932 "\x83\x7c" is one character (a katakana), although its second byte is '|':
+// names are walked by character, so a home folder and a list path holding it are fetched and
+// installed; in code page 1252 the same path names a '|' and is refused.
+TEST_F(HostileList, DoubleByteNamesAreWalkedByCharacter) {
+    const std::string po = "\x83\x7c";
+    for (const unsigned codePage : {932u, 1252u}) {
+        SCOPED_TRACE(codePage);
+        TearDown();
+        SetUp();
+        M().world.codePage = codePage;
+        const std::string desktop = "C:\\Users\\" + po + "\\Desktop\\";
+        M().MakeFolders(desktop);
+        M().SetEnv("HOMEPATH", "\\Users\\" + po);
+        Serve({{"good.dll", "1"}, {po + "/" + po + ".dll", "1"}});
+        Form();
+        platform::memory::AdvanceClock(100); // the start-up fetch
+        const std::string fetched = desktop + "Tarnell Temp Files\\" + po + "\\" + po + ".dll";
+        EXPECT_EQ(At(fetched).has_value(), codePage == 932);
+        EXPECT_EQ(Boxes().empty(), codePage == 932);
     }
 }
 
