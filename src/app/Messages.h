@@ -22,6 +22,14 @@ constexpr const char* kFileOperations =
     "Can't perform one of the following file operations: Open, Seek, Read, Close.";
 constexpr const char* kCouldNotFileList =
     "Could not file list. Check network connections or your PC's firewall.";
+// The updater's own folder, where the list arrives, cannot take it: said before anything of
+// the run is touched, never blamed on the network.
+constexpr const char* kOwnFolderNotWritable =
+    "\nThe updater cannot write in its own folder, where it fetches the update list.\nNothing "
+    "was changed. Please run the updater from a folder you may write in.";
+constexpr const char* kOwnDriveFull =
+    " has less than 16 MB free: the updater cannot fetch the update list into its own folder "
+    "there.\nNothing was changed. Please make room on the drive and try again.";
 constexpr const char* kCouldNotMoveFileList = "Could not move file list. Please update manually.";
 constexpr const char* kCouldNotCreateFolder = "\nCould not create this folder.";
 constexpr const char* kRefusedFileName =

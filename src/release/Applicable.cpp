@@ -48,6 +48,29 @@ std::optional<std::string> TooLongBelow(const std::string& base, const std::stri
     return base + localPath;
 }
 
+// The first folder level of a local path the walk could never make, as the folder below
+// base it would have been; nothing when every level can be made.
+std::optional<std::string> RefusedFolderBelow(const std::string& base, const std::string& localPath,
+                                              const CodePage& page) {
+    std::vector<std::string> levels = Levels(localPath, page);
+    levels.pop_back(); // the file's own name
+    bool refused = false;
+    for (const auto& level : levels) {
+        refused = refused || level.empty() || RefusedLevelName(level, page);
+    }
+    if (!refused) {
+        return std::nullopt;
+    }
+    std::string folder = base;
+    for (const auto& level : levels) {
+        if (!folder.empty() && folder.back() != '\\') {
+            folder += '\\';
+        }
+        folder += level;
+    }
+    return folder;
+}
+
 } // namespace
 
 bool RefusedLevelName(const std::string& name, const CodePage& page) {
@@ -123,11 +146,32 @@ std::optional<std::string> DamagedList(const std::string& text) {
                    " holds a NUL byte, so the list is not text";
         }
     }
+    // Each row the release tool writes is a path, a TAB and a stamp: lines read as the rows
+    // are (a rest of 2 characters or fewer is no row).
+    bool anyRow = false;
+    bool rowWithTab = false;
+    for (std::size_t pos = 0; pos < text.size() && text.size() - pos > 2 && !rowWithTab;) {
+        std::size_t end = text.find_first_of("\r\n", pos);
+        end = end == std::string::npos ? text.size() : end;
+        anyRow = anyRow || end > pos;
+        rowWithTab = text.find('\t', pos) < end;
+        pos = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+    }
+    if (anyRow && !rowWithTab) {
+        return std::string("none of its lines holds a TAB, so it is no update list (a proxy or a "
+                           "portal may have answered with a page of its own)");
+    }
     return std::nullopt;
 }
 
 std::optional<EntryRefusal> RefusedList(const std::vector<ListEntry>& rows, const Places& places,
                                         const CodePage& page) {
+    std::string folder = places.target;
+    while (!folder.empty() && folder.back() == '\\') {
+        folder.pop_back();
+    }
+    const std::string target =
+        SameFileKey(places.resolved ? places.resolved(folder) : folder, page);
     std::set<std::string> seen;
     for (std::size_t row = 0; row < rows.size(); ++row) {
         const std::string& path = rows[row].path;
@@ -145,15 +189,20 @@ std::optional<EntryRefusal> RefusedList(const std::vector<ListEntry>& rows, cons
             if (auto tooLong = TooLongBelow(*base, local, page)) {
                 return EntryRefusal{Refusal::TooLong, row, *tooLong};
             }
+            if (auto folder = RefusedFolderBelow(*base, local, page)) {
+                return EntryRefusal{Refusal::RefusedFolder, row, *folder};
+            }
+        }
+        // A file name that cannot be installed refuses the list when the run would fetch the
+        // row's file; otherwise the row names a folder only and nothing is fetched for it.
+        const std::string fileName = Levels(local, page).back();
+        if ((fileName.empty() || RefusedLevelName(fileName, page)) &&
+            (!places.fetched || places.fetched(row))) {
+            return EntryRefusal{Refusal::FileName, row, path};
         }
         // What the path names on disk, where it exists: a short alias is its long name.
         const std::string onDisk =
             places.resolved ? places.resolved(places.target + local) : places.target + local;
-        std::string folder = places.target;
-        while (!folder.empty() && folder.back() == '\\') {
-            folder.pop_back();
-        }
-        const std::string target = SameFileKey(folder, page);
         std::string key = SameFileKey(onDisk, page);
         if (key.compare(0, target.size(), target) == 0) {
             key.erase(0, target.size());

@@ -42,15 +42,19 @@ std::optional<std::string> DamagedList(const std::string& text);
 
 // Where the entries of a list land: the target folder, and in normal mode the run's backup
 // folder (empty in manual mode). resolved gives what a local path names on disk where it
-// exists (its long name, for a short alias), and the path itself otherwise.
+// exists (its long name, for a short alias), and the path itself otherwise; fetched tells
+// whether the run would fetch a row's file (its stamps differ). Either may be left empty: a
+// path is then what it says, and every row is fetched.
 struct Places {
     std::string target;
     std::string backup;
     std::function<std::string(const std::string&)> resolved;
+    std::function<bool(std::size_t row)> fetched;
 };
 
 enum class Refusal {
     WorkingFile,   // names one of the updater's own files: the subject is the list path
+    FileName,      // a file name that cannot be installed, for a row that is fetched: the same
     NamedTwice,    // names a file an earlier entry names: the subject is the list path
     TooLong,       // a path Windows cannot take: the subject is that path
     RefusedFolder, // a folder level that can never be made: the subject is that folder

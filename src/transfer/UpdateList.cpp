@@ -2,6 +2,7 @@
 // per-entry replacement decision.
 #include "../app/Main.h"
 #include "../app/Messages.h"
+#include "../app/VisibleText.h"
 #include "../files/ProgramFiles.h"
 #include "../files/RunRecord.h"
 #include "../files/WholeFile.h"
@@ -98,16 +99,41 @@ ListOutcome LeftInPlace(const std::string& local) {
     return platform::FileExists(local) ? ListOutcome::NewListMayBeInPlace : ListOutcome::NoList;
 }
 
+// Whether the updater's own folder can take the list, told when not: its drive has room
+// (beyond what every download leaves), and a file can be made there. A leftover of a run
+// ended by force under the temporary name goes first: it must not take up the room the list
+// and the files need (one another program holds says nothing of the folder).
+bool OwnFolderTakesTheList() {
+    const std::string folder = OwnFolder();
+    const std::string temp = TempFilePath();
+    const bool leftoverHeld = platform::FileExists(temp) && !platform::RemoveFile(temp);
+    const auto free = platform::FreeDiskSpace(folder);
+    if (free.has_value() && *free <= platform::kFreeSpaceMargin) {
+        ShowMessageBox("The drive " + folder.substr(0, 2) + " of the updater's folder " +
+                           VisibleText(folder) + msg::kOwnDriveFull,
+                       msg::kUpdateError, platform::MbOk);
+        return false;
+    }
+    if (leftoverHeld) {
+        return true;
+    }
+    if (!platform::AppendToFile(temp, std::string())) {
+        ShowMessageBox(VisibleText(folder) + msg::kOwnFolderNotWritable, msg::kUpdateError,
+                       platform::MbOk);
+        return false;
+    }
+    platform::RemoveFile(temp);
+    return true;
+}
+
 // A list that cannot be read back would pass for an empty release: "no update required". A
 // text the release tool could not have written is refused whole, before any folder is made.
 ListOutcome ReadNewList(TFORM_MAIN& form, const std::string& local) {
+    // Read as patiently as it was moved: a scanner may look at the fresh file for a moment.
     std::string list;
-    FileRead read = ReadWholeFile(local, list);
-    if (read != FileRead::Whole) {
+    if (ReadFileBytesPatiently(local, list) != FileRead::Whole) {
         platform::RemoveFile(local);
-        if (read == FileRead::Unreadable) {
-            ShowMessageBox(msg::kFileOperations, msg::kFileError, platform::MbOkCancel);
-        }
+        ShowMessageBox(msg::kFileOperations, msg::kFileError, platform::MbOkCancel);
         return LeftInPlace(local);
     }
     if (auto damaged = release::DamagedList(list)) {
@@ -136,6 +162,9 @@ ListOutcome GetUpdateList(TFORM_MAIN& form) {
     form.LocalFileListGrid.Clear();
     form.FileListGrid.Clear();
     ReadLocalList(form, local);
+    if (!OwnFolderTakesTheList()) {
+        return ListOutcome::Refused;
+    }
     // Protected, a release that may not be installed is refused before anything is touched.
     const std::optional<protection::OfferedRelease> offered = protection::ReleaseOffered(form);
     if (!offered.has_value()) {
@@ -157,9 +186,6 @@ ListOutcome GetUpdateList(TFORM_MAIN& form) {
     if (!localListStays) {
         platform::RemoveFileIfPresent(local);
     }
-    // What a run ended by force left under the temporary name must not take up the room the
-    // list and the files need.
-    platform::RemoveFileIfPresent(TempFilePath());
     const std::string url =
         form.URLPath.Text() + release::kListName + CacheBustingQuery(form.Random);
     auto size = DownloadedListSize(

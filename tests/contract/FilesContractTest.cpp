@@ -53,6 +53,27 @@ TEST_F(FilesContract, ListingOfAMissingFolderOrDriveCannotStart) {
     EXPECT_FALSE(ListFolder(std::string(1, fixture::MissingDrive()) + ":\\*", entries));
 }
 
+// A short alias resolves to the long name of what it names; a path that names nothing
+// resolves to nothing.
+TEST_F(FilesContract, ShortAliasesResolveToTheirLongNames) {
+    fixture::MakeFile(root_ + "PelmoraUpdaterRun.txt", "record");
+    const std::string alias = fixture::ShortName(root_ + "PelmoraUpdaterRun.txt");
+    ASSERT_FALSE(alias.empty());
+    EXPECT_NE(alias, "PelmoraUpdaterRun.txt");
+    const auto resolved = LongPathName(root_ + alias);
+    ASSERT_TRUE(resolved.has_value()) << alias;
+    EXPECT_EQ(resolved->substr(resolved->size() - 22), "\\PelmoraUpdaterRun.txt");
+    EXPECT_EQ(LongPathName(root_ + "PelmoraUpdaterRun.txt"), resolved);
+    EXPECT_FALSE(LongPathName(root_ + "missing.txt").has_value());
+}
+
+TEST_F(FilesContract, FreeSpaceIsToldForAFolderAndNotForAMissingDrive) {
+    const auto free = FreeDiskSpace(root_);
+    ASSERT_TRUE(free.has_value());
+    EXPECT_GT(*free, 0u);
+    EXPECT_FALSE(FreeDiskSpace(std::string(1, fixture::MissingDrive()) + ":\\").has_value());
+}
+
 TEST_F(FilesContract, AttributesTellFilesFromFolders) {
     fixture::MakeFolder(root_ + "Sub");
     fixture::MakeFile(root_ + "a.dll", "abc");

@@ -16,6 +16,8 @@ void MakeFile(const std::string& path, const std::string& content, std::uint32_t
 std::optional<std::string> Content(const std::string& path);
 // A drive letter with no drive behind it.
 char MissingDrive();
+// The short (8.3) name of an existing file's long name, as the machine gives it.
+std::string ShortName(const std::string& path);
 // False under Wine, which keeps only the hidden and system attributes of folders.
 bool AllFolderAttributesKept();
 void SetEnv(const std::string& name, const std::string& value);

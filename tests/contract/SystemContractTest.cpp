@@ -36,7 +36,9 @@ TEST(SystemContract, CodePageIsTheOneTheToolKnows) {
         EXPECT_EQ(system.lead[c], known->lead[c]) << "byte " << c;
         EXPECT_EQ(int(system.upper[c]), int(known->upper[c])) << "byte " << c;
     }
-    EXPECT_EQ(UpperCase("caf\xe9 \x9a\xff"), "CAF\xc9 \x8a\x9f");
+    if (AnsiCodePage() == 1252) {
+        EXPECT_EQ(UpperCase("caf\xe9 \x9a\xff"), "CAF\xc9 \x8a\x9f");
+    }
 }
 
 TEST(SystemContract, OwnPathAndVersion) {

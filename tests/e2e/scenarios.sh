@@ -417,6 +417,50 @@ LOG
     expect_requests 0
 }
 
+# A filtering proxy's text page answered for the list: refused as damaged at start-up and in
+# normal mode; no folder of it is made, nothing fetched or installed.
+scenario_block_page_list() {
+    changed_release
+    printf 'Access Denied\r\nYour request was blocked by the company proxy.\r\nPlease see the helpdesk page at intranet\\\r\nReference 4711\r\n' \
+        > "$work/release/filelist.txt"
+    drive wait-boxes=1 'click=Manual Update' 'wait-enabled=Check Local Path' \
+        'click=Check Local Path' 'wait-enabled=Download Files' 'click=Download Files' \
+        wait-boxes=2 close wait-exit
+    local damaged='BOX Update Error|The update list from the server is damaged: none of its lines holds a TAB, so it is no update list (a proxy or a portal may have answered with a page of its own).\nNothing was changed. Please try again later or contact Tarnell.|OK'
+    expect_log <<LOG
+$damaged
+$damaged
+EXIT 0
+LOG
+    expect_requests 0
+    [ -z "$(ls -A "$desktop/Tarnell Temp Files" 2>/dev/null)" ] || fail "the page left files"
+    for f in Pelmora.exe bin/core.dll data/maps/world.dat; do
+        grep -q "old $f" "$install/$f" || fail "$f was replaced"
+    done
+    expect_no_file "$install/Please see the helpdesk page at intranet"
+}
+
+# The short name Wine gives the run record (PELM~ROD.TXT; Windows with short names on gives
+# PELMOR~2.TXT), listed: refused as the record itself at start-up and in normal mode, before
+# anything is fetched, and the record is not displaced.
+scenario_alias_of_the_run_record() {
+    changed_release
+    printf 'PELM~ROD.TXT\t2026-12-09\r\n' >> "$work/release/filelist.txt"
+    printf 'server file' > "$work/release/PELM~ROD.TXT"
+    drive wait-boxes=1 'click=Manual Update' 'wait-enabled=Check Local Path' \
+        'click=Check Local Path' 'wait-enabled=Download Files' 'click=Download Files' \
+        wait-boxes=2 close wait-exit
+    local refused='BOX Update Error|PELM~ROD.TXT\nThe update list names this file in a way that cannot be installed.\nThe list may be damaged; nothing was downloaded for it.|OK'
+    expect_log <<LOG
+$refused
+$refused
+EXIT 0
+LOG
+    expect_requests 0
+    expect_no_file "$install/PelmoraUpdaterRun.txt"
+    [ ! -d "$install/UpdateBackup" ] || fail "a backup folder was made"
+}
+
 # --- https
 
 # The file moved to https: it arrives from the TLS server, whose authority the prefix trusts.

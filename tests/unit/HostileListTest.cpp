@@ -57,24 +57,25 @@ public:
     std::vector<std::string> before_;
 };
 
-// Refused, by its name or its folder, before anything is fetched: the run ends as a failed
-// one and no list claims anything.
+// Refused whole, by its name or its folder, before anything is made or fetched: one box, no
+// folder left behind, and no list that claims anything.
 class HostileEntry : public HostileList, public ::testing::WithParamInterface<std::string> {};
 
 TEST_P(HostileEntry, ThatReachesOutsideIsRefusedAndTold) {
     const std::string& line = GetParam();
     RunWith(line);
     ExpectNothingOutside(line);
-    ASSERT_EQ(Boxes().size(), 2u) << line;
+    ASSERT_EQ(Boxes().size(), 1u) << line;
     const std::string text = Boxes()[0].text;
     EXPECT_EQ(Boxes()[0].caption, "Update Error") << text;
     EXPECT_TRUE(text.rfind(Visible(line.substr(0, line.find('\t'))), 0) == 0 ||
                 text.rfind(kInstall, 0) == 0)
         << "the box names the entry or its folder: " << text;
-    EXPECT_EQ(Boxes()[1].caption, "Error") << "please update manually";
     ExpectVisibleBoxes();
     EXPECT_TRUE(Fetched().empty());
-    EXPECT_FALSE(M().IsFile(kInstall + "PelmoraUpdaterList.txt"));
+    std::vector<std::string> left = before_;
+    left.erase(std::find(left.begin(), left.end(), kInstall + "PelmoraUpdaterList.txt"));
+    EXPECT_EQ(Everything(), left) << "nothing made, only the list gone: " << line;
     EXPECT_EQ(At(kInstall + "good.dll"), "good.dll 1");
 }
 
@@ -163,6 +164,12 @@ INSTANTIATE_TEST_SUITE_P(
         Unappliable{"same path, other case", "GOOD.DLL\t1", "GOOD.DLL" + kTwice},
         Unappliable{"same path, leading slash", "/good.dll\t1", "/good.dll" + kTwice},
         Unappliable{"same path, a dot Windows drops", "good.dll.\t1", "good.dll." + kTwice},
+        Unappliable{"short alias of the run record", "PELMOR~2.TXT\t1",
+                    "PELMOR~2.TXT" + kCannotInstall},
+        Unappliable{"short alias of the local list, at the top", "pelmor~1.txt\t1",
+                    "pelmor~1.txt" + kCannotInstall},
+        Unappliable{"long and short name of one file", "AppLaunch.exe\t5\r\nAPPLAU~1.EXE\t5",
+                    "APPLAU~1.EXE" + kTwice},
         Unappliable{"same path, an accented letter in another case",
                     "caf\xe9.dll\t1\r\nCAF\xc9.DLL\t1", "CAF\xc9.DLL" + kTwice},
         Unappliable{"target past MAX_PATH", std::string(230, 'n') + ".dll\t1", kInstall + "nnn"},
@@ -170,6 +177,62 @@ INSTANTIATE_TEST_SUITE_P(
         Unappliable{"a NUL", std::string("nul\0byte.dll\t1", 14),
                     "The update list from the server is damaged: entry 2 holds a NUL byte"}),
     CaseName<Unappliable>);
+
+// A filtering proxy's text page answered for the list, at start-up and in normal mode:
+// refused whole as damaged before any folder of it is made or anything fetched, and the run
+// installs nothing (start-up has made only its own download folder).
+TEST_F(HostileList, APageInPlaceOfTheListInstallsNothing) {
+    const std::string page = "Access Denied\r\nYour request was blocked by the proxy.\r\nPlease "
+                             "see the helpdesk page at intranet\\\r\nReference 4711\r\n";
+    for (const bool startUp : {true, false}) {
+        SCOPED_TRACE(startUp ? "start-up" : "normal mode");
+        TearDown();
+        SetUp();
+        Install({{"good.dll", "1"}, {"AppLaunch.exe", "0"}});
+        M().Serve(kBase + "filelist.txt", page);
+        Form().AutoTimer.SetEnabled(false);
+        if (!startUp) {
+            NormalMode();
+        }
+        before_ = Everything();
+        RunUpdate();
+        ASSERT_EQ(Boxes().size(), 1u);
+        EXPECT_EQ(Boxes()[0].text.rfind("The update list from the server is damaged: none of its "
+                                        "lines holds a TAB",
+                                        0),
+                  0u)
+            << Boxes()[0].text;
+        EXPECT_TRUE(Fetched().empty());
+        for (const auto& path : Everything()) {
+            const bool made = std::find(before_.begin(), before_.end(), path) == before_.end();
+            EXPECT_FALSE(made && path + "\\" != kTarget) << "made " << path;
+        }
+        EXPECT_EQ(At(kInstall + "good.dll"), "good.dll 1");
+        EXPECT_TRUE(M().process.launches.empty());
+    }
+}
+
+// In code page 932 "\x83\x7c" is one character (a katakana), although its second byte is '|':
+// names are walked by character, so a home folder and a list path holding it are fetched and
+// installed; in code page 1252 the same path names a '|' and is refused.
+TEST_F(HostileList, DoubleByteNamesAreWalkedByCharacter) {
+    const std::string po = "\x83\x7c";
+    for (const unsigned codePage : {932u, 1252u}) {
+        SCOPED_TRACE(codePage);
+        TearDown();
+        SetUp();
+        M().world.codePage = codePage;
+        const std::string desktop = "C:\\Users\\" + po + "\\Desktop\\";
+        M().MakeFolders(desktop);
+        M().SetEnv("HOMEPATH", "\\Users\\" + po);
+        Serve({{"good.dll", "1"}, {po + "/" + po + ".dll", "1"}});
+        Form();
+        platform::memory::AdvanceClock(100); // the start-up fetch
+        const std::string fetched = desktop + "Tarnell Temp Files\\" + po + "\\" + po + ".dll";
+        EXPECT_EQ(At(fetched).has_value(), codePage == 932);
+        EXPECT_EQ(Boxes().empty(), codePage == 932);
+    }
+}
 
 // Records a run could never have written: nothing they name is moved, the operator is told,
 // and what a run of this folder did record is still put back.

@@ -202,6 +202,40 @@ INSTANTIATE_TEST_SUITE_P(
         return name;
     });
 
+// The updater's own folder cannot take the list: said before anything is touched, naming the
+// folder or its drive, and the network is not blamed.
+TEST_F(GetList, ALocalFailureSaysItIsLocal) {
+    const struct {
+        const char* name;
+        std::function<void()> arrange;
+        std::string box;
+    } cases[] = {
+        {"folder not writable",
+         [&] {
+             M().process.failWhen = [](Op op, const std::string& detail) {
+                 return op == Op::AppendFile && detail.rfind("C:\\Quorvel\\", 0) == 0;
+             };
+         },
+         "C:\\Quorvel\\\nThe updater cannot write in its own folder"},
+        {"drive without room", [&] { M().LimitDrive('C', 16u << 20); },
+         "The drive C: of the updater's folder C:\\Quorvel\\ has less than 16 MB free"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        M().WriteFile(kTarget + "PelmoraUpdaterList.txt", "a.dll\t1\r\n");
+        ServeList("a.dll\t2\r\n");
+        c.arrange();
+        EXPECT_EQ(GetUpdateList(Form()), ListOutcome::Refused);
+        ASSERT_EQ(Boxes().size(), 1u);
+        EXPECT_EQ(Boxes()[0].text.rfind(c.box, 0), 0u) << Boxes()[0].text;
+        EXPECT_NE(Boxes()[0].text.find("Nothing was changed."), std::string::npos);
+        EXPECT_TRUE(M().world.requests.empty());
+        EXPECT_EQ(M().FileContent(kTarget + "PelmoraUpdaterList.txt"), "a.dll\t1\r\n");
+    }
+}
+
 TEST_F(GetList, AListOfExactlyTwoBytesIsAcceptedWithoutEntries) {
     ServeList("ab");
     ASSERT_EQ(GetUpdateList(Form()), ListOutcome::Read);

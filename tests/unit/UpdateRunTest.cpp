@@ -303,9 +303,11 @@ TEST_F(UpdateRun, MarkerThatCannotBeMovedAfterACompleteLoop) {
 }
 
 // A virus scanner looks at a file for a moment: the previous version on its way to the
-// backup, or the fresh list on its way into place. The move waits and is then done.
+// backup, the fresh list on its way into place, or that list once there. The move or the
+// read waits and is then done.
 TEST_F(UpdateRun, AFileHeldForAMomentIsMovedOnceReleased) {
-    const std::string kept[] = {kInstall + "bin\\core.dll", "C:\\Quorvel\\PelmoraUpdaterList.txt"};
+    const std::string kept[] = {kInstall + "bin\\core.dll", "C:\\Quorvel\\PelmoraUpdaterList.txt",
+                                kInstall + "PelmoraUpdaterList.txt"};
     for (const std::string& held : kept) {
         SCOPED_TRACE(held);
         TearDown();
@@ -313,10 +315,15 @@ TEST_F(UpdateRun, AFileHeldForAMomentIsMovedOnceReleased) {
         Install(kOld);
         Serve(Release({1}));
         int tries = 0;
-        M().process.onMove = [&](const std::string& from, const std::string&) {
+        bool arrived = false;
+        M().process.onMove = [&](const std::string& from, const std::string& to) {
             if (from == held) {
                 M().HoldFile(from, ++tries < 3);
             }
+            arrived = arrived || to == held;
+        };
+        M().process.failWhen = [&](Op op, const std::string& detail) {
+            return arrived && op == Op::OpenFile && detail == held && tries < 3 && ++tries < 3;
         };
         NormalMode();
         RunUpdate();
@@ -678,8 +685,8 @@ TEST_F(UpdateRun, FileWorkOfARunIsPinned) {
         int unchanged;
     } pinned[] = {
         {Op::FileAttributes, 39, 26}, {Op::FileSize, 2, 2},   {Op::CreateFolder, 4, 5},
-        {Op::MoveFile, 1, 1},         {Op::MoveFileEx, 6, 0}, {Op::DeleteFile, 2, 2},
-        {Op::AppendFile, 1, 1},       {Op::OpenFile, 2, 3},   {Op::ReadFile, 2, 3},
+        {Op::MoveFile, 1, 1},         {Op::MoveFileEx, 6, 0}, {Op::DeleteFile, 3, 3},
+        {Op::AppendFile, 2, 2},       {Op::OpenFile, 2, 3},   {Op::ReadFile, 2, 3},
         {Op::DownloadToFile, 7, 1},   {Op::ListFolder, 0, 0},
     };
     for (const auto& p : pinned) {

@@ -20,7 +20,8 @@ namespace platform::memory {
 #define QUORVEL_FAULT_POINTS(X)                                                                    \
     /* Files.h */                                                                                  \
     X(FileAttributes) X(ListFolder) X(FileSize) X(CreateFolder) X(MoveFile) X(MoveFileEx)         \
-    X(DeleteFile) X(AppendFile) X(OpenFile) X(SeekFile) X(ReadFile)                                \
+    X(DeleteFile) X(AppendFile) X(OpenFile) X(SeekFile) X(ReadFile) X(GetDiskFreeSpaceEx)          \
+    X(GetLongPathName)                                                                             \
     /* Http.h */                                                                                   \
     X(DownloadToFile)                                                                              \
     /* Processes.h */                                                                              \

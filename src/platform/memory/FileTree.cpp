@@ -86,13 +86,75 @@ Node* FileTree::Find(const ParsedPath& path) {
         if (!node->IsFolder()) {
             return nullptr;
         }
-        auto it = node->children.find(release::AsciiUpper(level));
-        if (it == node->children.end()) {
+        node = node->Named(level);
+        if (node == nullptr) {
             return nullptr;
         }
-        node = it->second.get();
     }
     return node;
+}
+
+namespace {
+
+// Whether Windows keeps a name as its own short name: at most 8 characters, a dot and 3, no
+// blank and none of the characters 8.3 names leave out.
+bool ShortNameItself(const std::string& name) {
+    const std::size_t dot = name.find('.');
+    const std::string base = name.substr(0, dot);
+    const std::string ext = dot == std::string::npos ? std::string() : name.substr(dot + 1);
+    return !base.empty() && base.size() <= 8 && ext.size() <= 3 &&
+           ext.find('.') == std::string::npos && name.find_first_of(" +,;=[]") == std::string::npos;
+}
+
+// The first 6 characters an 8.3 name may hold, "~", the first free number, and 3 of the
+// extension, upper-cased: the alias Windows makes, PELMOR~1.TXT for PelmoraUpdaterList.txt.
+std::string MakeShortName(const std::string& name, const Node& parent) {
+    const std::size_t dot = name.rfind('.');
+    auto letters = [](const std::string& text, std::size_t count) {
+        std::string out;
+        for (char c : text) {
+            if (out.size() < count && std::string(" .+,;=[]").find(c) == std::string::npos) {
+                out += c;
+            }
+        }
+        return release::AsciiUpper(out);
+    };
+    const std::string base = letters(name.substr(0, dot), 6);
+    const std::string ext =
+        dot == std::string::npos ? std::string() : letters(name.substr(dot + 1), 3);
+    for (int n = 1;; ++n) {
+        const std::string alias = base + "~" + std::to_string(n) + (ext.empty() ? "" : "." + ext);
+        bool taken = false;
+        for (const auto& [key, child] : parent.children) {
+            taken = taken || key == alias || (child && child->shortName == alias);
+        }
+        if (!taken) {
+            return alias;
+        }
+    }
+}
+
+} // namespace
+
+std::string ShortNameFor(const std::string& name, const Node& parent) {
+    return ShortNameItself(name) ? std::string() : MakeShortName(name, parent);
+}
+
+Node* Node::Named(const std::string& level) {
+    const std::string key = release::AsciiUpper(level);
+    auto it = children.find(key);
+    if (it != children.end()) {
+        return it->second.get();
+    }
+    if (key.find('~') == std::string::npos) {
+        return nullptr; // only a short alias holds one
+    }
+    for (auto& [name, child] : children) {
+        if (!child->shortName.empty() && release::AsciiUpper(child->shortName) == key) {
+            return child.get();
+        }
+    }
+    return nullptr;
 }
 
 Node* FileTree::Find(const std::string& path) {
@@ -103,9 +165,11 @@ Node* FileTree::Find(const std::string& path) {
 Node& Node::Child(const std::string& childName, std::uint32_t childAttributes) {
     auto& slot = children[release::AsciiUpper(childName)];
     if (!slot) {
-        slot = std::make_unique<Node>();
-        slot->name = childName;
-        slot->attributes = childAttributes;
+        auto made = std::make_unique<Node>();
+        made->name = childName;
+        made->attributes = childAttributes;
+        made->shortName = ShortNameFor(childName, *this);
+        slot = std::move(made);
     }
     return *slot;
 }

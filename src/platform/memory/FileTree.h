@@ -18,13 +18,19 @@ struct Node {
     std::uint32_t attributes = 0;
     std::string content;
     bool heldByOther = false; // another program holds the file open, sharing nothing
+    std::string shortName;    // the 8.3 alias Windows gave a long name, if any
     std::map<std::string, std::unique_ptr<Node>> children; // keyed by upper-cased name
 
     bool IsFolder() const { return (attributes & 0x10) != 0; }
     // The child of that name; made with the name as given and these attributes when missing.
     Node& Child(const std::string& childName, std::uint32_t attributes);
     void Remove(const std::string& childName) { children.erase(release::AsciiUpper(childName)); }
+    // The child a name or a short alias names; null when none.
+    Node* Named(const std::string& level);
 };
+
+// The 8.3 alias Windows gives a new name in that folder; empty when the name is one itself.
+std::string ShortNameFor(const std::string& name, const Node& parent);
 
 struct Drive {
     bool ready = true;

@@ -138,6 +138,7 @@ MoveResult Move(Op op, const std::string& from, const std::string& to, bool copy
     std::unique_ptr<Node> moved = std::move(sourceParent->children[sourceKey]);
     sourceParent->children.erase(sourceKey);
     moved->name = target->levels.back();
+    moved->shortName = ShortNameFor(moved->name, *targetParent);
     targetParent->children[targetKey] = std::move(moved);
     return MoveResult::Moved;
 }
@@ -185,6 +186,7 @@ MoveResult MoveReplacing(const std::string& from, const std::string& to) {
     std::unique_ptr<Node> moved = std::move(sourceParent->children[sourceKey]);
     sourceParent->children.erase(sourceKey);
     moved->name = target->levels.back();
+    moved->shortName = ShortNameFor(moved->name, *targetParent);
     targetParent->children[release::AsciiUpper(target->levels.back())] = std::move(moved);
     return MoveResult::Moved;
 }
@@ -205,6 +207,42 @@ bool RemoveFile(const std::string& path) {
     }
     parent->Remove(parsed->levels.back());
     return true;
+}
+
+std::optional<std::string> LongPathName(const std::string& path) {
+    auto& m = TheMachine();
+    if (m.Enter(Op::GetLongPathName, path)) {
+        return std::nullopt;
+    }
+    auto parsed = ParsePath(path);
+    if (!parsed || m.world.tree.Find(*parsed) == nullptr) {
+        return std::nullopt;
+    }
+    std::string full = std::string(1, parsed->drive) + ":";
+    Node* node = &m.world.tree.FindDrive(parsed->drive)->root;
+    for (const auto& level : parsed->levels) {
+        node = node->Named(level);
+        full += "\\" + node->name;
+    }
+    return !path.empty() && path.back() == '\\' ? full + "\\" : full;
+}
+
+// A drive without a limit has a terabyte free.
+std::optional<std::uint64_t> FreeDiskSpace(const std::string& folder) {
+    auto& m = TheMachine();
+    if (m.Enter(Op::GetDiskFreeSpaceEx, folder)) {
+        return std::nullopt;
+    }
+    auto parsed = ParsePath(folder);
+    Drive* drive = parsed ? m.world.tree.FindDrive(parsed->drive) : nullptr;
+    if (drive == nullptr || !drive->ready || m.world.tree.Find(*parsed) == nullptr) {
+        return std::nullopt;
+    }
+    if (!drive->capacity.has_value()) {
+        return std::uint64_t{1} << 40;
+    }
+    const std::uint64_t used = drive->UsedBytes();
+    return *drive->capacity > used ? *drive->capacity - used : 0;
 }
 
 bool AppendToFile(const std::string& path, const std::string& bytes) {

@@ -48,6 +48,12 @@ void Machine::SetAttributes(const std::string& path, std::uint32_t attributes) {
     }
 }
 
+void Machine::SetShortName(const std::string& path, const std::string& shortName) {
+    if (Node* node = world.tree.Find(path)) {
+        node->shortName = shortName;
+    }
+}
+
 void Machine::HoldFile(const std::string& path, bool held) {
     if (Node* node = world.tree.Find(path)) {
         node->heldByOther = held;

@@ -162,6 +162,8 @@ public:
     bool IsFolder(const std::string& path);
     std::optional<std::string> FileContent(const std::string& path);
     void SetAttributes(const std::string& path, std::uint32_t attributes);
+    // The 8.3 alias Windows gives the file or folder's long name.
+    void SetShortName(const std::string& path, const std::string& shortName);
     // Another program opens the file sharing nothing, until released.
     void HoldFile(const std::string& path, bool held = true);
     // Every file below a folder, as paths relative to it, sorted.

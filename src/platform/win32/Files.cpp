@@ -3,6 +3,8 @@
 
 #include "Handles.h"
 
+#include <vector>
+
 namespace platform {
 
 std::optional<std::uint32_t> FileAttributes(const std::string& path) {
@@ -76,6 +78,29 @@ MoveResult MoveReplacing(const std::string& from, const std::string& to) {
 
 bool RemoveFile(const std::string& path) {
     return DeleteFileA(path.c_str()) != 0;
+}
+
+std::optional<std::string> LongPathName(const std::string& path) {
+    std::vector<char> buffer(MAX_PATH);
+    while (true) {
+        const DWORD length =
+            GetLongPathNameA(path.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) {
+            return std::nullopt;
+        }
+        if (length < buffer.size()) {
+            return std::string(buffer.data(), length);
+        }
+        buffer.resize(length + 1);
+    }
+}
+
+std::optional<std::uint64_t> FreeDiskSpace(const std::string& folder) {
+    ULARGE_INTEGER available{};
+    if (!GetDiskFreeSpaceExA(folder.c_str(), &available, nullptr, nullptr)) {
+        return std::nullopt;
+    }
+    return available.QuadPart;
 }
 
 bool AppendToFile(const std::string& path, const std::string& bytes) {

@@ -25,6 +25,11 @@ std::optional<std::string> Content(const std::string& path) {
     return TheMachine().FileContent(path);
 }
 
+std::string ShortName(const std::string& path) {
+    TheMachine().SetShortName(path, "PELMOR~1.TXT");
+    return "PELMOR~1.TXT";
+}
+
 char MissingDrive() {
     return 'Q';
 }

@@ -52,6 +52,13 @@ void MakeFolder(const std::string& path, std::uint32_t attributes) {
     }
 }
 
+std::string ShortName(const std::string& path) {
+    char buffer[MAX_PATH];
+    const DWORD length = GetShortPathNameA(path.c_str(), buffer, MAX_PATH);
+    const std::string shortPath = length > 0 && length < MAX_PATH ? buffer : "";
+    return shortPath.substr(shortPath.find_last_of('\\') + 1);
+}
+
 void MakeFile(const std::string& path, const std::string& content, std::uint32_t attributes) {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
