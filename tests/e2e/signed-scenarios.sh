@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# End-to-end scenarios of the protected updater: Quorvel.exe built with the public half of
-# tests/keys/release-test.key, under Wine, against releases that quorvel-publish signed.
+# End-to-end scenarios of the protected updater: Quorvel.exe built with the public halves of
+# tests/keys/release-test.key and (for key statements only) tests/keys/release-backup.key,
+# under Wine, against releases that quorvel-publish signed.
 # Each refusal is checked on disk and in the update server's request log.
 #
 #   signed-scenarios.sh BUILD_DIR SOURCE_DIR UPDATE_SERVER PUBLISH_TOOL PORT SCENARIO
@@ -17,6 +18,7 @@ prefix=$build/e2e-signed-prefix
 work=$build/e2e-signed-work/$scenario
 updater=$build/e2e-signed/Quorvel.exe
 test_key=$source/tests/keys/release-test.key
+backup_key=$source/tests/keys/release-backup.key
 source "$source/tests/e2e/lib.sh"
 
 prepare_download_folder() {
@@ -119,11 +121,121 @@ scenario_signed_missing_signature() {
 
 scenario_signed_foreign_signature() {
     stage_release
-    rm -f "$work/foreign.key"
-    "$publish" keygen "$work/foreign.key" >/dev/null
+    new_key foreign
     "$publish" publish "$work/release" --key "$work/foreign.key" >/dev/null
     start_server
-    expect_list_refused "its signature was not made with Tarnell's key" filelist.txt.sig
+    expect_untrusted "it is signed with key $(key_id "$work/foreign.key"), and this updater takes releases signed with key $(key_id "$test_key") only" filelist.txt.sig
+}
+
+# --- key statements
+
+key_id() { "$publish" public "$1" | python3 -c 'import hashlib, sys; print(hashlib.sha256(bytes.fromhex(sys.stdin.read().strip())).hexdigest()[:16])'; }
+new_key() { rm -f "$work/$1.key"; "$publish" keygen "$work/$1.key" >/dev/null; }
+
+expect_untrusted() { # reason path...
+    local reason=$1
+    shift
+    expect_refused "The release on the update server is not one this updater can trust: $reason.\nNothing was installed. Please contact Tarnell." "$@"
+}
+
+# Release 1, signed with the test key, is installed.
+install_first() {
+    stage_release
+    start_server
+    drive wait-exit
+    expect_installed
+    rm "$target/AppLaunch.exe.started"
+}
+
+# The next release starts as a copy of the one served ($work/next), with a changed product.
+next_release() { # [folder to copy]
+    rm -rf "$work/next"
+    cp -a "${1:-$work/release}" "$work/next"
+    printf 'product, next release\r\n' > "$work/next/Pelmora.exe"
+}
+rotate_next() { "$publish" rotate "$work/next" "$@" >"$work/rotate.out" 2>&1 || fail "rotate: $(cat "$work/rotate.out")"; }
+publish_next() { "$publish" publish "$work/next" "$@" >"$work/publish.out" 2>&1 || fail "publish: $(cat "$work/publish.out")"; }
+
+# The server serves $work/next from now on.
+switch_release() {
+    kill "$server_pid" 2>/dev/null || true
+    wait "$server_pid" 2>/dev/null || true
+    rm -rf "$work/release-old"
+    if [ -d "$work/release" ]; then mv "$work/release" "$work/release-old"; fi
+    mv "$work/next" "$work/release"
+    start_server
+}
+
+expect_next_installed() { # the statements expected first
+    drive wait-exit
+    expect_log <<< "EXIT 0"
+    expect_installed
+    [ -f "$target/AppLaunch.exe.started" ] || fail "the launcher did not start"
+    rm "$target/AppLaunch.exe.started"
+    local first
+    first=$(requested | head -n $(($# + 2)) | tr '\n' ' ')
+    [ "$first" = "filelist.txt.sig $* filelist.txt " ] || fail "the run began with $first"
+}
+
+# (a) The maker hands signing from the test key to B in a copy of the installed release.
+scenario_signed_key_rotated() {
+    install_first
+    new_key b
+    next_release
+    rotate_next --key "$test_key" --new-key "$work/b.key"
+    publish_next --key "$work/b.key"
+    switch_release
+    expect_next_installed filelist.keys/1.txt
+    [ -f "$target/PelmoraUpdaterKeys.txt" ] || fail "the key statement was not kept"
+}
+
+# (b) Someone else's key hands signing to another of theirs: refused, nothing listed fetched.
+scenario_signed_foreign_chain() {
+    stage_release
+    new_key x
+    new_key y
+    next_release
+    rotate_next --key "$work/x.key" --new-key "$work/y.key"
+    publish_next --key "$work/y.key"
+    mkdir -p "$work/release"
+    switch_release
+    expect_untrusted "key statement 1 is not signed by a key this updater trusts for key statements" filelist.txt.sig filelist.keys/1.txt
+}
+
+# (c) The test key hands to B, then B (stolen) to C; the thief serves a release signed with B,
+# numbered higher, beside the statement that named B.
+scenario_signed_stolen_key() {
+    install_first
+    new_key b
+    new_key c
+    next_release
+    rotate_next --key "$test_key" --new-key "$work/b.key"
+    publish_next --key "$work/b.key"
+    cp -a "$work/next" "$work/stolen"
+    switch_release
+    expect_next_installed filelist.keys/1.txt
+    next_release
+    rotate_next --key "$work/b.key" --new-key "$work/c.key"
+    publish_next --key "$work/c.key"
+    switch_release
+    expect_next_installed filelist.keys/2.txt
+    next_release "$work/stolen"
+    printf 'the thief'"'"'s product\r\n' > "$work/next/Pelmora.exe"
+    publish_next --key "$work/b.key" --release 9
+    switch_release
+    expect_untrusted "it is signed with key $(key_id "$work/b.key"), and this updater takes releases signed with key $(key_id "$work/c.key") only" filelist.txt.sig
+}
+
+# (d) Built trusting the test key and the backup key; the test key is lost, and the backup
+# key hands signing to B.
+scenario_signed_backup_key() {
+    install_first
+    new_key b
+    next_release
+    rotate_next --key "$backup_key" --new-key "$work/b.key"
+    publish_next --key "$work/b.key"
+    switch_release
+    expect_next_installed filelist.keys/1.txt
 }
 
 # Release 5 is installed; release 3, once genuine, is replayed with older files.

@@ -1,6 +1,7 @@
 // quorvel-publish, run in-process on real folders.
 #include "Commit.h"
 #include "Tool.h"
+#include "release/KeyId.h"
 #include "release/ReleaseFormat.h"
 
 #include <gtest/gtest.h>
@@ -558,6 +559,85 @@ TEST_F(PublishTool, KeygenSignAndVerify) {
     fs::remove(root_ / "release" / "filelist.txt.sig");
     EXPECT_EQ(Run({"verify", Release(), "--public", pub_}), 1);
     EXPECT_EQ(Run({"verify", Release(), "--public", "abc"}), 2);
+}
+
+// rotate writes the next key statement, signed by both keys; publish then signs with the key
+// the folder's chain names and no other, and verify walks the chain from the build-time keys.
+TEST_F(PublishTool, RotateHandsSigningOnAndPublishFollowsTheChain) {
+    MakeKey();
+    const std::string a = pub_;
+    ASSERT_EQ(Run({"keygen", "@new.key"}), 0);
+    const std::string b = out_.str().substr(out_.str().size() - 129, 128);
+    const std::string idB = release::KeyId(*release::ParsePublicKey(b));
+    Put("AppLaunch.exe", "launcher");
+    ASSERT_EQ(Run({"publish", Release(), "--key", "@maker.key"}), 0) << err_.str();
+    ASSERT_EQ(Run({"rotate", Release(), "--key", "@maker.key", "--new-key", "@new.key"}), 0)
+        << err_.str();
+    EXPECT_EQ(
+        out_.str().find("filelist.keys/1.txt: key statement 1: releases are signed by key " + idB),
+        0u);
+    EXPECT_EQ(Run({"publish", Release(), "--key", "@maker.key"}), 1);
+    EXPECT_NE(err_.str().find("names key " + idB + " as the signer of releases"), std::string::npos)
+        << err_.str();
+    ASSERT_EQ(Run({"publish", Release(), "--key", "@new.key"}), 0) << err_.str();
+    EXPECT_EQ(Paths(), std::vector<std::string>{"AppLaunch.exe"}) << "statements are not listed";
+    EXPECT_EQ(Sig().statements, 1u);
+    EXPECT_EQ(Sig().keyId, idB);
+    EXPECT_EQ(Run({"verify", Release(), "--public", a + "," + b}), 0) << err_.str();
+    EXPECT_EQ(Run({"verify", Release(), "--public", b}), 1);
+    EXPECT_NE(err_.str().find("not signed by a key these updaters trust"), std::string::npos);
+    // B hands on to itself and the maker's key: A may not sign statement 3, and is warned.
+    ASSERT_EQ(
+        Run({"rotate", Release(), "--key", "@new.key", "--new-key", "@new.key", "--next-keys", b}),
+        0);
+    EXPECT_EQ(Run({"rotate", Release(), "--key", "@maker.key", "--new-key", "@new.key"}), 0);
+    EXPECT_NE(err_.str().find("updaters will refuse this one"), std::string::npos);
+    EXPECT_EQ(Run({"verify", Release(), "--public", a}), 1);
+    EXPECT_NE(err_.str().find("3.txt\" is not signed by a key the statement before it allows"),
+              std::string::npos)
+        << err_.str();
+
+    const fs::path keys = root_ / "release" / "filelist.keys";
+    fs::remove(keys / "3.txt");
+    const std::map<std::string, std::function<void()>> damaged = {
+        {"key statement 1 is missing", [&] { fs::rename(keys / "1.txt", keys / "9.txt"); }},
+        {"is no key statement", [&] { std::ofstream(keys / "notes.txt") << "x"; }},
+        {"2.txt\" is damaged", [&] { std::ofstream(keys / "2.txt", std::ios::app) << "x"; }},
+        {"2.txt\" carries another number",
+         [&] {
+             fs::copy_file(keys / "1.txt", keys / "3.txt"),
+                 fs::rename(keys / "3.txt", keys / "2.txt");
+         }},
+    };
+    const auto good = Snapshot();
+    for (const auto& [says, damage] : damaged) {
+        SCOPED_TRACE(says);
+        fs::remove_all(root_);
+        fs::create_directories(root_);
+        for (const auto& [name, body] : good) {
+            if (body == "/") {
+                fs::create_directories(root_ / name);
+            } else {
+                std::ofstream(root_ / name, std::ios::binary) << body;
+            }
+        }
+        damage();
+        for (const auto& args : std::vector<std::vector<std::string>>{
+                 {"rotate", Release(), "--key", "@new.key", "--new-key", "@new.key"},
+                 {"publish", Release(), "--key", "@new.key"},
+                 {"verify", Release(), "--public", a}}) {
+            EXPECT_EQ(Run(args), 1) << args[0];
+            EXPECT_NE(err_.str().find(says), std::string::npos) << args[0] << ": " << err_.str();
+        }
+    }
+    for (const auto& wrong : std::vector<std::vector<std::string>>{
+             {"rotate", Release(), "--key", "@new.key"},
+             {"rotate", Release(), "--key", "-", "--new-key", "-"},
+             {"rotate", Release(), "--key", "@new.key", "--new-key", "@new.key", "--next-keys",
+              "ab"},
+             {"publish", Release(), "--new-key", "@new.key"}}) {
+        EXPECT_EQ(Run(wrong), 2) << wrong.back();
+    }
 }
 
 struct Line {

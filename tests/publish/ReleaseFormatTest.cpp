@@ -1,6 +1,8 @@
 // The release format shared by the release tool and the protected updater.
 #include "release/ReleaseFormat.h"
 #include "release/Hex.h"
+#include "release/KeyChain.h"
+#include "release/KeyId.h"
 #include "release/ListPaths.h"
 #include "transfer/Transfer.h"
 
@@ -138,15 +140,22 @@ TEST(ReleaseFormat, SignatureFilesAreReadOneWayOnly) {
     file.listSize = 3000;
     file.expires = "2028-02-29";
     file.signature.fill(0x22);
-    release::SignatureFile old = file;
+    file.keyId = "0123456789abcdef";
+    file.statements = 3;
+    release::SignatureFile v2 = file;
+    v2.version = 2;
+    v2.keyId.reset();
+    v2.statements = 0;
+    release::SignatureFile old = v2;
     old.version = 1;
     old.listSize.reset();
     old.expires.reset();
     release::SignatureFile longest = file;
     longest.release = release::kMaxReleaseNumber;
+    longest.statements = release::kMaxStatementNumber;
     longest.listSize = 9223372036854775807u;
-    EXPECT_LE(release::WriteSignatureFile(longest).size(), release::kMaxSignatureFileSize);
-    for (const auto& f : {file, old, longest}) {
+    EXPECT_EQ(release::WriteSignatureFile(longest).size(), 365u);
+    for (const auto& f : {file, v2, old, longest}) {
         auto back = release::ParseSignatureFile(release::WriteSignatureFile(f));
         ASSERT_TRUE(back.has_value());
         EXPECT_EQ(back->version, f.version);
@@ -155,9 +164,12 @@ TEST(ReleaseFormat, SignatureFilesAreReadOneWayOnly) {
         EXPECT_EQ(back->listSize, f.listSize);
         EXPECT_EQ(back->expires, f.expires);
         EXPECT_EQ(back->signature, f.signature);
+        EXPECT_EQ(back->keyId, f.keyId);
+        EXPECT_EQ(back->statements, f.statements);
     }
     const std::string text = release::WriteSignatureFile(file);
-    EXPECT_EQ(text.substr(0, 29), "quorvel-release-signature 2\r\n");
+    EXPECT_EQ(text.substr(0, 81), "quorvel-release-signature 3\r\nkey 0123456789abcdef\r\n"
+                                  "key-statements 3\r\nrelease 42\r\n");
     EXPECT_NE(text.find("\r\nlist-size 3000\r\nexpires 2028-02-29\r\nsignature "),
               std::string::npos);
 
@@ -175,7 +187,13 @@ TEST(ReleaseFormat, SignatureFilesAreReadOneWayOnly) {
         replace("release 42", "release -4"),
         replace("release 42", "release 1000000000"),
         replace("release 42", "release  42"),
-        replace("quorvel-release-signature 2", "quorvel-release-signature 3"),
+        replace("quorvel-release-signature 3", "quorvel-release-signature 4"),
+        replace("quorvel-release-signature 3", "quorvel-release-signature 2"),
+        replace("key 0123456789abcdef\r\n", ""),
+        replace("key 0123456789abcdef", "key 0123456789ABCDEF"),
+        replace("key 0123456789abcdef", "key 0123456789abcde"),
+        replace("key-statements 3", "key-statements 03"),
+        replace("key-statements 3\r\n", ""),
         replace("\r\nrelease", "\nrelease"),
         replace("list-sha256 11", "list-sha256 1"),
         replace("list-size 3000\r\n", ""),
@@ -183,7 +201,7 @@ TEST(ReleaseFormat, SignatureFilesAreReadOneWayOnly) {
         replace("2028-02-29", "2027-02-29"),
         replace("2028-02-29", "2028-13-01"),
         replace("list-size 3000\r\nexpires 2028-02-29", "expires 2028-02-29\r\nlist-size 3000"),
-        replace("quorvel-release-signature 2", "quorvel-release-signature 1"),
+        replace("quorvel-release-signature 3", "quorvel-release-signature 1"),
         replace("signature 22", "signature 2"),
         replace("signature 22", "signatur 22"),
         std::string(600, 'x'),
@@ -230,7 +248,8 @@ TEST(ReleaseFormat, KeyFilesRoundTripAndSignaturesCheck) {
     ASSERT_TRUE(dated.has_value());
     for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
              {"expires 2027-01-31", "expires 2099-01-31"},
-             {"list-size " + std::to_string(list.size()), "list-size 1"}}) {
+             {"list-size " + std::to_string(list.size()), "list-size 1"},
+             {"key-statements 0", "key-statements 1"}}) {
         std::string changed = release::WriteSignatureFile(*dated);
         changed.replace(changed.find(from), from.size(), to);
         EXPECT_EQ(release::CheckSignature(list, changed, key->publicKey, nullptr),
@@ -241,6 +260,79 @@ TEST(ReleaseFormat, KeyFilesRoundTripAndSignaturesCheck) {
     // Halves of two keys: nothing is signed.
     platform::P256KeyPair mixed{key->privateKey, other->publicKey};
     EXPECT_EQ(release::SignList(list, 1, mixed), std::nullopt);
+}
+
+// A statement reads one way only, within its bound, and is the next step only when numbered
+// so, vouched for by a trusted key and accepted by the key it names.
+TEST(ReleaseFormat, KeyStatementsAreReadOneWayOnlyAndChecked) {
+    std::vector<platform::P256KeyPair> k;
+    for (int i = 0; i < 10; ++i) {
+        k.push_back(*platform::GenerateP256());
+    }
+    const std::string a = release::ToHex(k[0].publicKey), b = release::ToHex(k[1].publicKey);
+    auto trust = release::BuildTimeTrust(a + "," + b);
+    ASSERT_TRUE(trust.has_value());
+    EXPECT_EQ(trust->releaseKey, k[0].publicKey);
+    EXPECT_EQ(trust->statementKeys.size(), 2u);
+    for (const auto& bad : {std::string(), a + ",", "," + a, a + ";" + b, a.substr(1)}) {
+        EXPECT_EQ(release::BuildTimeTrust(bad), std::nullopt) << bad;
+    }
+    std::vector<platform::P256PublicKey> eight;
+    for (int i = 2; i < 10; ++i) {
+        eight.push_back(k[i].publicKey);
+    }
+    auto longest = release::MakeKeyStatement(release::kMaxStatementNumber, k[1], k[2], eight);
+    ASSERT_TRUE(longest.has_value());
+    EXPECT_EQ(release::WriteKeyStatement(*longest).size(), 1651u);
+    eight.push_back(k[0].publicKey);
+    EXPECT_EQ(release::MakeKeyStatement(1, k[0], k[1], eight), std::nullopt);
+    EXPECT_EQ(release::MakeKeyStatement(1, k[0], k[1], {k[2].publicKey, k[2].publicKey}),
+              std::nullopt);
+
+    const std::string text =
+        release::WriteKeyStatement(*release::MakeKeyStatement(1, k[1], k[2], {}));
+    EXPECT_EQ(text.find("quorvel-key-statement 1\r\nnumber 1\r\nrelease-key " +
+                        release::ToHex(k[2].publicKey) + "\r\nstatement-key " +
+                        release::ToHex(k[2].publicKey) + "\r\nsignature " +
+                        release::KeyId(k[1].publicKey) + " "),
+              0u);
+    auto replace = [&](const std::string& from, const std::string& to) {
+        std::string t = text;
+        t.replace(t.find(from), from.size(), to);
+        return t;
+    };
+    const std::string lastSignature = text.substr(text.rfind("signature "));
+    for (const auto& damaged :
+         {text + "x", text.substr(0, text.size() - 2), replace("number 1", "number 01"),
+          replace("number 1", "number 0"), replace("statement 1", "statement 2"),
+          replace("\r\nnumber", "\nnumber"), text.substr(0, text.size() - lastSignature.size()),
+          text + lastSignature, replace("statement-key", "statement-keys"),
+          replace("signature " + release::KeyId(k[1].publicKey), "signature 0123"),
+          text + std::string(release::kMaxStatementFileSize, ' ')}) {
+        EXPECT_EQ(release::NextStep(*trust, damaged).verdict, release::StepVerdict::Damaged)
+            << damaged;
+    }
+    std::string notAccepted = text;
+    notAccepted[notAccepted.size() - 3] = notAccepted[notAccepted.size() - 3] == '0' ? '1' : '0';
+    release::Trust second = *trust;
+    second.number = 1;
+    const struct {
+        release::Trust trust;
+        std::string text;
+        release::StepVerdict verdict;
+    } steps[] = {
+        {*trust, text, release::StepVerdict::Accepted},
+        {second, text, release::StepVerdict::OtherNumber},
+        {*release::BuildTimeTrust(a), text, release::StepVerdict::NotVouched},
+        {*trust, notAccepted, release::StepVerdict::NotAccepted},
+    };
+    for (const auto& s : steps) {
+        EXPECT_EQ(release::NextStep(s.trust, s.text).verdict, s.verdict);
+    }
+    auto taken = release::NextStep(*trust, text).statement;
+    ASSERT_TRUE(taken.has_value());
+    EXPECT_EQ(release::TrustAfter(*taken).releaseKey, k[2].publicKey);
+    EXPECT_EQ(release::TrustAfter(*taken).number, 1u);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The sh blocks of the README's publishing section, run as they stand, with quorvel-publish
+# The sh blocks of the README's publishing section (and the key replacement of its protected-
+# mode section), run as they stand, with quorvel-publish
 # on the PATH and a folder of the test's own for ~ and for /srv/quorvel.
 #
 #   readme-examples.sh README TOOL WORK
@@ -45,4 +46,13 @@ run "$work/home" 3
 [ "$(readlink "$srv/current")" = releases/51 ] || fail "current does not lead to releases/51"
 [ "$(number "$srv/current")" = 51 ] || fail "the switched release is not numbered 51"
 [ "$(cat "$srv/current/Pelmora.exe")" = new ] || fail "the switched release is not the new one"
+# Replacing the signing key, in a copy of release 51: the protected-mode section's second block.
+awk '/^## Protected mode/ { on = 1; next } /^## / { on = 0 }
+     on && /^```sh$/ { n++; inside = 1; next } inside && /^```$/ { inside = 0; next }
+     inside { print > (dir "/protected" n ".sh") }' dir="$work" "$readme"
+cp -a "$srv/releases/51" "$srv/releases/52"
+(cd "$srv" && bash -euo pipefail "$work/protected2.sh") >/dev/null || fail "the key replacement block failed"
+[ -f "$srv/releases/52/filelist.keys/1.txt" ] || fail "rotate wrote no key statement"
+grep -q '^key-statements 1' "$srv/releases/52/filelist.txt.sig" || fail "the release does not rest on statement 1"
+! grep -q filelist.keys "$srv/releases/52/filelist.txt" || fail "the key statement was listed"
 echo "readme-examples: the publishing section's blocks ran as documented"

@@ -14,6 +14,8 @@ constexpr const char* kToolHelp =
     "       quorvel-publish public KEYFILE\n"
     "       quorvel-publish publish RELEASE_DIR [options]\n"
     "       quorvel-publish verify RELEASE_DIR --public HEX [--out DIR]\n"
+    "       quorvel-publish rotate RELEASE_DIR --key KEYFILE --new-key KEYFILE [--next-keys "
+    "HEX,...]\n"
     "       quorvel-publish help [COMMAND]\n"
     "       quorvel-publish --version\n"
     "\n"
@@ -58,6 +60,19 @@ const std::map<std::string, std::string> kCommandHelp = {
      "Checks the release as a protected updater does: the signature against the key, the\n"
      "list against the signature, the expiry, and each listed file's size and hash.\n"
      "With --out DIR the list and its signature lie in DIR.\n"},
+    {"rotate",
+     "usage: quorvel-publish rotate RELEASE_DIR --key KEYFILE --new-key KEYFILE [--next-keys "
+     "HEX,...]\n"
+     "\n"
+     "Writes the next key statement, RELEASE_DIR/filelist.keys/N.txt: from it on, protected\n"
+     "updaters take releases signed with the --new-key key only. It is signed with both keys;\n"
+     "the updaters take it when --key is one they trust for key statements (at first: a key\n"
+     "they were built with). Then publish with --key of the new key.\n"
+     "\n"
+     "  --key KEYFILE        the key that vouches for the hand-over (\"-\": standard input)\n"
+     "  --new-key KEYFILE    the key that signs releases from now on (\"-\": standard input)\n"
+     "  --next-keys HEX,...  the public keys (1 to 8) that may sign the next statement;\n"
+     "                       by default the new key alone\n"},
     {"help", "usage: quorvel-publish help [COMMAND]\n"},
 };
 
@@ -69,11 +84,12 @@ struct KnownOption {
 };
 
 const std::map<std::string, KnownOption> kKnownOptions = {
-    {"--key", {Takes::Value, {"publish"}}},           {"--release", {Takes::Value, {"publish"}}},
+    {"--key", {Takes::Value, {"publish", "rotate"}}}, {"--release", {Takes::Value, {"publish"}}},
     {"--expires", {Takes::Value, {"publish"}}},       {"--previous", {Takes::Value, {"publish"}}},
     {"--out", {Takes::Value, {"publish", "verify"}}}, {"--exclude", {Takes::Values, {"publish"}}},
     {"--allow-shift", {Takes::Flag, {"publish"}}},    {"--8bit-names", {Takes::Flag, {"publish"}}},
     {"--dry-run", {Takes::Flag, {"publish"}}},        {"--public", {Takes::Value, {"verify"}}},
+    {"--new-key", {Takes::Value, {"rotate"}}},        {"--next-keys", {Takes::Value, {"rotate"}}},
 };
 
 // A usage error; its hint names the help of the command, when there is one.
@@ -89,7 +105,8 @@ void Store(Options& o, const std::string& name, const std::string& value) {
     std::map<std::string, std::optional<std::string>*> values = {
         {"--key", &o.key},         {"--release", &o.releaseNumber},
         {"--expires", &o.expires}, {"--previous", &o.previous},
-        {"--out", &o.out},         {"--public", &o.publicKey}};
+        {"--out", &o.out},         {"--public", &o.publicKey},
+        {"--new-key", &o.newKey},  {"--next-keys", &o.nextKeys}};
     std::map<std::string, bool*> flags = {{"--allow-shift", &o.allowShift},
                                           {"--8bit-names", &o.eightBitNames},
                                           {"--dry-run", &o.dryRun}};
@@ -110,6 +127,13 @@ std::string Inconsistent(const Options& o) {
     if (o.command == "publish" && !o.key && (o.releaseNumber || o.expires)) {
         return std::string(o.releaseNumber ? "--release" : "--expires") +
                " applies to a signed release only: give --key too";
+    }
+    if (o.command == "rotate" && (!o.key || !o.newKey)) {
+        return "rotate needs --key (the key that vouches) and --new-key (the key that signs from "
+               "now on)";
+    }
+    if (o.command == "rotate" && *o.key == "-" && *o.newKey == "-") {
+        return "only one of --key and --new-key can be read from standard input";
     }
     if (o.command == "verify" && !o.publicKey) {
         return "verify needs --public HEX, the public key the updater was built with";

@@ -3,6 +3,7 @@
 #include "Commit.h"
 #include "Dates.h"
 #include "Files.h"
+#include "KeyChainFolder.h"
 #include "Keys.h"
 #include "Numbering.h"
 #include "Plan.h"
@@ -151,7 +152,7 @@ public:
         const std::string list = release::WriteList(plan.entries);
         std::optional<std::string> signature;
         if (key_) {
-            auto file = release::SignList(list, number_, *key_, expires_);
+            auto file = release::SignList(list, number_, *key_, expires_, statements_);
             if (!file) {
                 problem_ = "signing failed (do the halves of the key file belong together?)";
                 return Refused();
@@ -263,7 +264,25 @@ private:
         }
         number_ = *decision.number;
         key_ = LoadKey(*o_.key, in_, problem_);
-        return key_.has_value();
+        return key_.has_value() && ChainNamesKey();
+    }
+
+    std::string KeyName() const {
+        return *o_.key == "-" ? std::string("the key read from standard input") : *o_.key;
+    }
+
+    // The key is the one the key statements beside the list name as the signer.
+    bool ChainNamesKey() {
+        FolderChain chain = ReadFolderChain(names_.folder);
+        auto refusal = chain.problem.empty() ? SignerRefusal(chain, KeyName(), key_->publicKey)
+                                             : chain.problem;
+        if (refusal) {
+            problem_ = *refusal;
+            key_.reset();
+            return false;
+        }
+        statements_ = static_cast<std::uint32_t>(chain.statements.size());
+        return true;
     }
 
     void Summary(const Plan& plan) {
@@ -288,6 +307,7 @@ private:
     std::optional<platform::P256KeyPair> key_;
     std::optional<std::uint32_t> wanted_;
     std::uint32_t number_ = 0;
+    std::uint32_t statements_ = 0; // that lead updaters to the key
     std::optional<std::string> expires_;
 };
 

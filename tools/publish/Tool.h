@@ -1,4 +1,5 @@
-// quorvel-publish, the maker's release tool: keygen, public, publish, verify and help. The
+// quorvel-publish, the maker's release tool: keygen, public, publish, verify, rotate
+// and help. The
 // exit code is 0 done (verify: the release is good), 1 refused or a bad release (said on
 // err), 2 a wrong command line.
 #pragma once

@@ -3,6 +3,7 @@
 #include "Commit.h"
 #include "Dates.h"
 #include "Files.h"
+#include "KeyChainFolder.h"
 #include "ReleaseFolder.h"
 #include "release/ReleaseFormat.h"
 
@@ -38,17 +39,35 @@ std::optional<std::string> EntryProblem(const std::string& folder, const release
     return std::nullopt;
 }
 
+// The key the release must be signed with for updaters built with the keys of --public:
+// the one the folder's key statements lead to from them.
+std::optional<platform::P256PublicKey>
+KeyOfChain(const std::string& folder, const release::Trust& builtIn, std::ostream& err) {
+    FolderChain chain = ReadFolderChain(folder);
+    std::string problem = chain.problem;
+    auto key = problem.empty() ? ChainedKey(chain, builtIn, problem) : std::nullopt;
+    if (!key) {
+        err << "quorvel-publish: " << problem << "\n";
+    }
+    return key;
+}
+
 } // namespace
 
 int Verify(const Options& o, std::ostream& out, std::ostream& err) {
     const std::string& folder = o.operand;
-    auto key = release::ParsePublicKey(*o.publicKey);
-    if (!key) {
-        err << "quorvel-publish: --public takes the 128 hex digits keygen printed\n"
+    auto builtIn = release::BuildTimeTrust(*o.publicKey);
+    if (!builtIn) {
+        err << "quorvel-publish: --public takes the 128 hex digits keygen printed (the keys "
+               "updaters are built with: several separated by commas)\n"
             << "Try 'quorvel-publish help verify'.\n";
         return 2;
     }
     OutputNames names(o.out.value_or(folder));
+    auto key = KeyOfChain(names.folder, *builtIn, err);
+    if (!key) {
+        return 1;
+    }
     std::string problem;
     auto list = ReadFile(names.list, kMaxListRead, problem);
     auto signature =

@@ -1,0 +1,146 @@
+#include "KeyChainFolder.h"
+
+#include "Files.h"
+#include "release/Fields.h"
+#include "release/KeyId.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace publish {
+
+namespace {
+
+// The number of a statement's file name "N.txt", or nothing.
+std::optional<std::uint32_t> StatementNumber(const std::string& name) {
+    const std::string suffix = ".txt";
+    if (name.size() <= suffix.size() || name.compare(name.size() - 4, 4, suffix) != 0) {
+        return std::nullopt;
+    }
+    auto value = release::ParseDecimal(name.substr(0, name.size() - 4));
+    if (!value || *value == 0 || *value > release::kMaxStatementNumber) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(*value);
+}
+
+std::string Why(release::StepVerdict verdict) {
+    switch (verdict) {
+    case release::StepVerdict::Damaged:
+        return "is damaged (or longer than " + std::to_string(release::kMaxStatementFileSize) +
+               " bytes)";
+    case release::StepVerdict::OtherNumber:
+        return "carries another number than its name";
+    case release::StepVerdict::NotVouched:
+        return "is not signed by a key the statement before it allows";
+    case release::StepVerdict::NotAccepted:
+        return "is not signed by the key it names";
+    case release::StepVerdict::Accepted:
+        break;
+    }
+    return std::string();
+}
+
+// The first statement as far as the tool can judge it: its vouching signer is one of the
+// updaters' build-time keys, which only they know.
+release::Step FirstStep(const std::string& text) {
+    release::Step step;
+    auto statement = release::ParseKeyStatement(text);
+    if (!statement) {
+        return step;
+    }
+    if (statement->number != 1) {
+        step.verdict = release::StepVerdict::OtherNumber;
+    } else if (!release::SignedBy(*statement, statement->accepted, statement->releaseKey)) {
+        step.verdict = release::StepVerdict::NotAccepted;
+    } else {
+        step.verdict = release::StepVerdict::Accepted;
+        step.statement = statement;
+    }
+    return step;
+}
+
+} // namespace
+
+FolderChain ReadFolderChain(const std::string& folder) {
+    FolderChain chain;
+    const std::string statements = Join(folder, release::kStatementFolder);
+    if (!Exists(statements)) {
+        return chain;
+    }
+    std::vector<std::uint32_t> numbers;
+    std::error_code ec;
+    for (fs::directory_iterator it(statements, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        auto number = StatementNumber(name);
+        if (!number) {
+            chain.problem = "\"" + Join(statements, name) + "\" is no key statement (they are " +
+                            "named 1.txt, 2.txt, ...): move it out";
+            return chain;
+        }
+        numbers.push_back(*number);
+    }
+    if (ec) {
+        chain.problem = "\"" + statements + "\" cannot be listed: " + ec.message();
+        return chain;
+    }
+    std::sort(numbers.begin(), numbers.end());
+    release::Trust trust;
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
+        const std::uint32_t number = static_cast<std::uint32_t>(i + 1);
+        const std::string file = Join(folder, release::StatementPath(number));
+        if (numbers[i] != number) {
+            chain.problem = "key statement " + std::to_string(number) + " is missing: \"" + file +
+                            "\" (the statements are numbered without a gap)";
+            return chain;
+        }
+        std::string problem;
+        auto text = ReadFile(file, release::kMaxStatementFileSize, problem);
+        if (!text) {
+            chain.problem = problem;
+            return chain;
+        }
+        release::Step step = number == 1 ? FirstStep(*text) : release::NextStep(trust, *text);
+        if (step.verdict != release::StepVerdict::Accepted) {
+            chain.problem = "\"" + file + "\" " + Why(step.verdict);
+            return chain;
+        }
+        chain.statements.push_back(*step.statement);
+        trust = release::TrustAfter(*step.statement);
+    }
+    return chain;
+}
+
+std::optional<std::string> SignerRefusal(const FolderChain& chain, const std::string& keyName,
+                                         const platform::P256PublicKey& key) {
+    if (chain.statements.empty() || chain.statements.back().releaseKey == key) {
+        return std::nullopt;
+    }
+    const release::KeyStatement& last = chain.statements.back();
+    return "key statement " + std::to_string(last.number) + " (" +
+           release::StatementPath(last.number) + ") names key " + release::KeyId(last.releaseKey) +
+           " as the signer of releases, but " + keyName + " is key " + release::KeyId(key) +
+           ": sign with that key, or hand signing to this one with rotate";
+}
+
+std::optional<platform::P256PublicKey>
+ChainedKey(const FolderChain& chain, const release::Trust& builtIn, std::string& problem) {
+    release::Trust trust = builtIn;
+    for (const auto& statement : chain.statements) {
+        auto step = release::NextStep(trust, release::WriteKeyStatement(statement));
+        if (step.verdict != release::StepVerdict::Accepted) {
+            problem = "\"" + release::StatementPath(statement.number) + "\" " +
+                      (step.verdict == release::StepVerdict::NotVouched
+                           ? "is not signed by a key these updaters trust for key statements"
+                           : Why(step.verdict));
+            return std::nullopt;
+        }
+        trust = release::TrustAfter(*step.statement);
+    }
+    return trust.releaseKey;
+}
+
+} // namespace publish
