@@ -57,8 +57,10 @@ const std::map<std::string, std::string> kCommandHelp = {
     {"verify",
      "usage: quorvel-publish verify RELEASE_DIR --public HEX [--out DIR]\n"
      "\n"
-     "Checks the release as a protected updater does: the signature against the key, the\n"
-     "list against the signature, the expiry, and each listed file's size and hash.\n"
+     "Checks the release as a protected updater does: the key statements from the keys\n"
+     "HEX (one, or several separated by commas, as QUORVEL_RELEASE_KEY), the signature\n"
+     "against the key they lead to, the list against the signature, the expiry, and each\n"
+     "listed file's size and hash.\n"
      "With --out DIR the list and its signature lie in DIR.\n"},
     {"rotate",
      "usage: quorvel-publish rotate RELEASE_DIR --key KEYFILE --new-key KEYFILE [--next-keys "
