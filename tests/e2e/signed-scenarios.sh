@@ -158,10 +158,12 @@ publish_next() { "$publish" publish "$work/next" "$@" >"$work/publish.out" 2>&1 
 
 # The server serves $work/next from now on.
 switch_release() {
-    kill "$server_pid" 2>/dev/null || true
-    wait "$server_pid" 2>/dev/null || true
+    if [ -n "${server_pid:-}" ]; then
+        kill "$server_pid" 2>/dev/null || true
+        wait "$server_pid" 2>/dev/null || true
+    fi
     rm -rf "$work/release-old"
-    if [ -d "$work/release" ]; then mv "$work/release" "$work/release-old"; fi
+    mv "$work/release" "$work/release-old"
     mv "$work/next" "$work/release"
     start_server
 }
@@ -197,7 +199,6 @@ scenario_signed_foreign_chain() {
     next_release
     rotate_next --key "$work/x.key" --new-key "$work/y.key"
     publish_next --key "$work/y.key"
-    mkdir -p "$work/release"
     switch_release
     expect_untrusted "key statement 1 is not signed by a key this updater trusts for key statements" filelist.txt.sig filelist.keys/1.txt
 }
