@@ -212,6 +212,7 @@ scenario_signed_stolen_key() {
     next_release
     rotate_next --key "$test_key" --new-key "$work/b.key"
     publish_next --key "$work/b.key"
+    rm -rf "$work/stolen"
     cp -a "$work/next" "$work/stolen"
     switch_release
     expect_next_installed filelist.keys/1.txt

@@ -265,74 +265,51 @@ TEST(ReleaseFormat, KeyFilesRoundTripAndSignaturesCheck) {
 // A statement reads one way only, within its bound, and is the next step only when numbered
 // so, vouched for by a trusted key and accepted by the key it names.
 TEST(ReleaseFormat, KeyStatementsAreReadOneWayOnlyAndChecked) {
-    std::vector<platform::P256KeyPair> k;
-    for (int i = 0; i < 10; ++i) {
-        k.push_back(*platform::GenerateP256());
+    std::vector<platform::P256KeyPair> k(10);
+    std::vector<platform::P256PublicKey> keys;
+    for (auto& key : k) {
+        key = *platform::GenerateP256();
+        keys.push_back(key.publicKey);
     }
-    const std::string a = release::ToHex(k[0].publicKey), b = release::ToHex(k[1].publicKey);
+    const std::string a = release::ToHex(keys[0]), b = release::ToHex(keys[1]);
     auto trust = release::BuildTimeTrust(a + "," + b);
-    ASSERT_TRUE(trust.has_value());
-    EXPECT_EQ(trust->releaseKey, k[0].publicKey);
-    EXPECT_EQ(trust->statementKeys.size(), 2u);
+    ASSERT_TRUE(trust && trust->releaseKey == keys[0] && trust->statementKeys.size() == 2);
     for (const auto& bad : {std::string(), a + ",", "," + a, a + ";" + b, a.substr(1)}) {
         EXPECT_EQ(release::BuildTimeTrust(bad), std::nullopt) << bad;
     }
-    std::vector<platform::P256PublicKey> eight;
-    for (int i = 2; i < 10; ++i) {
-        eight.push_back(k[i].publicKey);
-    }
+    const std::vector<platform::P256PublicKey> eight(keys.begin() + 2, keys.end()),
+        nine(keys.begin() + 1, keys.end()), twice = {keys[2], keys[2]};
     auto longest = release::MakeKeyStatement(release::kMaxStatementNumber, k[1], k[2], eight);
-    ASSERT_TRUE(longest.has_value());
     EXPECT_EQ(release::WriteKeyStatement(*longest).size(), 1651u);
-    eight.push_back(k[0].publicKey);
-    EXPECT_EQ(release::MakeKeyStatement(1, k[0], k[1], eight), std::nullopt);
-    EXPECT_EQ(release::MakeKeyStatement(1, k[0], k[1], {k[2].publicKey, k[2].publicKey}),
-              std::nullopt);
+    EXPECT_EQ(release::MakeKeyStatement(1, k[0], k[1], nine), std::nullopt);
+    EXPECT_EQ(release::MakeKeyStatement(1, k[0], k[1], twice), std::nullopt);
 
     const std::string text =
         release::WriteKeyStatement(*release::MakeKeyStatement(1, k[1], k[2], {}));
-    EXPECT_EQ(text.find("quorvel-key-statement 1\r\nnumber 1\r\nrelease-key " +
-                        release::ToHex(k[2].publicKey) + "\r\nstatement-key " +
-                        release::ToHex(k[2].publicKey) + "\r\nsignature " +
-                        release::KeyId(k[1].publicKey) + " "),
-              0u);
     auto replace = [&](const std::string& from, const std::string& to) {
         std::string t = text;
-        t.replace(t.find(from), from.size(), to);
-        return t;
+        return t.replace(t.find(from), from.size(), to);
     };
-    const std::string lastSignature = text.substr(text.rfind("signature "));
+    const std::string last = text.substr(text.rfind("signature "));
     for (const auto& damaged :
          {text + "x", text.substr(0, text.size() - 2), replace("number 1", "number 01"),
           replace("number 1", "number 0"), replace("statement 1", "statement 2"),
-          replace("\r\nnumber", "\nnumber"), text.substr(0, text.size() - lastSignature.size()),
-          text + lastSignature, replace("statement-key", "statement-keys"),
-          replace("signature " + release::KeyId(k[1].publicKey), "signature 0123"),
+          replace("\r\nnumber", "\nnumber"), text.substr(0, text.size() - last.size()), text + last,
+          replace("statement-key", "statement-keys"),
+          replace("signature " + release::KeyId(keys[1]), "signature 0123"),
           text + std::string(release::kMaxStatementFileSize, ' ')}) {
         EXPECT_EQ(release::NextStep(*trust, damaged).verdict, release::StepVerdict::Damaged)
             << damaged;
     }
     std::string notAccepted = text;
-    notAccepted[notAccepted.size() - 3] = notAccepted[notAccepted.size() - 3] == '0' ? '1' : '0';
+    notAccepted[text.size() - 3] = text[text.size() - 3] == '0' ? '1' : '0';
     release::Trust second = *trust;
     second.number = 1;
-    const struct {
-        release::Trust trust;
-        std::string text;
-        release::StepVerdict verdict;
-    } steps[] = {
-        {*trust, text, release::StepVerdict::Accepted},
-        {second, text, release::StepVerdict::OtherNumber},
-        {*release::BuildTimeTrust(a), text, release::StepVerdict::NotVouched},
-        {*trust, notAccepted, release::StepVerdict::NotAccepted},
-    };
-    for (const auto& s : steps) {
-        EXPECT_EQ(release::NextStep(s.trust, s.text).verdict, s.verdict);
-    }
-    auto taken = release::NextStep(*trust, text).statement;
-    ASSERT_TRUE(taken.has_value());
-    EXPECT_EQ(release::TrustAfter(*taken).releaseKey, k[2].publicKey);
-    EXPECT_EQ(release::TrustAfter(*taken).number, 1u);
+    using V = release::StepVerdict;
+    EXPECT_EQ(release::NextStep(*trust, text).verdict, V::Accepted);
+    EXPECT_EQ(release::NextStep(second, text).verdict, V::OtherNumber);
+    EXPECT_EQ(release::NextStep(*release::BuildTimeTrust(a), text).verdict, V::NotVouched);
+    EXPECT_EQ(release::NextStep(*trust, notAccepted).verdict, V::NotAccepted);
 }
 
 } // namespace

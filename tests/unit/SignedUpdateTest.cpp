@@ -297,12 +297,8 @@ TEST_F(SignedUpdate, KeyStatementsAreWalkedOneNumberAtATime) {
                thief = *platform::GenerateP256(), x = *platform::GenerateP256();
     auto id = [](const platform::P256KeyPair& k) { return release::KeyId(k.publicKey); };
     auto signedWith = [&](const platform::P256KeyPair& k, const platform::P256KeyPair& named) {
-        return NotTrusted("it is signed with key " + id(k) +
-                          ", and this updater takes releases signed with key " + id(named) +
-                          " only");
-    };
-    auto statement = [](int n, const std::string& why) {
-        return NotTrusted("key statement " + std::to_string(n) + why);
+        return "it is signed with key " + id(k) +
+               ", and this updater takes releases signed with key " + id(named) + " only";
     };
     auto before = [this](const std::function<void()>& serve) { // a run that went before
         serve();
@@ -313,89 +309,79 @@ TEST_F(SignedUpdate, KeyStatementsAreWalkedOneNumberAtATime) {
     };
     auto toB = [&] { Hand(1, key_, b), ServeBy(b, 1, kRelease, 5); };
     auto toC = [&] { before(toB), Hand(2, b, c), before([&] { ServeBy(c, 2, kRelease, 6); }); };
-    auto keys = [](int n) { return "filelist.keys/" + std::to_string(n) + ".txt"; };
-    const std::string sig = "filelist.txt.sig",
-                      notTrusted = " is not signed by a key this updater trusts for key statements",
-                      unfetched = " could not be fetched";
+    auto keys = [](int n) { return kBase + release::StatementPath(n); };
+    const std::string untrusted = " is not signed by a key this updater trusts for key statements",
+                      other = " carries another number", unfetched = " could not be fetched";
     struct Case {
         const char* name;
         std::function<void()> arrange;
-        std::optional<Box> box; // nothing: installed
-        std::vector<std::string> asked;
+        std::string refusal; // after "key statement N" when N is given; empty: installed
+        std::vector<int> statementsAsked; // the last one is N
     } cases[] = {
-        {"routine: A hands signing to B", toB, std::nullopt, {}},
+        {"routine: A hands signing to B", toB, "", {}},
         {"lost: the backup hands signing to B",
          [&] { Hand(1, backup, b), ServeBy(b, 1, kRelease); },
-         std::nullopt,
+         "",
          {}},
         {"a backup key signs no release itself",
          [&] { ServeBy(backup, 0, kRelease); },
          signedWith(backup, key_),
-         {sig}},
-        {"stolen: B, moved away from, signs a higher release, its statement beside it",
+         {}},
+        {"stolen: B signs a higher release, its statement beside it",
          [&] { toC(), ServeBy(b, 1, kRelease, 7); },
          signedWith(b, c),
-         {sig}},
+         {}},
         {"stolen: B's statement served as the next",
          [&] {
-             toC(), ServeBy(b, 3, kRelease, 7);
-             M().world.http[kBase + keys(3)] = M().world.http[kBase + keys(1)];
+             toC(), ServeBy(b, 3, kRelease, 7), M().world.http[keys(3)] = M().world.http[keys(1)];
          },
-         statement(3, " carries another number"),
-         {sig, keys(3)}},
+         other,
+         {3}},
         {"stolen: the thief's window, before the updater took statement 2",
          [&] { before(toB), ServeBy(b, 1, kRelease, 6); },
-         std::nullopt,
+         "",
          {}},
         {"stolen build-time key: before the maker moved it out, it hands signing on",
          [&] { Hand(1, backup, thief), ServeBy(thief, 1, kRelease); },
-         std::nullopt,
+         "",
          {}},
         {"stolen build-time key: after the maker moved it out",
          [&] {
              before([&] { Hand(1, key_, key_, {key_.publicKey}), ServeBy(key_, 1, kRelease, 5); });
              Hand(2, backup, thief), ServeBy(thief, 2, kRelease, 6);
          },
-         statement(2, notTrusted),
-         {sig, keys(2)}},
+         untrusted,
+         {2}},
         {"someone else's chain",
          [&] { Hand(1, x, thief), ServeBy(thief, 1, kRelease); },
-         statement(1, notTrusted),
-         {sig, keys(1)}},
+         untrusted,
+         {1}},
         {"a statement that vouches for itself",
          [&] { Hand(1, thief, thief), ServeBy(thief, 1, kRelease); },
-         statement(1, notTrusted),
-         {sig, keys(1)}},
+         untrusted,
+         {1}},
         {"signed only by its own new key",
          [&] {
              std::string text = Hand(1, key_, b);
-             M().Serve(kBase + keys(1), text.substr(0, text.rfind("signature ")));
-             ServeBy(b, 1, kRelease);
+             M().Serve(keys(1), text.substr(0, text.rfind("signature "))), ServeBy(b, 1, kRelease);
          },
-         statement(1, " is damaged or too long"),
-         {sig, keys(1)}},
+         " is damaged or too long",
+         {1}},
         {"a statement of megabytes",
          [&] {
-             M().Serve(kBase + keys(1), Hand(1, key_, b) + std::string(3 << 20, ' '));
-             ServeBy(b, 1, kRelease);
+             M().Serve(keys(1), Hand(1, key_, b) + std::string(3 << 20, ' ')),
+                 ServeBy(b, 1, kRelease);
          },
-         statement(1, unfetched),
-         {sig, keys(1)}},
+         unfetched,
+         {1}},
         {"a gap in the numbers",
          [&] { Hand(2, key_, b), ServeBy(b, 2, kRelease); },
-         statement(1, unfetched),
-         {sig, keys(1)}},
+         unfetched,
+         {1}},
         {"the same statement twice",
-         [&] { M().Serve(kBase + keys(2), Hand(1, key_, b)), ServeBy(c, 2, kRelease); },
-         statement(2, " carries another number"),
-         {sig, keys(1), keys(2)}},
-        {"a damaged kept statement",
-         [&] { M().WriteFile(kTarget + "PelmoraUpdaterKeys.txt", "damaged"), toB(); },
-         Box{"The signing key in place could not be read from PelmoraUpdaterKeys.txt, so no "
-             "release can be checked against it.\nNothing was installed. Please try again "
-             "later or contact Tarnell.",
-             "Update Error", 0},
-         {}},
+         [&] { M().Serve(keys(2), Hand(1, key_, b)), ServeBy(c, 2, kRelease); },
+         other,
+         {1, 2}},
     };
     for (const auto& row : cases) {
         SCOPED_TRACE(row.name);
@@ -404,14 +390,30 @@ TEST_F(SignedUpdate, KeyStatementsAreWalkedOneNumberAtATime) {
         row.arrange();
         const auto launches = M().process.launches.size();
         RunAgain();
-        if (!row.box) {
+        if (row.refusal.empty()) {
             EXPECT_TRUE(Boxes().empty() && M().FileContent(kTarget + "bin\\core.dll") == "core 2");
             continue;
         }
-        EXPECT_EQ(Boxes(), std::vector<Box>{*row.box});
-        EXPECT_EQ(Asked(), row.asked) << "nothing listed is fetched";
+        std::vector<std::string> asked = {"filelist.txt.sig"};
+        for (int n : row.statementsAsked) {
+            asked.push_back(release::StatementPath(n));
+        }
+        const std::string which =
+            asked.size() == 1 ? "" : "key statement " + std::to_string(row.statementsAsked.back());
+        EXPECT_EQ(Boxes(), std::vector<Box>{NotTrusted(which + row.refusal)});
+        EXPECT_EQ(Asked(), asked) << "nothing listed is fetched";
         EXPECT_EQ(M().process.launches.size(), launches);
     }
+    TearDown();
+    SetUp();
+    M().WriteFile(kTarget + "PelmoraUpdaterKeys.txt", "damaged"), toB();
+    RunUpdate();
+    const Box unreadable{"The signing key in place could not be read from PelmoraUpdaterKeys.txt, "
+                         "so no release can be checked against it.\nNothing was installed. "
+                         "Please try again later or contact Tarnell.",
+                         "Update Error", 0};
+    EXPECT_EQ(Boxes(), std::vector<Box>{unreadable});
+    EXPECT_TRUE(M().world.requests.empty());
 }
 
 // A chain longer than one run takes is walked a fixed stretch per run, from the statement
