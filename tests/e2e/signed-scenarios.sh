@@ -147,46 +147,46 @@ install_first() {
     rm "$target/AppLaunch.exe.started"
 }
 
+tool() { "$publish" "$@" >"$work/tool.out" 2>&1 || fail "$1: $(cat "$work/tool.out")"; }
+
 # The next release starts as a copy of the one served ($work/next), with a changed product.
 next_release() { # [folder to copy]
     rm -rf "$work/next"
     cp -a "${1:-$work/release}" "$work/next"
     printf 'product, next release\r\n' > "$work/next/Pelmora.exe"
 }
-rotate_next() { "$publish" rotate "$work/next" "$@" >"$work/rotate.out" 2>&1 || fail "rotate: $(cat "$work/rotate.out")"; }
-publish_next() { "$publish" publish "$work/next" "$@" >"$work/publish.out" 2>&1 || fail "publish: $(cat "$work/publish.out")"; }
 
 # The server serves $work/next from now on.
 switch_release() {
-    if [ -n "${server_pid:-}" ]; then
-        kill "$server_pid" 2>/dev/null || true
-        wait "$server_pid" 2>/dev/null || true
-    fi
+    [ -z "${server_pid:-}" ] || { kill "$server_pid" || true; wait "$server_pid" || true; } 2>/dev/null
     rm -rf "$work/release-old"
     mv "$work/release" "$work/release-old"
     mv "$work/next" "$work/release"
     start_server
 }
 
+# The next release, in which key $1 hands signing to key $2, signed with $2, is served.
+serve_handed_over() { # key new-key
+    next_release
+    tool rotate "$work/next" --key "$1" --new-key "$2"
+    tool publish "$work/next" --key "$2"
+    switch_release
+}
+
 expect_next_installed() { # the statements expected first
     drive wait-exit
     expect_log <<< "EXIT 0"
     expect_installed
-    [ -f "$target/AppLaunch.exe.started" ] || fail "the launcher did not start"
-    rm "$target/AppLaunch.exe.started"
-    local first
-    first=$(requested | head -n $(($# + 2)) | tr '\n' ' ')
-    [ "$first" = "filelist.txt.sig $* filelist.txt " ] || fail "the run began with $first"
+    rm "$target/AppLaunch.exe.started" || fail "the launcher did not start"
+    [ "$(requested | head -n $(($# + 2)) | tr '\n' ' ')" = "filelist.txt.sig $* filelist.txt " ] ||
+        fail "the run began with $(requested | head -n 3)"
 }
 
 # (a) The maker hands signing from the test key to B in a copy of the installed release.
 scenario_signed_key_rotated() {
     install_first
     new_key b
-    next_release
-    rotate_next --key "$test_key" --new-key "$work/b.key"
-    publish_next --key "$work/b.key"
-    switch_release
+    serve_handed_over "$test_key" "$work/b.key"
     expect_next_installed filelist.keys/1.txt
     [ -f "$target/PelmoraUpdaterKeys.txt" ] || fail "the key statement was not kept"
 }
@@ -196,10 +196,7 @@ scenario_signed_foreign_chain() {
     stage_release
     new_key x
     new_key y
-    next_release
-    rotate_next --key "$work/x.key" --new-key "$work/y.key"
-    publish_next --key "$work/y.key"
-    switch_release
+    serve_handed_over "$work/x.key" "$work/y.key"
     expect_untrusted "key statement 1 is not signed by a key this updater trusts for key statements" filelist.txt.sig filelist.keys/1.txt
 }
 
@@ -209,21 +206,14 @@ scenario_signed_stolen_key() {
     install_first
     new_key b
     new_key c
-    next_release
-    rotate_next --key "$test_key" --new-key "$work/b.key"
-    publish_next --key "$work/b.key"
-    rm -rf "$work/stolen"
-    cp -a "$work/next" "$work/stolen"
-    switch_release
+    serve_handed_over "$test_key" "$work/b.key"
     expect_next_installed filelist.keys/1.txt
-    next_release
-    rotate_next --key "$work/b.key" --new-key "$work/c.key"
-    publish_next --key "$work/c.key"
-    switch_release
+    rm -rf "$work/stolen"
+    cp -a "$work/release" "$work/stolen"
+    serve_handed_over "$work/b.key" "$work/c.key"
     expect_next_installed filelist.keys/2.txt
     next_release "$work/stolen"
-    printf 'the thief'"'"'s product\r\n' > "$work/next/Pelmora.exe"
-    publish_next --key "$work/b.key" --release 9
+    tool publish "$work/next" --key "$work/b.key" --release 9
     switch_release
     expect_untrusted "it is signed with key $(key_id "$work/b.key"), and this updater takes releases signed with key $(key_id "$work/c.key") only" filelist.txt.sig
 }
@@ -233,10 +223,7 @@ scenario_signed_stolen_key() {
 scenario_signed_backup_key() {
     install_first
     new_key b
-    next_release
-    rotate_next --key "$backup_key" --new-key "$work/b.key"
-    publish_next --key "$work/b.key"
-    switch_release
+    serve_handed_over "$backup_key" "$work/b.key"
     expect_next_installed filelist.keys/1.txt
 }
 
