@@ -584,6 +584,8 @@ TEST_F(PublishTool, RotateHandsSigningOnAndPublishFollowsTheChain) {
     EXPECT_EQ(Sig().statements, 1u);
     EXPECT_EQ(Sig().keyId, idB);
     EXPECT_EQ(Run({"verify", Release(), "--public", a + "," + b}), 0) << err_.str();
+    EXPECT_EQ(Run({"publish", Release(), "--key", "@new.key", "--out", "@out"}), 1);
+    EXPECT_NE(err_.str().find("updaters fetch them beside the list"), std::string::npos);
     EXPECT_EQ(Run({"verify", Release(), "--public", b}), 1);
     EXPECT_NE(err_.str().find("not signed by a key these updaters trust"), std::string::npos);
     // B hands on to itself and the maker's key: A may not sign statement 3, and is warned.

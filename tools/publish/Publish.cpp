@@ -8,6 +8,7 @@
 #include "Numbering.h"
 #include "Plan.h"
 #include "ReleaseFolder.h"
+#include "release/KeyStatement.h"
 #include "release/ReleaseFormat.h"
 
 #include <sstream>
@@ -273,6 +274,15 @@ private:
 
     // The key is the one the key statements beside the list name as the signer.
     bool ChainNamesKey() {
+        // The updater fetches the statements beside the list: with --out, from there.
+        if (Exists(Join(o_.operand, release::kStatementFolder)) &&
+            !Exists(Join(names_.folder, release::kStatementFolder))) {
+            problem_ = "the key statements lie in \"" +
+                       Join(o_.operand, release::kStatementFolder) +
+                       "\", but updaters fetch them beside the list: copy them into \"" +
+                       names_.folder + "\"";
+            return false;
+        }
         FolderChain chain = ReadFolderChain(names_.folder);
         auto refusal = chain.problem.empty() ? SignerRefusal(chain, KeyName(), key_->publicKey)
                                              : chain.problem;
