@@ -417,51 +417,51 @@ TEST_F(SignedUpdate, LongChainsAreWalkedAFixedStretchPerRun) {
 
 // The number in place survives a failure, and a kill, at every call of an update from release
 // 5 to 6: afterwards release 4 is still refused, and the next run brings release 6 in whole.
-// The same when release 6 is the first signed by key B, which key statement 1 names: the
-// kept statement is then either none or that statement, whole.
-TEST_F(SignedUpdate, NoFaultOrKillLosesTheNumberInPlace) {
+// Handed: releases 4 and 6 are signed by key B, which key statement 1 names; the kept
+// statement is then none or that statement, whole.
+class SignedUpdateMatrix : public SignedUpdate, public ::testing::WithParamInterface<bool> {
+public:
+    const platform::P256KeyPair b_ = *platform::GenerateP256();
+};
+INSTANTIATE_TEST_SUITE_P(Handed, SignedUpdateMatrix, ::testing::Bool());
+
+TEST_P(SignedUpdateMatrix, NoFaultOrKillLosesTheNumberInPlace) {
     const std::vector<File> six = {{"AppLaunch.exe", "launcher 6"}, {"Pelmora.exe", "product 6"}};
-    const auto b = *platform::GenerateP256();
-    bool handed = false;
-    std::string statement;
-    auto restart = [&](const std::vector<File>& files, std::uint32_t number) {
+    auto restart = [this](const std::vector<File>& files, std::uint32_t number) {
         form_.reset();
         M().Restart();
-        ServeBy(handed ? b : key_, handed ? 1 : 0, files, number);
+        ServeBy(GetParam() ? b_ : key_, GetParam() ? 1 : 0, files, number);
         Form();
         M().process.calls.clear();
     };
+    std::string statement;
     auto update = [&](long fault, long kill) { // from release 5 to 6; gives its calls
         TearDown();
         SetUp();
         Serve(kRelease, 5);
         RunUpdate();
-        statement = handed ? Hand(1, key_, b) : std::string();
+        statement = GetParam() ? Hand(1, key_, b_) : std::string();
         restart(six, 6);
         M().process.failCallIndex = fault;
         M().process.killAtCall = kill;
         RunUpdate();
         return static_cast<long>(M().process.calls.size());
     };
-    for (bool hand : {false, true}) {
-        handed = hand;
-        const long calls = update(-1, -1);
-        ASSERT_EQ(M().FileContent(kTarget + "Pelmora.exe"), "product 6");
-        for (long k = 0; k < 2 * calls && !HasFailure(); ++k) {
-            SCOPED_TRACE((hand ? "handed to B, " : "") +
-                         std::string(k < calls ? "fault at call " : "killed at call ") +
-                         std::to_string(k % calls));
-            update(k < calls ? k : -1, k < calls ? -1 : k - calls);
-            auto kept = M().FileContent(kTarget + "PelmoraUpdaterKeys.txt");
-            EXPECT_TRUE(!kept || *kept == statement);
-            restart({{"AppLaunch.exe", "launcher 4"}}, 4);
-            RunUpdate();
-            ASSERT_EQ(Boxes().size(), 1u);
-            EXPECT_EQ(Boxes()[0].text.find("The update server offered release 4, older"), 0u);
-            restart(six, 6);
-            RunUpdate();
-            EXPECT_EQ(M().FileContent(kTarget + "Pelmora.exe"), "product 6");
-        }
+    const long calls = update(-1, -1);
+    ASSERT_EQ(M().FileContent(kTarget + "Pelmora.exe"), "product 6");
+    for (long k = 0; k < 2 * calls && !HasFailure(); ++k) {
+        SCOPED_TRACE((k < calls ? "fault at call " : "killed at call ") +
+                     std::to_string(k % calls));
+        update(k < calls ? k : -1, k < calls ? -1 : k - calls);
+        auto kept = M().FileContent(kTarget + "PelmoraUpdaterKeys.txt");
+        EXPECT_TRUE(!kept || *kept == statement);
+        restart({{"AppLaunch.exe", "launcher 4"}}, 4);
+        RunUpdate();
+        ASSERT_EQ(Boxes().size(), 1u);
+        EXPECT_EQ(Boxes()[0].text.find("The update server offered release 4, older"), 0u);
+        restart(six, 6);
+        RunUpdate();
+        EXPECT_EQ(M().FileContent(kTarget + "Pelmora.exe"), "product 6");
     }
 }
 
