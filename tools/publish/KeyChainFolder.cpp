@@ -5,6 +5,7 @@
 #include "release/KeyId.h"
 
 #include <algorithm>
+#include <exception>
 #include <filesystem>
 #include <system_error>
 
@@ -74,7 +75,12 @@ FolderChain ReadFolderChain(const std::string& folder) {
     std::vector<std::uint32_t> numbers;
     std::error_code ec;
     for (fs::directory_iterator it(statements, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
+        std::string name = "?";
+        try {
+            name = it->path().filename().string();
+        } catch (const std::exception&) {
+            // A name the system cannot write in its code page is no statement's.
+        }
         auto number = StatementNumber(name);
         if (!number) {
             chain.problem = "\"" + Join(statements, name) + "\" is no key statement (they are " +
