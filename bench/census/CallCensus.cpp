@@ -147,6 +147,9 @@ std::string Kind(Census& c, const std::string& path, bool& walk) {
         EndsWith(path, release::kFetchedSignatureName)) {
         return "list signature";
     }
+    if (EndsWith(path, release::kKeptStatementName)) {
+        return "key statement";
+    }
     if (EndsWith(path, kMarkerName)) {
         return "marker file";
     }
