@@ -455,6 +455,15 @@ TEST_F(PublishTool, MistakesAreRefusedAndLeaveEverythingAsItWas) {
          1,
          "(release 5, \"" + At("release/filelist.txt.sig") +
              "\") was not signed by the key in use, \"" + At("other.key") + "\" (key ID "},
+        {"another key, named by the signature",
+         [](const fs::path& r) {
+             auto key = platform::GenerateP256();
+             std::ofstream(r / ".." / "other.key") << release::WriteKeyFile(*key);
+             fs::permissions(r / ".." / "other.key", fs::perms::owner_read);
+         },
+         {"publish", "@release", "--key", "@other.key"},
+         1,
+         "): it was signed with key ID "},
         {"key others may read",
          [](const fs::path& r) {
              fs::permissions(r / ".." / "maker.key", fs::perms::others_read, fs::perm_options::add);
