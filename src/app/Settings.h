@@ -13,7 +13,8 @@ extern const char* const kMinVersion;
 extern const char* const kMaxVersion;
 // Upper-case text an installation folder's name holds.
 extern const char* const kFolderFilter;
-// The maker's public key, 128 hex digits, in a protected build; empty otherwise.
+// The maker's public keys in a protected build, 128 hex digits each, separated by commas:
+// the first signs releases, each may sign the first key statement. Empty otherwise.
 extern const char* const kReleaseKey;
 
 } // namespace settings

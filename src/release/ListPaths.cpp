@@ -90,7 +90,8 @@ std::optional<std::string> RefusedListPath(const std::string& path, const CodePa
     if (UpdaterWorkingPath(path, page)) {
         return std::string("a name the updater uses for its own files (") + kLocalListName + ", " +
                kRunRecordName + ", " + kKeptSignatureName + ", " + kFetchedSignatureName + ", " +
-               kTempFileName + " at any depth, " + kBackupFolderName + "/ at the top)";
+               kKeptStatementName + ", " + kTempFileName + " at any depth, " + kBackupFolderName +
+               "/ at the top)";
     }
     return std::nullopt;
 }

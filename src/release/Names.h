@@ -21,7 +21,11 @@ constexpr const char* kRunRecordName = "PelmoraUpdaterRun.txt";
 // The number of the release in place is kept in this copy of its signature file, beside the
 // local list.
 constexpr const char* kKeptSignatureName = "PelmoraUpdaterRelease.sig";
-// Where the signature file of a fresh list is fetched to, in the updater's own folder.
+// The last key statement the updater accepted, beside the kept signature file: who signs
+// releases now, and who may sign the next statement.
+constexpr const char* kKeptStatementName = "PelmoraUpdaterKeys.txt";
+// Where the signature file of a fresh list (and each key statement) is fetched to, in the updater's
+// own folder.
 constexpr const char* kFetchedSignatureName = "PelmoraUpdaterList.sig";
 constexpr const char* kBackupFolderName = "UpdateBackup";
 

@@ -3,8 +3,8 @@
 // fetches, and the list paths a release may hold (ListPaths.h).
 #pragma once
 
-#include "ListPaths.h"
 #include "Days.h"
+#include "ListPaths.h"
 #include "Names.h"
 #include "platform/Crypto.h"
 
@@ -18,7 +18,7 @@ namespace release {
 constexpr std::uint32_t kMaxReleaseNumber = 999999999;
 
 // Bounds on what the protected updater takes from a server. The signature file is small
-// and fixed in form: the longest the tool writes is 317 bytes. A list without a stated size
+// and fixed in form: the longest the tool writes is 365 bytes. A list without a stated size
 // (one signed by a signature file of version 1) is taken up to 200,000 of the longest lines
 // an entry can have: a path of kMaxListPath, a TAB, a stamp of kMaxStamp (the updater keeps
 // no more) and CR LF, about 80 MB. A file whose stamp states no size (an older release's)
@@ -58,17 +58,21 @@ std::vector<ListEntry> ParseList(const std::string& text);
 std::string WriteList(const std::vector<ListEntry>& entries);
 
 // The signature file, CR LF lines; all lines but the last are what the signature covers.
-// Version 2, written by the tool:
-//   quorvel-release-signature 2
+// Version 3, written by the tool:
+//   quorvel-release-signature 3
+//   key <the key id of the key that signed it, KeyId.h>
+//   key-statements N            (how many key statements lead to that key; 0: none)
 //   release N
 //   list-sha256 <64 hex digits>
 //   list-size <bytes of the list>
 //   expires YYYY-MM-DD          (only when the maker asked for an expiry)
 //   signature <128 hex digits: r then s>
-// Version 1, of older releases, is still read: the header ends in 1, and there are no
-// list-size and expires lines.
+// Versions 2 and 1, of older releases, are still read: version 2 has no key line, version 1
+// neither list-size nor expires lines.
 struct SignatureFile {
-    std::uint32_t version = 2;
+    std::uint32_t version = 3;
+    std::optional<std::string> keyId; // version 3 always names it
+    std::uint32_t statements = 0;     // version 3: the key statements that lead to that key
     std::uint32_t release = 0;
     platform::Sha256Digest listDigest{};
     std::optional<std::uint64_t> listSize; // version 2 always states it
@@ -95,12 +99,14 @@ Verdict CheckSignature(const std::string& listBytes, const std::string& signatur
 // The same for a signature file on its own (the list's digest as it names it).
 bool SignatureFileGenuine(const SignatureFile& file, const platform::P256PublicKey& key);
 
-// Signs a list in version 2, with its size and the expiry date if given; nothing when
+// Signs a list in version 3, with the signing key's id, the number of key statements that
+// lead to it, its size and the expiry date if given; nothing when
 // signing fails, the date or number is not valid, or the key's halves do not belong
 // together.
 std::optional<SignatureFile> SignList(const std::string& listBytes, std::uint32_t release,
                                       const platform::P256KeyPair& key,
-                                      const std::optional<std::string>& expires = std::nullopt);
+                                      const std::optional<std::string>& expires = std::nullopt,
+                                      std::uint32_t statements = 0);
 
 // The maker's key file, readable by every build:
 //   quorvel-private-key 1

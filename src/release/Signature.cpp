@@ -3,6 +3,8 @@
 
 #include "Fields.h"
 #include "Hex.h"
+#include "KeyId.h"
+#include "KeyStatement.h"
 
 namespace release {
 
@@ -36,6 +38,15 @@ bool ParseSignedFields(const std::vector<std::string>& lines, SignatureFile& fil
         }
         return value;
     };
+    if (file.version >= 3) {
+        file.keyId = take("key");
+        auto statements = take("key-statements");
+        auto count = statements ? ParseDecimal(*statements) : std::nullopt;
+        if (!file.keyId || !ValidKeyId(*file.keyId) || !count || *count > kMaxStatementNumber) {
+            return false;
+        }
+        file.statements = static_cast<std::uint32_t>(*count);
+    }
     auto number = take("release");
     auto release = number ? ParseReleaseNumber(*number) : std::nullopt;
     auto digest = take("list-sha256");
@@ -43,7 +54,7 @@ bool ParseSignedFields(const std::vector<std::string>& lines, SignatureFile& fil
         return false;
     }
     file.release = *release;
-    if (file.version == 2) {
+    if (file.version >= 2) {
         auto size = take("list-size");
         file.listSize = size ? ParseDecimal(*size) : std::nullopt;
         if (!file.listSize) {
@@ -86,9 +97,13 @@ bool Expired(const SignatureFile& file, const std::string& today) {
 }
 
 std::string SignedPart(const SignatureFile& file) {
-    std::string text = kHeader + std::to_string(file.version) + "\r\nrelease " +
-                       std::to_string(file.release) + "\r\nlist-sha256 " + ToHex(file.listDigest) +
-                       "\r\n";
+    std::string text = kHeader + std::to_string(file.version) + "\r\n";
+    if (file.version >= 3) {
+        text += "key " + file.keyId.value_or(std::string()) + "\r\nkey-statements " +
+                std::to_string(file.statements) + "\r\n";
+    }
+    text += "release " + std::to_string(file.release) + "\r\nlist-sha256 " +
+            ToHex(file.listDigest) + "\r\n";
     if (file.version >= 2) {
         text += "list-size " + std::to_string(file.listSize.value_or(0)) + "\r\n";
         if (file.expires) {
@@ -108,11 +123,12 @@ std::optional<SignatureFile> ParseSignatureFile(const std::string& text) {
     }
     std::vector<std::string> lines = Lines(text);
     SignatureFile file;
-    if (lines.empty() ||
-        (lines[0] != kHeader + std::string("1") && lines[0] != kHeader + std::string("2"))) {
+    if (lines.empty() || lines[0].size() != std::string(kHeader).size() + 1 ||
+        lines[0].compare(0, lines[0].size() - 1, kHeader) != 0 || lines[0].back() < '1' ||
+        lines[0].back() > '3') {
         return std::nullopt;
     }
-    file.version = lines[0].back() == '1' ? 1 : 2;
+    file.version = static_cast<std::uint32_t>(lines[0].back() - '0');
     if (!ParseSignedFields(lines, file)) {
         return std::nullopt;
     }
@@ -150,13 +166,16 @@ Verdict CheckSignature(const std::string& listBytes, const std::string& signatur
 
 std::optional<SignatureFile> SignList(const std::string& listBytes, std::uint32_t release,
                                       const platform::P256KeyPair& key,
-                                      const std::optional<std::string>& expires) {
+                                      const std::optional<std::string>& expires,
+                                      std::uint32_t statements) {
     auto listDigest = platform::Sha256Of(listBytes);
     if (!listDigest || release == 0 || release > kMaxReleaseNumber ||
-        (expires && !ValidDate(*expires))) {
+        (expires && !ValidDate(*expires)) || statements > kMaxStatementNumber) {
         return std::nullopt;
     }
     SignatureFile file;
+    file.keyId = KeyId(key.publicKey);
+    file.statements = statements;
     file.release = release;
     file.listDigest = *listDigest;
     file.listSize = listBytes.size();

@@ -14,8 +14,11 @@
 #include "../platform/Files.h"
 #include "../platform/Http.h"
 #include "../platform/System.h"
+#include "../release/KeyId.h"
 #include "../release/ReleaseFormat.h"
+#include "ChainWalk.h"
 #include "ProtectionMessages.h"
+#include "SmallFiles.h"
 #include "Transfer.h"
 
 #include <vector>
@@ -23,7 +26,6 @@
 namespace protection {
 
 using release::CheckSignature;
-using release::kFetchedSignatureName;
 using release::kMaxSignatureFileSize;
 using release::kMaxUnsizedListSize;
 using release::kSignatureName;
@@ -37,9 +39,11 @@ namespace {
 
 constexpr std::int64_t kChunk = 1 << 20;
 
+// The first build-time key, which signs releases until a key statement moves that on.
 platform::P256PublicKey BuiltInKey() {
-    // Checked at configuration; a key that did not parse verifies nothing.
-    return release::ParsePublicKey(settings::kReleaseKey).value_or(platform::P256PublicKey{});
+    // Checked at configuration; keys that did not parse verify nothing.
+    auto trust = release::BuildTimeTrust(settings::kReleaseKey);
+    return trust ? trust->releaseKey : platform::P256PublicKey{};
 }
 
 void Refuse(const std::string& reason) {
@@ -72,9 +76,10 @@ bool MatchesStamp(const std::string& path, const std::string& stamp) {
     return actual.has_value() && *actual == *expected;
 }
 
-// The signature file kept beside the local list, when this key made it: nothing for a fresh
-// installation (or one of another key). False when one is there but cannot be read, so that
-// no release can be judged against it.
+// The signature file kept beside the local list: nothing for a fresh installation (or an
+// older form made by another key). A file of the current form names its key and was kept
+// only once accepted, whichever key of the chain made it. False when one is there but
+// cannot be read, so that no release can be judged against it.
 bool ReadKept(const std::string& keptFile, std::optional<SignatureFile>& kept) {
     kept.reset();
     std::string text;
@@ -84,7 +89,7 @@ bool ReadKept(const std::string& keptFile, std::optional<SignatureFile>& kept) {
         return !platform::FileAttributes(keptFile).has_value();
     }
     auto file = ParseSignatureFile(text);
-    if (file && SignatureFileGenuine(*file, BuiltInKey())) {
+    if (file && (file->keyId || SignatureFileGenuine(*file, BuiltInKey()))) {
         kept = file;
     }
     return true;
@@ -106,18 +111,15 @@ std::string Reason(Verdict verdict) {
 
 // The fetched signature file's bytes, or why there are none; it leaves no file behind.
 std::string FetchSignature(TFORM_MAIN& form, std::string& signature) {
-    const std::string fetched = OwnFolder() + kFetchedSignatureName;
-    platform::RemoveFileIfPresent(fetched);
-    const std::string url = form.URLPath.Text() + kSignatureName + CacheBustingQuery(form.Random);
-    std::string reason;
-    if (!platform::DownloadToFile(url, fetched, nullptr, {std::nullopt, kMaxSignatureFileSize}) ||
-        !platform::FileExists(fetched)) {
-        reason = msg::kSignatureMissing;
-    } else if (ReadWholeFile(fetched, signature) != FileRead::Whole) {
-        reason = msg::kSignatureUnreadable;
+    switch (FetchSmallFile(form, kSignatureName, kMaxSignatureFileSize, signature)) {
+    case SmallFetch::Fetched:
+        break;
+    case SmallFetch::Missing:
+        return msg::kSignatureMissing;
+    case SmallFetch::Unreadable:
+        return msg::kSignatureUnreadable;
     }
-    platform::RemoveFileIfPresent(fetched);
-    return reason;
+    return std::string();
 }
 
 // Why a genuine release may not replace the one in place; empty when it may. Releases only
@@ -142,20 +144,26 @@ std::string Objection(const SignatureFile& offered, const std::optional<Signatur
     return std::string();
 }
 
-// The accepted signature file replaces the kept one in one step: written and flushed beside it
-// first, then renamed over it, so that a failure or a kill at any moment leaves the old number
-// or the new one, never none.
-bool KeepSignature(const std::string& folder, const std::string& signature) {
-    const std::string staged = folder + kFetchedSignatureName;
-    platform::RemoveFileIfPresent(staged);
-    // A staged file that could not be removed would be added to: its size tells.
-    if (platform::AppendToFile(staged, signature) &&
-        platform::FileSize(staged) == signature.size() &&
-        ReplaceFilePatiently(staged, folder + release::kKeptSignatureName)) {
-        return true;
+// The key that signs the release offered: the one the key statements name, walked from the
+// trust in place (the kept statement's, or the build-time keys') up to the statement the
+// release states. A signature file of an older form names no key and no statement and is
+// checked against the key in place. Nothing when the key is not one to trust (told).
+std::optional<platform::P256PublicKey> SigningKey(TFORM_MAIN& form, const release::Trust& inPlace,
+                                                  const SignatureFile& file) {
+    WalkResult walk = WalkTo(form, inPlace, file.statements);
+    if (walk.outcome == WalkOutcome::NotKept) {
+        ShowMessageBox(msg::kKeysNotKept, msg::kUpdateError, platform::MbOk);
+        return std::nullopt;
     }
-    platform::RemoveFileIfPresent(staged);
-    return false;
+    const std::string named = release::KeyId(walk.trust.releaseKey);
+    if (walk.outcome == WalkOutcome::Reached && file.keyId && *file.keyId != named) {
+        walk.reason = msg::kSignedWithKey + *file.keyId + msg::kTakesOnlyKey + named + msg::kOnly;
+    } else if (walk.outcome == WalkOutcome::Reached) {
+        return walk.trust.releaseKey;
+    }
+    ShowMessageBox(msg::kNotTrusted + walk.reason + msg::kNothingInstalled, msg::kDownloadError,
+                   platform::MbOk);
+    return std::nullopt;
 }
 
 } // namespace
@@ -166,6 +174,11 @@ std::optional<OfferedRelease> ReleaseOffered(TFORM_MAIN& form) {
         ShowMessageBox(msg::kKeptUnreadable, msg::kUpdateError, platform::MbOk);
         return std::nullopt;
     }
+    const TrustInPlace inPlace = ReadTrustInPlace(form.PelmoraPath.Text());
+    if (inPlace.outcome == KeptTrust::Unreadable) {
+        ShowMessageBox(msg::kKeysUnreadable, msg::kUpdateError, platform::MbOk);
+        return std::nullopt;
+    }
     OfferedRelease offered;
     std::string reason = FetchSignature(form, offered.signature);
     std::optional<SignatureFile> file;
@@ -173,14 +186,21 @@ std::optional<OfferedRelease> ReleaseOffered(TFORM_MAIN& form) {
         file = ParseSignatureFile(offered.signature);
         if (!file) {
             reason = msg::kSignatureDamaged;
-        } else if (!SignatureFileGenuine(*file, BuiltInKey())) {
-            reason = msg::kSignatureForeign;
         }
     }
     if (!reason.empty()) {
         Refuse(reason);
         return std::nullopt;
     }
+    auto key = SigningKey(form, inPlace.trust, *file);
+    if (!key) {
+        return std::nullopt;
+    }
+    if (!SignatureFileGenuine(*file, *key)) {
+        Refuse(msg::kSignatureForeign);
+        return std::nullopt;
+    }
+    offered.key = *key;
     const std::string objection = Objection(*file, kept);
     if (!objection.empty()) {
         ShowMessageBox(objection + msg::kNothingInstalled, msg::kDownloadError, platform::MbOk);
@@ -203,14 +223,15 @@ bool ListAccepted(TFORM_MAIN& form, const OfferedRelease& offered,
     std::string list;
     std::string reason = msg::kSignatureUnreadable;
     if (ReadWholeFile(downloadedList, list) == FileRead::Whole) {
-        reason = Reason(CheckSignature(list, offered.signature, BuiltInKey(), nullptr));
+        reason = Reason(CheckSignature(list, offered.signature, offered.key, nullptr));
     }
     if (!reason.empty()) {
         platform::RemoveFileIfPresent(downloadedList);
         Refuse(reason);
         return false;
     }
-    if (!KeepSignature(form.PelmoraPath.Text(), offered.signature)) {
+    if (!KeepWrittenThrough(form.PelmoraPath.Text(), release::kKeptSignatureName,
+                            offered.signature)) {
         platform::RemoveFileIfPresent(downloadedList);
         ShowMessageBox(msg::kReleaseNotKept, msg::kUpdateError, platform::MbOk);
         return false;

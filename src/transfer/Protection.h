@@ -18,11 +18,13 @@ namespace protection {
 struct OfferedRelease {
     platform::DownloadBounds listBounds;
     std::string signature;
+    platform::P256PublicKey key{}; // that signed it, as the key statements lead to it
 };
 
 // Before the list is fetched and before anything of the run is touched: fetches the signature
-// file and checks its key, its expiry and its release number against the one in place. A
-// refusal is told, leaves nothing behind and gives nothing.
+// file, walks the key statements to the key it names (keeping each one accepted), and checks
+// its key, its expiry and its release number against the one in place. A refusal is told,
+// leaves nothing behind but the statements accepted, and gives nothing.
 std::optional<OfferedRelease> ReleaseOffered(TFORM_MAIN& form);
 
 // Whether the local list stays until the fetched list is accepted, so that a refused release

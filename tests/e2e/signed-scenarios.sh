@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# End-to-end scenarios of the protected updater: Quorvel.exe built with the public half of
-# tests/keys/release-test.key, under Wine, against releases that quorvel-publish signed.
+# End-to-end scenarios of the protected updater: Quorvel.exe built with the public halves of
+# tests/keys/release-test.key and (for key statements only) tests/keys/release-backup.key,
+# under Wine, against releases that quorvel-publish signed.
 # Each refusal is checked on disk and in the update server's request log.
 #
 #   signed-scenarios.sh BUILD_DIR SOURCE_DIR UPDATE_SERVER PUBLISH_TOOL PORT SCENARIO
@@ -17,6 +18,7 @@ prefix=$build/e2e-signed-prefix
 work=$build/e2e-signed-work/$scenario
 updater=$build/e2e-signed/Quorvel.exe
 test_key=$source/tests/keys/release-test.key
+backup_key=$source/tests/keys/release-backup.key
 source "$source/tests/e2e/lib.sh"
 
 prepare_download_folder() {
@@ -123,12 +125,112 @@ scenario_signed_missing_signature() {
 
 scenario_signed_foreign_signature() {
     stage_release
-    rm -f "$work/foreign.key" "$work/foreign.key.history" "$work/release/filelist.txt.sig"
-    "$publish" keygen "$work/foreign.key" >/dev/null
+    new_key foreign
+    rm -f "$work/foreign.key.history" "$work/release/filelist.txt.sig"
     # The tool signs over no release of another key: the genuine signature goes first.
     "$publish" publish "$work/release" --key "$work/foreign.key" --release 1 >/dev/null
     start_server
-    expect_list_refused "its signature was not made with Tarnell's key" filelist.txt.sig
+    expect_untrusted "it is signed with key $(key_id "$work/foreign.key"), and this updater takes releases signed with key $(key_id "$test_key") only" filelist.txt.sig
+}
+
+# --- key statements
+
+key_id() { "$publish" public "$1" | python3 -c 'import hashlib, sys; print(hashlib.sha256(bytes.fromhex(sys.stdin.read().strip())).hexdigest()[:16])'; }
+new_key() { rm -f "$work/$1.key"; "$publish" keygen "$work/$1.key" >/dev/null; }
+
+expect_untrusted() { # reason path...
+    local reason=$1
+    shift
+    expect_refused "The release on the update server is not one this updater can trust: $reason.\nNothing was installed. Please contact Tarnell." "$@"
+}
+
+# Release 1, signed with the test key, is installed.
+install_first() {
+    stage_release
+    start_server
+    drive wait-exit
+    expect_installed
+    rm "$target/AppLaunch.exe.started"
+}
+
+tool() { "$publish" "$@" >"$work/tool.out" 2>&1 || fail "$1: $(cat "$work/tool.out")"; }
+
+# The next release starts as a copy of the one served ($work/next), with a changed product.
+next_release() { # [folder to copy]
+    rm -rf "$work/next"
+    cp -a "${1:-$work/release}" "$work/next"
+    printf 'product, next release\r\n' > "$work/next/Pelmora.exe"
+}
+
+# The server serves $work/next from now on.
+switch_release() {
+    [ -z "${server_pid:-}" ] || { kill "$server_pid" || true; wait "$server_pid" || true; } 2>/dev/null
+    rm -rf "$work/release-old"
+    mv "$work/release" "$work/release-old"
+    mv "$work/next" "$work/release"
+    start_server
+}
+
+# The next release, in which key $1 hands signing to key $2, signed with $2, is served.
+serve_handed_over() { # key new-key
+    next_release
+    tool rotate "$work/next" --key "$1" --new-key "$2"
+    tool publish "$work/next" --key "$2"
+    switch_release
+}
+
+expect_next_installed() { # the statements expected first
+    drive wait-exit
+    expect_log <<< "EXIT 0"
+    expect_installed
+    rm "$target/AppLaunch.exe.started" || fail "the launcher did not start"
+    [ "$(requested | head -n $(($# + 2)) | tr '\n' ' ')" = "filelist.txt.sig $* filelist.txt " ] ||
+        fail "the run began with $(requested | head -n 3)"
+}
+
+# (a) The maker hands signing from the test key to B in a copy of the installed release.
+scenario_signed_key_rotated() {
+    install_first
+    new_key b
+    serve_handed_over "$test_key" "$work/b.key"
+    expect_next_installed filelist.keys/1.txt
+    [ -f "$target/PelmoraUpdaterKeys.txt" ] || fail "the key statement was not kept"
+}
+
+# (b) Someone else's key hands signing to another of theirs: refused, nothing listed fetched.
+scenario_signed_foreign_chain() {
+    stage_release
+    new_key x
+    new_key y
+    serve_handed_over "$work/x.key" "$work/y.key"
+    expect_untrusted "key statement 1 is not signed by a key this updater trusts for key statements" filelist.txt.sig filelist.keys/1.txt
+}
+
+# (c) The test key hands to B, then B (stolen) to C; the thief serves a release signed with B,
+# numbered higher, beside the statement that named B.
+scenario_signed_stolen_key() {
+    install_first
+    new_key b
+    new_key c
+    serve_handed_over "$test_key" "$work/b.key"
+    expect_next_installed filelist.keys/1.txt
+    rm -rf "$work/stolen"
+    cp -a "$work/release" "$work/stolen"
+    serve_handed_over "$work/b.key" "$work/c.key"
+    expect_next_installed filelist.keys/2.txt
+    next_release "$work/stolen"
+    tool publish "$work/next" --key "$work/b.key" --release 9
+    switch_release
+    expect_untrusted "it is signed with key $(key_id "$work/b.key"), and this updater takes releases signed with key $(key_id "$work/c.key") only" filelist.txt.sig
+}
+
+# (d) Built trusting the test key and the backup key; the test key is lost, and the backup
+# key hands signing to B.
+scenario_signed_backup_key() {
+    install_first
+    new_key b
+    serve_handed_over "$backup_key" "$work/b.key"
+    expect_next_installed filelist.keys/1.txt
 }
 
 # Release 5 is installed; release 3, once genuine, is replayed with older files.

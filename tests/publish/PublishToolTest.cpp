@@ -1,6 +1,7 @@
 // quorvel-publish, run in-process on real folders.
 #include "Commit.h"
 #include "Tool.h"
+#include "release/KeyId.h"
 #include "release/ReleaseFormat.h"
 
 #include <gtest/gtest.h>
@@ -454,6 +455,15 @@ TEST_F(PublishTool, MistakesAreRefusedAndLeaveEverythingAsItWas) {
          1,
          "(release 5, \"" + At("release/filelist.txt.sig") +
              "\") was not signed by the key in use, \"" + At("other.key") + "\" (key ID "},
+        {"another key, named by the signature",
+         [](const fs::path& r) {
+             auto key = platform::GenerateP256();
+             std::ofstream(r / ".." / "other.key") << release::WriteKeyFile(*key);
+             fs::permissions(r / ".." / "other.key", fs::perms::owner_read);
+         },
+         {"publish", "@release", "--key", "@other.key"},
+         1,
+         "): it was signed with key ID "},
         {"key others may read",
          [](const fs::path& r) {
              fs::permissions(r / ".." / "maker.key", fs::perms::others_read, fs::perm_options::add);
@@ -725,6 +735,80 @@ TEST_F(PublishTool, HashingLongerThanASecondShowsProgress) {
     progress.Hashed("b.dat", 1000000);
     progress.End();
     EXPECT_EQ(terminal.str(), "\rhashing file 2 of 2, 2.5 MB of 3.0 MB\x1b[K\r\x1b[K");
+}
+
+// rotate writes the next key statement, signed by both keys; publish then signs with the key
+// the folder's chain names and no other, and verify walks the chain from the build-time keys.
+TEST_F(PublishTool, RotateHandsSigningOnAndPublishFollowsTheChain) {
+    MakeKey();
+    const std::string a = pub_;
+    ASSERT_EQ(Run({"keygen", "@new.key"}), 0);
+    const std::string b = out_.str().substr(out_.str().size() - 129, 128);
+    const std::string idB = release::KeyId(*release::ParsePublicKey(b));
+    Put("AppLaunch.exe", "launcher");
+    ASSERT_EQ(Run({"publish", Release(), "--key", "@maker.key"}), 0) << err_.str();
+    ASSERT_EQ(Run({"rotate", Release(), "--key", "@maker.key", "--new-key", "@new.key"}), 0)
+        << err_.str();
+    EXPECT_EQ(
+        out_.str().find("filelist.keys/1.txt: key statement 1: releases are signed by key " + idB),
+        0u);
+    EXPECT_EQ(Run({"publish", Release(), "--key", "@maker.key"}), 1);
+    EXPECT_NE(err_.str().find("names key " + idB + " as the signer of releases, but \"" +
+                              At("maker.key") + "\" is key " +
+                              release::KeyId(*release::ParsePublicKey(a))),
+              std::string::npos)
+        << err_.str();
+    ASSERT_EQ(Run({"publish", Release(), "--key", "@new.key"}), 0) << err_.str();
+    EXPECT_EQ(Paths(), std::vector<std::string>{"AppLaunch.exe"}) << "statements are not listed";
+    EXPECT_EQ(Sig().statements, 1u);
+    EXPECT_EQ(Sig().keyId, idB);
+    EXPECT_EQ(Run({"verify", Release(), "--public", a + "," + b}), 0) << err_.str();
+    EXPECT_EQ(Run({"publish", Release(), "--key", "@new.key", "--out", "@out"}), 1);
+    EXPECT_NE(err_.str().find("updaters fetch them beside the list"), std::string::npos);
+    EXPECT_EQ(Run({"verify", Release(), "--public", b}), 1);
+    EXPECT_NE(err_.str().find("not signed by a key these updaters trust"), std::string::npos);
+    // B hands on to itself and the maker's key: A may not sign statement 3, and is warned.
+    ASSERT_EQ(
+        Run({"rotate", Release(), "--key", "@new.key", "--new-key", "@new.key", "--next-keys", b}),
+        0);
+    EXPECT_EQ(Run({"rotate", Release(), "--key", "@maker.key", "--new-key", "@new.key"}), 0);
+    EXPECT_NE(err_.str().find("updaters will refuse this one"), std::string::npos);
+    EXPECT_EQ(Run({"verify", Release(), "--public", a}), 1);
+    EXPECT_NE(err_.str().find("3.txt\" is not signed by a key the statement before it allows"),
+              std::string::npos)
+        << err_.str();
+
+    fs::remove(root_ / "release" / "filelist.keys" / "3.txt");
+    const fs::path keys = root_ / "damaged" / "filelist.keys";
+    const std::map<std::string, std::function<void()>> damaged = {
+        {"key statement 1 is missing", [&] { fs::rename(keys / "1.txt", keys / "9.txt"); }},
+        {"is no key statement", [&] { std::ofstream(keys / "notes.txt") << "x"; }},
+        {"2.txt\" is damaged", [&] { std::ofstream(keys / "2.txt", std::ios::app) << "x"; }},
+        {"2.txt\" carries another number",
+         [&] {
+             fs::copy_file(keys / "1.txt", keys / "2.txt", fs::copy_options::overwrite_existing);
+         }},
+    };
+    for (const auto& [says, damage] : damaged) {
+        fs::remove_all(At("damaged"));
+        fs::copy(Release(), At("damaged"), fs::copy_options::recursive);
+        damage();
+        for (const auto& args : std::vector<std::vector<std::string>>{
+                 {"rotate", "@damaged", "--key", "@new.key", "--new-key", "@new.key"},
+                 {"publish", "@damaged", "--key", "@new.key"},
+                 {"verify", "@damaged", "--public", a}}) {
+            EXPECT_EQ(Run(args), 3) << args[0];
+            EXPECT_NE(err_.str().find(says), std::string::npos) << args[0] << ": " << err_.str();
+        }
+    }
+    for (const auto& wrong : std::vector<std::vector<std::string>>{
+             {"rotate", Release(), "--key", "@new.key"},
+             {"rotate", Release(), "--key", "-", "--new-key", "-"},
+             {"rotate", Release(), "--key", "@new.key", "--new-key", "@new.key", "--next-keys",
+              "ab"},
+             {"publish", Release(), "--new-key", "@new.key"}}) {
+        EXPECT_EQ(Run(wrong), 2) << wrong.back();
+    }
 }
 
 struct Line {

@@ -2,6 +2,8 @@
 #include "release/ReleaseFormat.h"
 #include "release/Applicable.h"
 #include "release/Hex.h"
+#include "release/KeyChain.h"
+#include "release/KeyId.h"
 #include "release/ListPaths.h"
 #include "transfer/Transfer.h"
 
@@ -49,6 +51,7 @@ TEST(ReleaseFormat, ListPathsTheUpdaterCannotInstallAreRefused) {
         {"pelmoraupdaterrelease.sig", "updater uses"},
         {"PelmoraUpdaterRun.txt", "updater uses"},
         {"bin/PelmoraUpdaterList.sig", "updater uses"},
+        {"data/pelmoraupdaterkeys.TXT", "updater uses"},
         {"temp1234.$$$/x.dll", "updater uses"},
         {"UpdateBackup/old.dll", "updater uses"},
         {"updatebackup", "updater uses"},
@@ -126,15 +129,22 @@ TEST(ReleaseFormat, SignatureFilesAreReadOneWayOnly) {
     file.listSize = 3000;
     file.expires = "2028-02-29";
     file.signature.fill(0x22);
-    release::SignatureFile old = file;
+    file.keyId = "0123456789abcdef";
+    file.statements = 3;
+    release::SignatureFile v2 = file;
+    v2.version = 2;
+    v2.keyId.reset();
+    v2.statements = 0;
+    release::SignatureFile old = v2;
     old.version = 1;
     old.listSize.reset();
     old.expires.reset();
     release::SignatureFile longest = file;
     longest.release = release::kMaxReleaseNumber;
+    longest.statements = release::kMaxStatementNumber;
     longest.listSize = 9223372036854775807u;
-    EXPECT_LE(release::WriteSignatureFile(longest).size(), release::kMaxSignatureFileSize);
-    for (const auto& f : {file, old, longest}) {
+    EXPECT_EQ(release::WriteSignatureFile(longest).size(), 365u);
+    for (const auto& f : {file, v2, old, longest}) {
         auto back = release::ParseSignatureFile(release::WriteSignatureFile(f));
         ASSERT_TRUE(back.has_value());
         EXPECT_EQ(back->version, f.version);
@@ -143,9 +153,12 @@ TEST(ReleaseFormat, SignatureFilesAreReadOneWayOnly) {
         EXPECT_EQ(back->listSize, f.listSize);
         EXPECT_EQ(back->expires, f.expires);
         EXPECT_EQ(back->signature, f.signature);
+        EXPECT_EQ(back->keyId, f.keyId);
+        EXPECT_EQ(back->statements, f.statements);
     }
     const std::string text = release::WriteSignatureFile(file);
-    EXPECT_EQ(text.substr(0, 29), "quorvel-release-signature 2\r\n");
+    EXPECT_EQ(text.substr(0, 81), "quorvel-release-signature 3\r\nkey 0123456789abcdef\r\n"
+                                  "key-statements 3\r\nrelease 42\r\n");
     EXPECT_NE(text.find("\r\nlist-size 3000\r\nexpires 2028-02-29\r\nsignature "),
               std::string::npos);
 
@@ -163,7 +176,13 @@ TEST(ReleaseFormat, SignatureFilesAreReadOneWayOnly) {
         replace("release 42", "release -4"),
         replace("release 42", "release 1000000000"),
         replace("release 42", "release  42"),
-        replace("quorvel-release-signature 2", "quorvel-release-signature 3"),
+        replace("quorvel-release-signature 3", "quorvel-release-signature 4"),
+        replace("quorvel-release-signature 3", "quorvel-release-signature 2"),
+        replace("key 0123456789abcdef\r\n", ""),
+        replace("key 0123456789abcdef", "key 0123456789ABCDEF"),
+        replace("key 0123456789abcdef", "key 0123456789abcde"),
+        replace("key-statements 3", "key-statements 03"),
+        replace("key-statements 3\r\n", ""),
         replace("\r\nrelease", "\nrelease"),
         replace("list-sha256 11", "list-sha256 1"),
         replace("list-size 3000\r\n", ""),
@@ -171,7 +190,7 @@ TEST(ReleaseFormat, SignatureFilesAreReadOneWayOnly) {
         replace("2028-02-29", "2027-02-29"),
         replace("2028-02-29", "2028-13-01"),
         replace("list-size 3000\r\nexpires 2028-02-29", "expires 2028-02-29\r\nlist-size 3000"),
-        replace("quorvel-release-signature 2", "quorvel-release-signature 1"),
+        replace("quorvel-release-signature 3", "quorvel-release-signature 1"),
         replace("signature 22", "signature 2"),
         replace("signature 22", "signatur 22"),
         std::string(600, 'x'),
@@ -218,7 +237,8 @@ TEST(ReleaseFormat, KeyFilesRoundTripAndSignaturesCheck) {
     ASSERT_TRUE(dated.has_value());
     for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
              {"expires 2027-01-31", "expires 2099-01-31"},
-             {"list-size " + std::to_string(list.size()), "list-size 1"}}) {
+             {"list-size " + std::to_string(list.size()), "list-size 1"},
+             {"key-statements 0", "key-statements 1"}}) {
         std::string changed = release::WriteSignatureFile(*dated);
         changed.replace(changed.find(from), from.size(), to);
         EXPECT_EQ(release::CheckSignature(list, changed, key->publicKey, nullptr),
@@ -229,6 +249,56 @@ TEST(ReleaseFormat, KeyFilesRoundTripAndSignaturesCheck) {
     // Halves of two keys: nothing is signed.
     platform::P256KeyPair mixed{key->privateKey, other->publicKey};
     EXPECT_EQ(release::SignList(list, 1, mixed), std::nullopt);
+}
+
+// A statement reads one way only, within its bound, and is the next step only when numbered
+// so, vouched for by a trusted key and accepted by the key it names.
+TEST(ReleaseFormat, KeyStatementsAreReadOneWayOnlyAndChecked) {
+    std::vector<platform::P256KeyPair> k(10);
+    std::vector<platform::P256PublicKey> keys;
+    for (auto& key : k) {
+        key = *platform::GenerateP256();
+        keys.push_back(key.publicKey);
+    }
+    const std::string a = release::ToHex(keys[0]), b = release::ToHex(keys[1]);
+    auto trust = release::BuildTimeTrust(a + "," + b);
+    ASSERT_TRUE(trust && trust->releaseKey == keys[0] && trust->statementKeys.size() == 2);
+    for (const auto& bad : {std::string(), a + ",", "," + a, a + ";" + b, a.substr(1)}) {
+        EXPECT_EQ(release::BuildTimeTrust(bad), std::nullopt) << bad;
+    }
+    const std::vector<platform::P256PublicKey> eight(keys.begin() + 2, keys.end()),
+        nine(keys.begin() + 1, keys.end()), twice = {keys[2], keys[2]};
+    auto longest = release::MakeKeyStatement(release::kMaxStatementNumber, k[1], k[2], eight);
+    EXPECT_EQ(release::WriteKeyStatement(*longest).size(), 1651u);
+    EXPECT_EQ(release::MakeKeyStatement(1, k[0], k[1], nine), std::nullopt);
+    EXPECT_EQ(release::MakeKeyStatement(1, k[0], k[1], twice), std::nullopt);
+
+    const std::string text =
+        release::WriteKeyStatement(*release::MakeKeyStatement(1, k[1], k[2], {}));
+    auto replace = [&](const std::string& from, const std::string& to) {
+        std::string t = text;
+        return t.replace(t.find(from), from.size(), to);
+    };
+    const std::string last = text.substr(text.rfind("signature "));
+    for (const auto& damaged :
+         {text + "x", text.substr(0, text.size() - 2), replace("number 1", "number 01"),
+          replace("number 1", "number 0"), replace("statement 1", "statement 2"),
+          replace("\r\nnumber", "\nnumber"), text.substr(0, text.size() - last.size()), text + last,
+          replace("statement-key", "statement-keys"),
+          replace("signature " + release::KeyId(keys[1]), "signature 0123"),
+          text + std::string(release::kMaxStatementFileSize, ' ')}) {
+        EXPECT_EQ(release::NextStep(*trust, damaged).verdict, release::StepVerdict::Damaged)
+            << damaged;
+    }
+    std::string notAccepted = text;
+    notAccepted[text.size() - 3] = text[text.size() - 3] == '0' ? '1' : '0';
+    release::Trust second = *trust;
+    second.number = 1;
+    using V = release::StepVerdict;
+    EXPECT_EQ(release::NextStep(*trust, text).verdict, V::Accepted);
+    EXPECT_EQ(release::NextStep(second, text).verdict, V::OtherNumber);
+    EXPECT_EQ(release::NextStep(*release::BuildTimeTrust(a), text).verdict, V::NotVouched);
+    EXPECT_EQ(release::NextStep(*trust, notAccepted).verdict, V::NotAccepted);
 }
 
 } // namespace

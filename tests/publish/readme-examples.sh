@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The sh blocks of the README's publishing section, run as they stand, with quorvel-publish
+# The sh blocks of the README's publishing section (and the key replacement of its protected-
+# mode section), run as they stand, with quorvel-publish
 # on the PATH and a folder of the test's own for ~ and for /srv/quorvel.
 #
 #   readme-examples.sh README TOOL WORK
@@ -64,4 +65,14 @@ cmp -s "$srv/releases/51/filelist.txt" "$srv/releases/53/filelist.txt" ||
 grep -q "operators fetch 1 file" "$work/block5.out" || fail "$(cat "$work/block5.out")"
 grep -q '^release 53 list-sha256 [0-9a-f]\{64\} key [0-9a-f]\{16\} signed ' \
     "$HOME/maker.key.history" || fail "the history does not hold release 53"
+
+# Replacing the signing key, in a copy of release 53: the protected-mode section's second block.
+awk '/^## Protected mode/ { on = 1; next } /^## / { on = 0 }
+     on && /^```sh$/ { n++; inside = 1; next } inside && /^```$/ { inside = 0; next }
+     inside { print > (dir "/protected" n ".sh") }' dir="$work" "$readme"
+cp -a "$srv/releases/53" "$srv/releases/54"
+(cd "$srv" && bash -euo pipefail "$work/protected2.sh") >/dev/null || fail "the key replacement block failed"
+[ -f "$srv/releases/54/filelist.keys/1.txt" ] || fail "rotate wrote no key statement"
+grep -q '^key-statements 1' "$srv/releases/54/filelist.txt.sig" || fail "the release does not rest on statement 1"
+! grep -q filelist.keys "$srv/releases/54/filelist.txt" || fail "the key statement was listed"
 echo "readme-examples: the publishing section's blocks ran as documented"

@@ -2,6 +2,8 @@
 // holder of the test key signed, and refuses everything else with nothing installed.
 #include "TestMachine.h"
 #include "platform/Files.h"
+#include "release/KeyId.h"
+#include "release/KeyStatement.h"
 #include "release/ReleaseFormat.h"
 #include "transfer/Protection.h"
 
@@ -14,12 +16,12 @@ namespace {
 
 using namespace testing_support;
 
-platform::P256KeyPair LoadKey() {
-    std::ifstream in(QUORVEL_TEST_KEY_FILE, std::ios::binary);
+platform::P256KeyPair LoadKey(const char* file = QUORVEL_TEST_KEY_FILE) {
+    std::ifstream in(file, std::ios::binary);
     std::stringstream text;
     text << in.rdbuf();
     auto key = release::ParseKeyFile(text.str());
-    EXPECT_TRUE(key.has_value()) << QUORVEL_TEST_KEY_FILE;
+    EXPECT_TRUE(key.has_value()) << file;
     return key.value_or(platform::P256KeyPair{});
 }
 
@@ -51,17 +53,24 @@ public:
     }
     std::string Sign(const std::string& list, std::uint32_t number,
                      const platform::P256KeyPair& key,
-                     const std::optional<std::string>& expires = std::nullopt) {
-        auto file = release::SignList(list, number, key, expires);
+                     const std::optional<std::string>& expires = std::nullopt,
+                     std::uint32_t statements = 0) {
+        auto file = release::SignList(list, number, key, expires, statements);
         EXPECT_TRUE(file.has_value());
         return file ? release::WriteSignatureFile(*file) : std::string();
     }
     // Serves a release: its files, its list and the list's signature.
     void Serve(const std::vector<File>& files, std::uint32_t number = 1,
                const std::optional<std::string>& expires = std::nullopt) {
+        ServeBy(key_, 0, files, number, expires);
+    }
+    // The same, signed by key, which the first `statements` key statements lead to.
+    void ServeBy(const platform::P256KeyPair& key, std::uint32_t statements,
+                 const std::vector<File>& files, std::uint32_t number = 1,
+                 const std::optional<std::string>& expires = std::nullopt) {
         const std::string list = ListOf(files);
         M().Serve(kBase + "filelist.txt", list);
-        M().Serve(kBase + "filelist.txt.sig", Sign(list, number, key_, expires));
+        M().Serve(kBase + "filelist.txt.sig", Sign(list, number, key, expires, statements));
         for (const auto& f : files) {
             M().Serve(kBase + f.path, f.body);
         }
@@ -86,7 +95,8 @@ public:
     // accepted), nothing left in the updater's folder, no launch.
     void ExpectNothingInstalled() {
         for (const auto& file : M().FilesBelow(kTarget)) {
-            EXPECT_EQ(file, "PelmoraUpdaterRelease.sig");
+            EXPECT_TRUE(file == "PelmoraUpdaterRelease.sig" || file == "PelmoraUpdaterKeys.txt")
+                << file;
         }
         EXPECT_EQ(M().FilesBelow("C:\\Quorvel"), std::vector<std::string>{});
         EXPECT_TRUE(M().process.launches.empty());
@@ -96,10 +106,26 @@ public:
                        ".\nNothing was installed. Please contact Tarnell.",
                    "Download Error", 0};
     }
+    static Box NotTrusted(const std::string& reason) {
+        return Box{"The release on the update server is not one this updater can trust: " + reason +
+                       ".\nNothing was installed. Please contact Tarnell.",
+                   "Download Error", 0};
+    }
     Box ListRefused(const std::string& reason) {
         return Box{"The update list is not a release signed by Tarnell: " + reason +
                        ".\nNothing was installed. Please contact Tarnell.",
                    "Download Error", 0};
+    }
+
+    // Serves key statement `number` handing signing from `from` to `to`.
+    std::string Hand(std::uint32_t number, const platform::P256KeyPair& from,
+                     const platform::P256KeyPair& to,
+                     std::vector<platform::P256PublicKey> next = {}) {
+        auto statement = release::MakeKeyStatement(number, from, to, std::move(next));
+        EXPECT_TRUE(statement.has_value());
+        std::string text = statement ? release::WriteKeyStatement(*statement) : std::string();
+        M().Serve(kBase + release::StatementPath(number), text);
+        return text;
     }
 
     platform::P256KeyPair key_;
@@ -166,7 +192,10 @@ TEST_F(SignedUpdate, WhatTheSignatureStatesIsEnforced) {
         {"garbage signature", [&] { serve("filelist.txt.sig", "signed, honest\r\n"); },
          ListRefused(damaged), sig},
         {"foreign key", [&] { serve("filelist.txt.sig", Sign(list, 1, foreign)); },
-         ListRefused(notOurs), sig},
+         NotTrusted("it is signed with key " + release::KeyId(foreign.publicKey) +
+                    ", and this updater takes releases signed with key " +
+                    release::KeyId(key_.publicKey) + " only"),
+         sig},
         {"flipped signature bit", [&] { serve("filelist.txt.sig", flipped); }, ListRefused(notOurs),
          sig},
         {"expired", [&] { serve("filelist.txt.sig", Sign(list, 1, key_, yesterday)); },
@@ -259,22 +288,159 @@ TEST_F(SignedUpdate, ReleasesOnlyGoUp) {
     }
 }
 
+// The key statements: each hand-over the maker makes is followed, and everything else is
+// refused before anything listed is fetched. The rows are the README's recovery stories
+// (routine, lost key, stolen key, stolen build-time key) and hostile chains.
+TEST_F(SignedUpdate, KeyStatementsAreWalkedOneNumberAtATime) {
+    const auto backup = LoadKey(QUORVEL_BACKUP_KEY_FILE);
+    const auto b = *platform::GenerateP256(), c = *platform::GenerateP256(),
+               thief = *platform::GenerateP256(), x = *platform::GenerateP256();
+    auto id = [](const platform::P256KeyPair& k) { return release::KeyId(k.publicKey); };
+    auto signedWith = [&](const platform::P256KeyPair& k, const platform::P256KeyPair& named) {
+        return "it is signed with key " + id(k) +
+               ", and this updater takes releases signed with key " + id(named) + " only";
+    };
+    auto before = [this](const std::function<void()>& serve) { // a run that went before
+        serve();
+        RunAgain();
+        EXPECT_TRUE(Boxes().empty());
+        M().process.boxes.clear();
+        M().world.requests.clear();
+    };
+    auto toB = [&] { Hand(1, key_, b), ServeBy(b, 1, kRelease, 5); };
+    auto toC = [&] { before(toB), Hand(2, b, c), before([&] { ServeBy(c, 2, kRelease, 6); }); };
+    auto keys = [](int n) { return kBase + release::StatementPath(n); };
+    const std::string untrusted = " is not signed by a key this updater trusts for key statements",
+                      other = " carries another number", unfetched = " could not be fetched";
+    struct Case {
+        const char* name;
+        std::function<void()> arrange;
+        std::string refusal; // after "key statement N" when N is given; empty: installed
+        int from, to;        // the statements asked, to being N; 0: none
+    } cases[] = {
+        {"routine: A hands signing to B", toB, "", 0, 0},
+        {"lost: the backup hands signing to B",
+         [&] { Hand(1, backup, b), ServeBy(b, 1, kRelease); }, "", 0, 0},
+        {"a backup key signs no release itself", [&] { ServeBy(backup, 0, kRelease); },
+         signedWith(backup, key_), 0, 0},
+        {"stolen: B signs a higher release, its statement beside it",
+         [&] { toC(), ServeBy(b, 1, kRelease, 7); }, signedWith(b, c), 0, 0},
+        {"stolen: B's statement served as the next",
+         [&] {
+             toC(), ServeBy(b, 3, kRelease, 7), M().world.http[keys(3)] = M().world.http[keys(1)];
+         },
+         other, 3, 3},
+        {"stolen: the thief's window, before the updater took statement 2",
+         [&] { before(toB), ServeBy(b, 1, kRelease, 6); }, "", 0, 0},
+        {"stolen build-time key: before the maker moved it out, it hands signing on",
+         [&] { Hand(1, backup, thief), ServeBy(thief, 1, kRelease); }, "", 0, 0},
+        {"stolen build-time key: after the maker moved it out",
+         [&] {
+             before([&] { Hand(1, key_, key_, {key_.publicKey}), ServeBy(key_, 1, kRelease, 5); });
+             Hand(2, backup, thief), ServeBy(thief, 2, kRelease, 6);
+         },
+         untrusted, 2, 2},
+        {"someone else's chain", [&] { Hand(1, x, thief), ServeBy(thief, 1, kRelease); }, untrusted,
+         1, 1},
+        {"a statement that vouches for itself",
+         [&] { Hand(1, thief, thief), ServeBy(thief, 1, kRelease); }, untrusted, 1, 1},
+        {"signed only by its own new key",
+         [&] {
+             std::string text = Hand(1, key_, b);
+             M().Serve(keys(1), text.substr(0, text.rfind("signature "))), ServeBy(b, 1, kRelease);
+         },
+         " is damaged or too long", 1, 1},
+        {"a statement of megabytes",
+         [&] {
+             M().Serve(keys(1), Hand(1, key_, b) + std::string(3 << 20, ' ')),
+                 ServeBy(b, 1, kRelease);
+         },
+         unfetched, 1, 1},
+        {"a gap in the numbers", [&] { Hand(2, key_, b), ServeBy(b, 2, kRelease); }, unfetched, 1,
+         1},
+        {"the same statement twice",
+         [&] { M().Serve(keys(2), Hand(1, key_, b)), ServeBy(c, 2, kRelease); }, other, 1, 2},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.name);
+        TearDown();
+        SetUp();
+        row.arrange();
+        const auto launches = M().process.launches.size();
+        RunAgain();
+        if (row.refusal.empty()) {
+            EXPECT_TRUE(Boxes().empty() && M().FileContent(kTarget + "bin\\core.dll") == "core 2");
+            continue;
+        }
+        std::vector<std::string> asked = {"filelist.txt.sig"};
+        for (int n = row.from; n <= row.to && n > 0; ++n) {
+            asked.push_back(release::StatementPath(n));
+        }
+        const std::string which = row.to == 0 ? "" : "key statement " + std::to_string(row.to);
+        EXPECT_EQ(Boxes(), std::vector<Box>{NotTrusted(which + row.refusal)});
+        EXPECT_EQ(Asked(), asked) << "nothing listed is fetched";
+        EXPECT_EQ(M().process.launches.size(), launches);
+    }
+    TearDown();
+    SetUp();
+    M().WriteFile(kTarget + "PelmoraUpdaterKeys.txt", "damaged"), toB();
+    RunUpdate();
+    const Box unreadable{"The signing key in place could not be read from PelmoraUpdaterKeys.txt, "
+                         "so no release can be checked against it.\nNothing was installed. "
+                         "Please try again later or contact Tarnell.",
+                         "Update Error", 0};
+    EXPECT_EQ(Boxes(), std::vector<Box>{unreadable});
+    EXPECT_TRUE(M().world.requests.empty());
+}
+
+// A chain longer than one run takes is walked a fixed stretch per run, from the statement
+// the run before kept.
+TEST_F(SignedUpdate, LongChainsAreWalkedAFixedStretchPerRun) {
+    std::vector<platform::P256KeyPair> keys = {key_};
+    for (std::uint32_t n = 1; n <= 40; ++n) {
+        keys.push_back(*platform::GenerateP256());
+        Hand(n, keys[n - 1], keys[n]);
+    }
+    ServeBy(keys.back(), 40, kRelease);
+    RunUpdate();
+    EXPECT_EQ(Boxes(), std::vector<Box>{NotTrusted("it rests on key statement 40, beyond the 32 "
+                                                   "one run takes; the next run goes on from "
+                                                   "statement 33")});
+    EXPECT_EQ(Asked().size(), 33u);
+    EXPECT_EQ(M().FileContent(kTarget + "PelmoraUpdaterKeys.txt"),
+              M().world.http[kBase + release::StatementPath(32)].body);
+    M().world.requests.clear();
+    RunAgain();
+    EXPECT_EQ(Asked()[8], "filelist.keys/40.txt");
+    EXPECT_EQ(M().FileContent(kTarget + "bin\\core.dll"), "core 2");
+}
+
 // The number in place survives a failure, and a kill, at every call of an update from release
 // 5 to 6: afterwards release 4 is still refused, and the next run brings release 6 in whole.
-TEST_F(SignedUpdate, NoFaultOrKillLosesTheNumberInPlace) {
+// Handed: releases 4 and 6 are signed by key B, which key statement 1 names; the kept
+// statement is then none or that statement, whole.
+class SignedUpdateMatrix : public SignedUpdate, public ::testing::WithParamInterface<bool> {
+public:
+    const platform::P256KeyPair b_ = *platform::GenerateP256();
+};
+INSTANTIATE_TEST_SUITE_P(Handed, SignedUpdateMatrix, ::testing::Bool());
+
+TEST_P(SignedUpdateMatrix, NoFaultOrKillLosesTheNumberInPlace) {
     const std::vector<File> six = {{"AppLaunch.exe", "launcher 6"}, {"Pelmora.exe", "product 6"}};
     auto restart = [this](const std::vector<File>& files, std::uint32_t number) {
         form_.reset();
         M().Restart();
-        Serve(files, number);
+        ServeBy(GetParam() ? b_ : key_, GetParam() ? 1 : 0, files, number);
         Form();
         M().process.calls.clear();
     };
+    std::string statement;
     auto update = [&](long fault, long kill) { // from release 5 to 6; gives its calls
         TearDown();
         SetUp();
         Serve(kRelease, 5);
         RunUpdate();
+        statement = GetParam() ? Hand(1, key_, b_) : std::string();
         restart(six, 6);
         M().process.failCallIndex = fault;
         M().process.killAtCall = kill;
@@ -287,6 +453,8 @@ TEST_F(SignedUpdate, NoFaultOrKillLosesTheNumberInPlace) {
         SCOPED_TRACE((k < calls ? "fault at call " : "killed at call ") +
                      std::to_string(k % calls));
         update(k < calls ? k : -1, k < calls ? -1 : k - calls);
+        auto kept = M().FileContent(kTarget + "PelmoraUpdaterKeys.txt");
+        EXPECT_TRUE(!kept || *kept == statement);
         restart({{"AppLaunch.exe", "launcher 4"}}, 4);
         RunUpdate();
         ASSERT_EQ(Boxes().size(), 1u);

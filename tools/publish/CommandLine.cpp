@@ -14,6 +14,8 @@ constexpr const char* kToolHelp =
     "       quorvel-publish public KEYFILE\n"
     "       quorvel-publish publish RELEASE_DIR [options]\n"
     "       quorvel-publish verify RELEASE_DIR|URL --public HEX [--out DIR] [--json]\n"
+    "       quorvel-publish rotate RELEASE_DIR --key KEYFILE --new-key KEYFILE [--next-keys "
+    "HEX,...]\n"
     "       quorvel-publish help [COMMAND]\n"
     "       quorvel-publish --version\n"
     "\n"
@@ -66,12 +68,27 @@ const std::map<std::string, std::string> kCommandHelp = {
      "usage: quorvel-publish verify RELEASE_DIR --public HEX [--out DIR] [--json]\n"
      "       quorvel-publish verify URL --public HEX [--json]\n"
      "\n"
-     "Checks the release as a protected updater does: the signature against the key, the\n"
-     "list against the signature, the expiry, and each listed file's size and hash.\n"
+     "Checks the release as a protected updater does: the key statements from the keys\n"
+     "HEX (one, or several separated by commas, as QUORVEL_RELEASE_KEY), the signature\n"
+     "against the key they lead to, the list against the signature, the expiry, and each\n"
+     "listed file's size and hash.\n"
      "With --out DIR the list and its signature lie in DIR. Given an http:// URL (the\n"
      "folder the updater fetches from), every file is fetched through the server, and\n"
      "names beginning with \".\" and the tool's own temporary files must not be served.\n"
      "--json prints one JSON object (counts, bytes, release, problems).\n"},
+    {"rotate",
+     "usage: quorvel-publish rotate RELEASE_DIR --key KEYFILE --new-key KEYFILE [--next-keys "
+     "HEX,...]\n"
+     "\n"
+     "Writes the next key statement, RELEASE_DIR/filelist.keys/N.txt: from it on, protected\n"
+     "updaters take releases signed with the --new-key key only. It is signed with both keys;\n"
+     "the updaters take it when --key is one they trust for key statements (at first: a key\n"
+     "they were built with). Then publish with --key of the new key.\n"
+     "\n"
+     "  --key KEYFILE        the key that vouches for the hand-over (\"-\": standard input)\n"
+     "  --new-key KEYFILE    the key that signs releases from now on (\"-\": standard input)\n"
+     "  --next-keys HEX,...  the public keys (1 to 8) that may sign the next statement;\n"
+     "                       by default the new key alone\n"},
     {"help", "usage: quorvel-publish help [COMMAND]\n"},
 };
 
@@ -83,7 +100,7 @@ struct KnownOption {
 };
 
 const std::map<std::string, KnownOption> kKnownOptions = {
-    {"--key", {Takes::Value, {"publish"}}},
+    {"--key", {Takes::Value, {"publish", "rotate"}}},
     {"--release", {Takes::Value, {"publish"}}},
     {"--expires", {Takes::Value, {"publish"}}},
     {"--previous", {Takes::Value, {"publish"}}},
@@ -96,6 +113,8 @@ const std::map<std::string, KnownOption> kKnownOptions = {
     {"--history", {Takes::Value, {"publish"}}},
     {"--allow-readable-key", {Takes::Flag, {"publish"}}},
     {"--json", {Takes::Flag, {"publish", "verify"}}},
+    {"--new-key", {Takes::Value, {"rotate"}}},
+    {"--next-keys", {Takes::Value, {"rotate"}}},
 };
 
 // A usage error; its hint names the help of the command, when there is one.
@@ -109,10 +128,11 @@ CommandLine Wrong(const std::string& error, const std::string& command = std::st
 // Where each option's value goes.
 void Store(Options& o, const std::string& name, const std::string& value) {
     std::map<std::string, std::optional<std::string>*> values = {
-        {"--key", &o.key},         {"--release", &o.releaseNumber},
-        {"--expires", &o.expires}, {"--previous", &o.previous},
-        {"--out", &o.out},         {"--public", &o.publicKey},
-        {"--history", &o.history}};
+        {"--key", &o.key},           {"--release", &o.releaseNumber},
+        {"--expires", &o.expires},   {"--previous", &o.previous},
+        {"--out", &o.out},           {"--public", &o.publicKey},
+        {"--history", &o.history},   {"--new-key", &o.newKey},
+        {"--next-keys", &o.nextKeys}};
     std::map<std::string, bool*> flags = {{"--allow-shift", &o.allowShift},
                                           {"--8bit-names", &o.eightBitNames},
                                           {"--dry-run", &o.dryRun},
@@ -143,6 +163,13 @@ std::string Inconsistent(const Options& o) {
     if (o.command == "publish" && o.key == "-" && !o.history) {
         return "--key - needs --history FILE: the release history is kept beside the key "
                "file, and a key read from standard input has none";
+    }
+    if (o.command == "rotate" && (!o.key || !o.newKey)) {
+        return "rotate needs --key (the key that vouches) and --new-key (the key that signs from "
+               "now on)";
+    }
+    if (o.command == "rotate" && *o.key == "-" && *o.newKey == "-") {
+        return "only one of --key and --new-key can be read from standard input";
     }
     if (o.command == "verify" && !o.publicKey) {
         return "verify needs --public HEX, the public key the updater was built with";

@@ -18,6 +18,8 @@ struct Options {
     std::optional<std::string> out;
     std::optional<std::string> publicKey;
     std::optional<std::string> history;
+    std::optional<std::string> newKey;   // rotate
+    std::optional<std::string> nextKeys; // rotate
     std::vector<std::string> excludes;
     bool allowShift = false;
     bool eightBitNames = false;

@@ -1,6 +1,7 @@
 #include "Commit.h"
 
 #include "Files.h"
+#include "release/KeyStatement.h"
 #include "release/Names.h"
 
 namespace publish {
@@ -20,7 +21,13 @@ OutputNames::OutputNames(const std::string& outFolder)
 std::vector<std::string> OutputFileNames() {
     const std::string list = release::kListName;
     const std::string signature = release::kSignatureName;
-    return {list, signature, list + kTempSuffix, signature + kTempSuffix, list + kKeptSuffix};
+    // The key statements lie beside the list for the updater to fetch; never installed.
+    return {list,
+            signature,
+            list + kTempSuffix,
+            signature + kTempSuffix,
+            list + kKeptSuffix,
+            release::kStatementFolder};
 }
 
 Status CommitRelease(const OutputNames& names, const std::string& list,

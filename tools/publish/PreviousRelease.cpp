@@ -106,12 +106,16 @@ Status SignedByKeyInUse(const PreviousRelease& previous, const platform::P256Pub
     if (!previous.signature || release::SignatureFileGenuine(*previous.signature, key)) {
         return Done{};
     }
+    // A signature of version 3 names the key that made it; older ones do not.
+    const std::optional<std::string>& other = previous.signature->keyId;
+    const std::string signedWith = other && *other != release::KeyId(key)
+                                       ? "it was signed with key ID " + *other + ", or edited since"
+                                       : "it was signed with another key, or edited since";
     return Refusal("the previous release (release " + std::to_string(previous.signature->release) +
                    ", " + Quoted(previous.signatureFile) + ") was not signed by the key in use, " +
-                   keyName + " (key ID " + release::KeyId(key) +
-                   "): it was signed with another key, or edited since. Protected updaters "
-                   "built with the previous key would refuse this release: sign with the key "
-                   "that signed it");
+                   keyName + " (key ID " + release::KeyId(key) + "): " + signedWith +
+                   ". Protected updaters built with the previous key would refuse this release: "
+                   "sign with the key that signed it, or hand signing to this one with rotate");
 }
 
 } // namespace publish

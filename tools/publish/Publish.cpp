@@ -149,7 +149,8 @@ private:
         if (!signing_) {
             return NoStaleSignature(names_, list_);
         }
-        auto file = release::SignList(list_, signing_->number, signing_->key, expires_);
+        auto file = release::SignList(list_, signing_->number, signing_->key, expires_,
+                                      signing_->statements);
         if (!file) {
             return Refusal("signing failed (do the halves of the key file belong together?)");
         }
@@ -279,7 +280,7 @@ private:
         if (!o_.key) {
             return Done{};
         }
-        auto signing = PrepareSigning(o_, in_, previous, names_.signature, wanted_);
+        auto signing = PrepareSigning(o_, in_, previous, names_, wanted_);
         if (!signing) {
             return signing.failure();
         }

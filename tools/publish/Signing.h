@@ -3,6 +3,7 @@
 #pragma once
 
 #include "CommandLine.h"
+#include "Commit.h"
 #include "History.h"
 #include "PreviousRelease.h"
 #include "Result.h"
@@ -20,14 +21,16 @@ struct Signing {
     std::string keyId;
     ReleaseHistory history;
     std::uint32_t number = 0;
+    std::uint32_t statements = 0; // the key statements beside the list that lead to the key
 };
 
 // The key of --key (a file others may read is refused, unless --allow-readable-key), checked
-// against the previous release; the history of --history or beside the key; the number that
-// follows every one known (the previous release's, that of outputSignature, the history's),
-// or wanted when it does.
+// against the key statements beside the list (when there are any, the key their chain names
+// is the one expected) and against the previous release; the history of --history or beside the
+// key; the number that follows every one known (the previous release's, that of the signature in
+// names, the history's), or wanted when it does.
 Result<Signing> PrepareSigning(const Options& o, std::istream& in, const PreviousRelease& previous,
-                               const std::string& outputSignature,
+                               const OutputNames& names,
                                const std::optional<std::uint32_t>& wanted);
 
 // Appends the signing of the list to the history, all or nothing.

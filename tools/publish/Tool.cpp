@@ -3,6 +3,7 @@
 #include "CommandLine.h"
 #include "Keys.h"
 #include "Publish.h"
+#include "Rotate.h"
 #include "Verify.h"
 
 namespace publish {
@@ -33,6 +34,9 @@ int RunTool(const std::vector<std::string>& args, std::istream& in, std::ostream
     }
     if (o.command == "publish") {
         return Publish(o, in, out, err, progress);
+    }
+    if (o.command == "rotate") {
+        return Rotate(o, in, out, err);
     }
     return Verify(o, out, err);
 }

@@ -4,6 +4,7 @@
 #include "Dates.h"
 #include "Files.h"
 #include "Json.h"
+#include "KeyChainFolder.h"
 #include "Progress.h"
 #include "ReleaseSource.h"
 #include "release/KeyId.h"
@@ -46,20 +47,40 @@ public:
         : o_(o), out_(o.json ? quiet_ : out), json_(out), err_(err) {}
 
     int Run() {
-        auto key = release::ParsePublicKey(*o_.publicKey);
-        if (!key) {
-            return Finish(
-                Failure{Fault::Usage, "--public takes the 128 hex digits keygen printed"});
+        auto builtIn = release::BuildTimeTrust(*o_.publicKey);
+        if (!builtIn) {
+            return Finish(Failure{Fault::Usage,
+                                  "--public takes the 128 hex digits keygen printed (the keys "
+                                  "updaters are built with: several separated by commas)"});
         }
-        keyId_ = release::KeyId(*key);
         auto source = OpenSource(o_.operand, o_.out);
         if (!source) {
             return Finish(source.failure());
         }
+        auto key = KeyOfChain(**source, *builtIn);
+        if (!key) {
+            return Finish(key.failure());
+        }
+        keyId_ = release::KeyId(*key);
         return Finish(Check(**source, *key));
     }
 
 private:
+    // The key the release must be signed with for updaters built with the keys of --public:
+    // the one the folder's key statements lead to from them. Through a server, the
+    // statements are not walked: the first build-time key is the one checked.
+    Result<platform::P256PublicKey> KeyOfChain(const ReleaseSource& source,
+                                               const release::Trust& builtIn) {
+        if (source.What().find("://") != std::string::npos) {
+            return builtIn.releaseKey;
+        }
+        auto chain = ReadFolderChain(OutputNames(o_.out.value_or(o_.operand)).folder);
+        if (!chain) {
+            return chain.failure();
+        }
+        return ChainedKey(*chain, builtIn);
+    }
+
     Status Check(ReleaseSource& source, const platform::P256PublicKey& key) {
         auto list = source.Read(release::kListName, kMaxListRead);
         if (!list) {
