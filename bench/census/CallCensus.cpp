@@ -180,7 +180,7 @@ std::string Kind(Census& c, const std::string& path, bool& walk) {
 
 std::string What(Census& c, const platform::memory::PlatformCall& call) {
     bool walk = false;
-    if (call.op == Op::DownloadToFile) {
+    if (call.op == Op::StartTransfer) {
         const std::string path = WithoutQuery(call.detail);
         if (EndsWith(path, release::kSignatureName)) {
             return "list signature";

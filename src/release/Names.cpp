@@ -10,8 +10,9 @@ bool ForbiddenInName(unsigned char c) {
 bool UpdaterWorkingPath(const std::string& listPath) {
     // Upper-cased once: every entry of a list is held against them before a run fetches.
     static const std::string workingFiles[] = {
-        AsciiUpper(kLocalListName), AsciiUpper(kTempFileName), AsciiUpper(kRunRecordName),
-        AsciiUpper(kKeptSignatureName), AsciiUpper(kFetchedSignatureName)};
+        AsciiUpper(kLocalListName),        AsciiUpper(kTempFileName),
+        AsciiUpper(kRunRecordName),        AsciiUpper(kKeptSignatureName),
+        AsciiUpper(kFetchedSignatureName), AsciiUpper(kPartsFolderName)};
     static const std::string backupFolder = AsciiUpper(kBackupFolderName);
     // Levels as Windows takes them: a leading separator names no level (the updater drops
     // it), either separator ends a level, and trailing dots and blanks are dropped.

@@ -24,6 +24,8 @@ constexpr const char* kKeptSignatureName = "PelmoraUpdaterRelease.sig";
 // Where the signature file of a fresh list is fetched to, in the updater's own folder.
 constexpr const char* kFetchedSignatureName = "PelmoraUpdaterList.sig";
 constexpr const char* kBackupFolderName = "UpdateBackup";
+// Parts of files whose transfer was cut short, kept in the updater's own folder to resume.
+constexpr const char* kPartsFolderName = "PelmoraUpdaterParts";
 
 // Whether a list path names one of the updater's own working files or folders, in any letter
 // case: one of the working file names as any level of the path (the temporary file is made

@@ -11,6 +11,7 @@
 #include "../platform/Processes.h"
 #include "../platform/System.h"
 #include "../release/ListPaths.h"
+#include "../transfer/Parts.h"
 #include "../transfer/Protection.h"
 #include "../transfer/Transfer.h"
 #include "Run.h"
@@ -247,6 +248,7 @@ void TFORM_MAIN::UpdateSoftwareButtonClick() {
         EndRunRecordBeforeTheRows(*this, record, inherited, newListMayBeInPlace);
         return;
     }
+    KeepPartsOfList(FileListGrid); // parts of files this list no longer names go
     const std::string runBackupFolder =
         PelmoraPath.Text() + release::kBackupFolderName + "\\" + MakeRunStamp() + "\\";
     // A list this updater cannot apply is refused whole, before anything is fetched.

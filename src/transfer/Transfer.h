@@ -40,6 +40,9 @@ std::string CacheBustingQueryFor(int first, int second);
 
 // Fetches the file of a row into the temporary file while the status labels show it.
 bool DownloadFile(TFORM_MAIN& form, int row);
+// What a row's file may be: exactly the size its stamp states, or at most the build's bound.
+struct DownloadBounds;
+DownloadBounds RowBounds(TFORM_MAIN& form, int row);
 
 // The whole content of a file; empty when it cannot be opened or read.
 std::string ReadFileText(const std::string& fileName);

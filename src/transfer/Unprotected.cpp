@@ -1,4 +1,5 @@
-// The updater without a release key: it takes what the server sends, as the list names it.
+// The updater without a release key: it takes what the server sends, as the list names it;
+// a file whose stamp states its size and hash is still held to them.
 #include "Protection.h"
 
 namespace protection {
@@ -15,21 +16,15 @@ bool ListAccepted(TFORM_MAIN&, const OfferedRelease&, const std::string&) {
     return true;
 }
 
-platform::DownloadBounds FileBounds(TFORM_MAIN&, int) {
-    return platform::DownloadBounds{};
-}
-
-bool HashesDownloads() {
-    return false;
+std::uint64_t UnsizedFileMaximum() {
+    return DownloadBounds{}.maxLength;
 }
 
 bool RowVerifiable(TFORM_MAIN&, int) {
     return true;
 }
 
-bool DownloadMatches(TFORM_MAIN&, int, const std::string&, const platform::Sha256Digest&) {
-    return true;
-}
+void TellFileMismatch(TFORM_MAIN&, int) {}
 
 bool PresentFileKept(TFORM_MAIN&, int, const std::string&) {
     return true;

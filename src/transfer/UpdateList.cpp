@@ -150,8 +150,7 @@ bool GetUpdateList(TFORM_MAIN& form, bool* newListMayBeInPlace) {
     platform::RemoveFileIfPresent(TempFilePath());
     const std::string url =
         form.URLPath.Text() + release::kListName + CacheBustingQuery(form.Random);
-    auto size = DownloadedListSize(
-        platform::DownloadToFile(url, downloaded, nullptr, offered->listBounds), downloaded);
+    auto size = DownloadedListSize(FetchFile(url, downloaded, offered->listBounds), downloaded);
     if (!size.has_value()) {
         ShowMessageBox(msg::kCouldNotFileList, msg::kDownloadError, platform::MbOk);
         return false;

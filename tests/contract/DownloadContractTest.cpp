@@ -3,6 +3,7 @@
 #include "platform/Crypto.h"
 #include "platform/Files.h"
 #include "platform/Http.h"
+#include "transfer/Fetch.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +11,11 @@
 
 namespace {
 
-using platform::DownloadToFile;
+// The whole download as the updater makes it: the platform's transfer under the rules.
+bool DownloadToFile(const std::string& url, const std::string& path,
+                    platform::Sha256Digest* digest = nullptr, const DownloadBounds& bounds = {}) {
+    return FetchFile(url, path, bounds, digest);
+}
 
 class DownloadContract : public ::testing::Test {
 protected:
@@ -82,7 +87,7 @@ TEST_F(DownloadContract, EverythingElseFailsAndLeavesNoFile) {
 TEST_F(DownloadContract, LengthsKnownBeforehandBoundTheAnswer) {
     const std::string url = fixture::ServerUrl("ok.bin"); // 14 bytes
     struct Case {
-        platform::DownloadBounds bounds;
+        DownloadBounds bounds;
         bool taken;
     };
     const Case cases[] = {
