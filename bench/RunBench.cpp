@@ -8,6 +8,7 @@
 #include "app/Messages.h"
 #include "discovery/Discovery.h"
 #include "platform/memory/Machine.h"
+#include "release/Names.h"
 
 #include <benchmark/benchmark.h>
 
@@ -18,8 +19,7 @@ namespace {
 
 using platform::memory::TheMachine;
 
-const std::string kBase =
-    "http://127.0.0.1:8480/public/tarnell/software/updates/quorvel_installer/";
+const std::string kBase = std::string("http://127.0.0.1:8480") + release::kUpdateBasePath;
 const std::string kInstall = "C:\\Pelmora 4.1.2\\";
 
 // Entry i lies `levels` folders deep; 20 files to a folder.
@@ -60,7 +60,8 @@ std::string UnexpectedEnd() {
     }
     if (m.process.boxes.size() != 1 || m.process.boxes[0].text != msg::kNoUpdateRequired) {
         return "the run ended with " + std::to_string(m.process.boxes.size()) +
-               " messages, the first: " + (m.process.boxes.empty() ? std::string("none") : m.process.boxes[0].text);
+               " messages, the first: " +
+               (m.process.boxes.empty() ? std::string("none") : m.process.boxes[0].text);
     }
     return std::string();
 }

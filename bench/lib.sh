@@ -11,7 +11,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 bench_prefix=$root/build/windows/bench-prefix
 wine_run=$root/cmake/wine-run.sh
-base_path=$(sed -n 's|^constexpr const char\* kUpdateBasePath = "\(.*\)/";$|\1|p' src/release/Names.h)
+base_path=$(scripts/base-path.sh)
 bench_cleanups=()
 trap 'bench_cleanup' EXIT
 
@@ -21,10 +21,11 @@ no_figure() {
     exit 1
 }
 
+# The clean-up steps, the last one added first (what was made last goes first).
 bench_cleanup() {
-    local step
+    local i
     exec 7>&- 2>/dev/null || true
-    for step in "${bench_cleanups[@]}"; do eval "$step" || true; done
+    for ((i = ${#bench_cleanups[@]} - 1; i >= 0; i--)); do eval "${bench_cleanups[$i]}" || true; done
 }
 
 # --- builds
@@ -49,23 +50,28 @@ build_windows() { # PORT|"" TARGET...
 # --- the bench release
 
 # The release of 300 files the fetch benchmarks share: AppLaunch.exe and 299 files of 200 KB
-# to 1.15 MB (about 196 MB) in 102 folders three levels deep, listed and signed with the test key by
+# to 1.15 MB (about 196 MB) in 102 folders three levels deep. Sets release, release_files and
+# release_bytes.
+make_bench_release() { make_release "$root/build/bench/release" 299 200000 1150000; }
+
+# A release of AppLaunch.exe and COUNT files of MIN to MAX bytes (random sizes and bytes from
+# a fixed seed) in folders three levels deep, listed and signed with the test key by
 # quorvel-publish, so that both the default and the protected build take it. Made once in
-# build/bench/release; sets release, release_files and release_bytes.
-make_bench_release() {
-    release=$root/build/bench/release
+# FOLDER; sets release, release_files (the listed files) and release_bytes (their bytes).
+make_release() { # FOLDER COUNT MIN MAX
+    release=$1
     if [ ! -f "$release/filelist.txt.sig" ]; then
-        echo "== making and signing the bench release"
+        echo "== making and signing the release $release"
         rm -rf "$release"
-        python3 - "$release" <<'PY'
+        python3 - "$@" <<'PY'
 import os, random, sys
-root = sys.argv[1]
+root, count, low, high = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4])
 random.seed(8)
-for i in range(299):
+for i in range(count):
     folder = f"modules/m{i % 6}/part{i % 17}"
     os.makedirs(os.path.join(root, folder), exist_ok=True)
     with open(os.path.join(root, folder, f"f{i}.bin"), "wb") as f:
-        f.write(os.urandom(random.randint(200_000, 1_150_000)))
+        f.write(os.urandom(random.randint(low, high)))
 PY
         cp build/windows/tools/AppLaunch.exe "$release/AppLaunch.exe"
         build/host/tools/quorvel-publish publish "$release" --key tests/keys/release-test.key \
@@ -74,7 +80,7 @@ PY
     local path
     while IFS= read -r path; do
         [ -f "$release/$path" ] ||
-            no_figure "the bench release lacks $path: remove $release to have it made afresh"
+            no_figure "the release $release lacks $path: remove it to have it made afresh"
     done < <(list_paths "$release/filelist.txt")
     release_files=$(list_paths "$release/filelist.txt" | wc -l)
     release_bytes=$(list_paths "$release/filelist.txt" |
@@ -86,11 +92,13 @@ list_paths() { tr -d '\r' < "$1" | cut -f1; }
 
 # --- the update server, with a log of every request
 
-# Serves the folder RELEASE on $port; the log is $work/requests.log.
+# Serves the folder RELEASE on $port; the log is $work/requests.log. server_wrap: a command
+# that runs the server in its place (bench/wan.sh runs it in a network namespace).
+server_wrap=()
 start_server() { # RELEASE
     mkdir -p "$work"
     rm -f "$work/port" "$work/requests.log"
-    build/host/tools/update-server --root "$1" --port "$port" --port-file "$work/port" \
+    "${server_wrap[@]}" build/host/tools/update-server --root "$1" --port "$port" --port-file "$work/port" \
         --log "$work/requests.log" --max-seconds 7200 >"$work/server.out" 2>&1 &
     local pid=$!
     server_pid=$pid
@@ -172,10 +180,11 @@ expect_landed() { # WHAT RELEASE LIST FOLDER
 # window manager answers at once, so Wine's windows are left unmanaged. A desktop session
 # also has a resource database (xrdb); on a bare Xvfb without one, Xlib looks for the absent
 # ~/.Xdefaults and ~/.Xdefaults-HOST at each of Wine's look-ups (about 77 opens a downloaded
-# file in the label steps), so the prefix's home gets an empty one. Sets desktop.
+# file in the label steps), so the prefix's home gets an empty one. Sets desktop. The
+# wineserver makes the programs' sockets, so with client_wrap the session runs inside it.
 start_session() {
     mkdir -p "$work"
-    "$wine_run" "$bench_prefix" cmd /c exit >/dev/null 2>&1 || true
+    "${client_wrap[@]}" "$wine_run" "$bench_prefix" cmd /c exit >/dev/null 2>&1 || true
     [ -f "$bench_prefix/home/.Xdefaults" ] || : > "$bench_prefix/home/.Xdefaults"
     local display=90
     while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do
@@ -186,14 +195,14 @@ start_session() {
     export DISPLAY=:$display
     for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
     WINEPREFIX=$bench_prefix wineserver -w
-    WINEPREFIX=$bench_prefix wineserver -p
+    WINEPREFIX=$bench_prefix "${client_wrap[@]}" wineserver -p
     bench_cleanups+=("WINEPREFIX=$bench_prefix wineserver -k 2>/dev/null")
     rm -f "$work/idle" && mkfifo "$work/idle"
-    "$wine_run" "$bench_prefix" cmd < "$work/idle" >/dev/null 2>&1 &
+    "${client_wrap[@]}" "$wine_run" "$bench_prefix" cmd < "$work/idle" >/dev/null 2>&1 &
     bench_cleanups+=("kill $! 2>/dev/null")
     exec 7> "$work/idle" # the idle process ends when this closes
     sleep 2
-    "$wine_run" "$bench_prefix" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
+    "${client_wrap[@]}" "$wine_run" "$bench_prefix" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
         >/dev/null 2>&1
     desktop=$(find "$bench_prefix/drive_c/users" -mindepth 2 -maxdepth 2 -name Desktop \
         ! -path '*/Public/*' | head -n 1)
@@ -213,7 +222,7 @@ session_wineserver() {
 # Runs a Windows program in the session; its output on stdout, CR removed; what it said on
 # stderr is kept for wine_said.
 wine_in_session() { # PROGRAM ARGS...
-    "$wine_run" "$bench_prefix" "$@" 2>"$work/wine.err" | tr -d '\r'
+    "${client_wrap[@]}" "$wine_run" "$bench_prefix" "$@" 2>"$work/wine.err" | tr -d '\r'
 }
 wine_said() { tr -d '\r' < "$work/wine.err" | grep -v '^[0-9a-f]*:fixme:' | tail -n 3; }
 
@@ -231,15 +240,16 @@ install_program() { # FILE FOLDER [NAME]
 # EXTRA names), every file landed with the release's bytes, the launcher started and no
 # record of an unfinished run left. A run still open after bench_run_limit seconds (a
 # message box waits for an answer) is refused.
-# bench_wrap: a command that runs the program in its place (bench/census.sh traces it so).
+# client_wrap: a command that runs the clients (the program, curl) in their place
+# (bench/wan.sh runs them in a network namespace).
 bench_run_limit=${BENCH_RUN_LIMIT:-300}
-bench_wrap=()
+client_wrap=()
 quorvel_round() { # FOLDER [EXTRA...]
     local folder=$1 mark target="$desktop/Tarnell Temp Files" seconds
     shift
     rm -rf "$target"
     mark=$(log_mark)
-    seconds=$(seconds_of timeout "$bench_run_limit" "${bench_wrap[@]}" "$wine_run" "$bench_prefix" \
+    seconds=$(seconds_of timeout "$bench_run_limit" "${client_wrap[@]}" "$wine_run" "$bench_prefix" \
         "C:\\$folder\\Quorvel.exe") ||
         no_figure "C:\\$folder\\Quorvel.exe did not close within $bench_run_limit s (a message box waits?); the server was asked for $(($(log_mark) - mark)) files"
     # The launcher it starts outlives it in the running session.
@@ -255,7 +265,9 @@ quorvel_round() { # FOLDER [EXTRA...]
 }
 
 # The same files fetched by curl over one connection, each with a query as the updater sends;
-# with "sync", until they are on the disk, as the updater's downloads are.
+# with "sync", until they are on the disk, as the updater's downloads are. curl_options: more
+# of curl's options (bench/wan.sh: several transfers at once).
+curl_options=()
 curl_round() { # [sync]
     local into=$work/curl seconds mark
     rm -rf "$into" && mkdir -p "$into"
@@ -270,7 +282,7 @@ curl_round() { # [sync]
 }
 
 curl_fetch() { # [sync]
-    curl -s --fail --create-dirs -K "$work/curl.config"
+    "${client_wrap[@]}" curl -s --fail --create-dirs "${curl_options[@]}" -K "$work/curl.config"
     if [ "$1" = sync ]; then sync; fi
 }
 
@@ -304,7 +316,7 @@ placed_floor_round() {
 
 # Starting a program in the running session, and its ending.
 wine_start_round() {
-    seconds_of "$wine_run" "$bench_prefix" cmd /c exit ||
+    seconds_of "${client_wrap[@]}" "$wine_run" "$bench_prefix" cmd /c exit ||
         no_figure "cmd /c exit failed under Wine"
 }
 

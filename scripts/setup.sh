@@ -8,7 +8,7 @@ packages=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64 fonts-wine xvfb xauth x11-utils
   libgtest-dev libgmock-dev googletest libbenchmark-dev libcpp-httplib-dev
-  curl bc imagemagick
+  curl bc imagemagick iproute2
   libssl-dev libgnutls30 nginx squid openssl python3
 )
 

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Checks of the update server itself, on the host: it serves files whole, keeps one
+# Checks of the update server itself, on the host: it serves files whole and in parts, keeps one
 # connection for many requests, and refuses a port that another server already holds.
 #   server-checks.sh SERVER_BINARY WORKDIR
 set -euo pipefail
@@ -42,7 +42,7 @@ grep -q "cannot listen on 127.0.0.1:$port" "$workdir/second.out" ||
 kill $first 2>/dev/null || true
 wait $first 2>/dev/null || true
 head -c 10000 /dev/zero | tr '\0' 'c' > "$workdir/release/c.bin"
-for name in chunked chunked-cut chunked-nolast nolength nolength-cut gzip; do
+for name in chunked chunked-cut chunked-nolast nolength nolength-cut gzip bad-start bad-total late; do
     cp "$workdir/release/c.bin" "$workdir/release/$name.bin"
 done
 cat > "$workdir/faults" <<FAULTS
@@ -55,6 +55,9 @@ gzip.bin encoding gzip
 huge.bin huge 21474836480 3000000
 endless-headers.bin endless-headers 2000000
 header-trickle.bin header-trickle 1
+bad-start.bin bad-range
+bad-total.bin bad-range total
+late.bin delay 1500
 FAULTS
 rm -f "$workdir/port"
 "$server" --root "$workdir/release" --port-file "$workdir/port" --faults "$workdir/faults" \
@@ -84,6 +87,56 @@ grep -q "GET .*endless-headers.bin 200 2000000" "$workdir/requests.log" ||
 cp "$workdir/release/c.bin" "$workdir/release/header-trickle.bin"
 check header-trickle 0 10000 '^content-length: 10000'
 
+# Parts of a file: a Range is answered 206 from its first byte while If-Range names the file
+# as it is (its strong ETag, or its Last-Modified once a second old), the whole file otherwise;
+# a file written again gets new validators; the misfit faults name a part that does not fit.
+python3 -c "import sys; sys.stdout.buffer.write(bytes(i % 241 for i in range(10000)))" \
+    > "$workdir/release/range.bin"
+touch -d '-10 seconds' "$workdir/release/range.bin"
+check range 0 10000 '^etag: "'
+validator() { grep -i "^$1:" "$workdir/${2:-range}.headers" | cut -d' ' -f2- | tr -d '\r'; }
+etag=$(validator etag) modified=$(validator last-modified)
+[ -n "$modified" ] || fail "range.bin came without a Last-Modified"
+ask() { # name expected-status expected-bytes header-pattern curl-args...
+    local name=$1 status=$2 bytes=$3 pattern=$4
+    shift 4
+    curl -s -D "$workdir/ask.headers" -o "$workdir/ask.got" "$@" "$base/$name" || true
+    head -n 1 "$workdir/ask.headers" | grep -q " $status " ||
+        fail "$name $*: $(head -n 1 "$workdir/ask.headers"), not $status"
+    [ "$(stat -c %s "$workdir/ask.got")" = "$bytes" ] || fail "$name $*: $(stat -c %s "$workdir/ask.got") bytes, not $bytes"
+    grep -qi "$pattern" "$workdir/ask.headers" || fail "$name $*: no header $pattern"
+}
+from=(-H 'Range: bytes=4000-')
+ask range.bin 206 6000 '^content-range: bytes 4000-9999/10000' "${from[@]}"
+tail -c 6000 "$workdir/release/range.bin" | cmp -s - "$workdir/ask.got" || fail "the part of range.bin is not its bytes from 4000"
+ask range.bin 206 6000 '^content-range: bytes 4000-9999/10000' "${from[@]}" -H "If-Range: $etag"
+ask range.bin 206 6000 '^content-range: bytes 4000-9999/10000' "${from[@]}" -H "If-Range: $modified"
+ask range.bin 206 1000 '^content-range: bytes 4000-4999/10000' -H 'Range: bytes=4000-4999'
+ask range.bin 200 10000 '^etag: "' "${from[@]}" -H 'If-Range: "another"'
+ask range.bin 200 10000 '^etag: "' "${from[@]}" -H "If-Range: W/$etag"
+ask range.bin 416 21 '^content-range: bytes \*/10000' -H 'Range: bytes=10000-'
+ask bad-start.bin 206 5999 '^content-range: bytes 4001-9999/10000' "${from[@]}"
+ask bad-total.bin 206 6000 '^content-range: bytes 4000-9999/10001' "${from[@]}"
+ask bad-start.bin 200 10000 '^accept-ranges: bytes'
+written() { # PATTERN AGE: range.bin written again, AGE seconds ago
+    python3 -c "import sys; sys.stdout.buffer.write(bytes(i % $1 for i in range(10000)))" \
+        > "$workdir/release/range.bin"
+    touch -d "-$2 seconds" "$workdir/release/range.bin"
+}
+written 239 5
+ask range.bin 200 10000 '^etag: "' "${from[@]}" -H "If-Range: $etag"
+cmp -s "$workdir/release/range.bin" "$workdir/ask.got" || fail "range.bin written again did not arrive as the new file"
+! grep -qi "^etag: $etag" "$workdir/ask.headers" || fail "range.bin written again kept its ETag"
+! grep -qi "^last-modified: $modified" "$workdir/ask.headers" || fail "range.bin written again kept its Last-Modified"
+ask range.bin 200 10000 '^etag: "' "${from[@]}" -H "If-Range: $modified"
+ask range.bin 206 6000 '^content-range: bytes 4000-9999/10000' "${from[@]}" -H "If-Range: $(validator last-modified ask)"
+# A file written this very second may be written again within it: its date is no validator yet.
+written 237 0
+ask range.bin 200 10000 '^etag: "'
+ask range.bin 200 10000 '^etag: "' "${from[@]}" -H "If-Range: $(validator last-modified ask)"
+late=$(curl -s -o /dev/null -w '%{time_starttransfer}' "$base/late.bin")
+awk -v t="$late" 'BEGIN {exit !(t >= 1.5 && t < 5)}' || fail "late.bin began after $late s, not 1.5"
+
 # The command line, as a user meets it: help and version on standard output, usage errors
 # named with a hint and exit 2, an unusable log an error.
 usage() { # expected-exit pattern args...
@@ -99,4 +152,4 @@ usage 2 'unknown option --nope' --root "$workdir/release" --nope
 usage 2 '--port takes a number from 0 to 65535' --root "$workdir/release" --port 99999
 usage 2 '--root DIR is required'
 usage 1 'cannot write the log' --root "$workdir/release" --log "$workdir/no/such/folder/log"
-echo "update server: whole files, one connection for 12 requests, a held port refused, awkward and endless answers as asked, a conventional command line"
+echo "update server: whole files, one connection for 12 requests, a held port refused, awkward and endless answers as asked, parts of a file under their validators, a delay, a conventional command line"

@@ -67,15 +67,17 @@ bool SendAll(int fd, const char* data, std::size_t size) {
 
 } // namespace
 
-void ServeBody(httplib::Response& res, std::shared_ptr<std::string> body, std::size_t cutAfter) {
+void ServeBody(httplib::Response& res, std::shared_ptr<std::string> body, std::size_t first,
+               std::size_t count, std::size_t cutAfter) {
     res.set_content_provider(
-        body->size(), "application/octet-stream",
-        [body, cutAfter](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+        count, "application/octet-stream",
+        [body, first, count, cutAfter](std::size_t offset, std::size_t length,
+                                       httplib::DataSink& sink) {
             if (offset >= cutAfter) {
                 return false; // the connection closes with the body short
             }
-            std::size_t n = std::min({length, body->size() - offset, cutAfter - offset, kPiece});
-            sink.write(body->data() + offset, n);
+            std::size_t n = std::min({length, count - offset, cutAfter - offset, kPiece});
+            sink.write(body->data() + first + offset, n);
             return true;
         });
 }

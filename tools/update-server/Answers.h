@@ -10,8 +10,10 @@
 
 namespace update_server {
 
-// The body with its length; the connection closes once cutAfter bytes have gone.
-void ServeBody(httplib::Response& res, std::shared_ptr<std::string> body, std::size_t cutAfter);
+// count bytes of the body from first, with their length; the connection closes once cutAfter
+// of them have gone.
+void ServeBody(httplib::Response& res, std::shared_ptr<std::string> body, std::size_t first,
+               std::size_t count, std::size_t cutAfter);
 
 // Chunked by hand, so that a test can have it cut inside a chunk (cutAfter >= 0) or end
 // without the last, empty chunk; the connection closes after it.

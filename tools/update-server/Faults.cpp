@@ -20,6 +20,15 @@ std::optional<long long> Count(const std::string& text) {
 std::optional<Fault> WordFault(const std::string& action, const std::string& argument) {
     Fault fault;
     fault.cap = kDefaultCapBytes;
+    if (action == "bad-range") {
+        fault.kind = Fault::Kind::BadRange;
+        if (argument == "total") {
+            fault.misfit = Fault::Misfit::Total;
+        }
+        return argument.empty() || argument == "start" || argument == "total"
+                   ? std::optional<Fault>(fault)
+                   : std::nullopt;
+    }
     if (action == "redirect" || action == "encoding") {
         fault.kind = action == "redirect" ? Fault::Kind::Redirect : Fault::Kind::Encoding;
         fault.location = argument;
@@ -61,6 +70,7 @@ std::optional<Fault> ParseFault(const std::string& action, const std::string& ar
         {"huge", Fault::Kind::Huge},
         {"header-trickle", Fault::Kind::HeaderTrickle},
         {"endless-headers", Fault::Kind::EndlessHeaders},
+        {"delay", Fault::Kind::Delay},
     };
     auto kind = kinds.find(action);
     auto number = Count(argument);

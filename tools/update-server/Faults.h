@@ -23,9 +23,15 @@ struct Fault {
         Huge,           // announces number bytes and sends as fast as taken, at most cap
         HeaderTrickle,  // the status line and headers one byte every number milliseconds
         EndlessHeaders, // header lines without end, as fast as taken, at most cap bytes
+        Delay,          // the answer as usual, number milliseconds after the request
+        BadRange,       // a range asked is answered 206 with a Content-Range that does not fit
     } kind = Kind::Status;
     long long number = 0; // status code, bytes before the cut (-1: none), seconds of the
                           // stall, milliseconds, the length announced
+    enum class Misfit {
+        Start, // the part sent starts one byte after the one asked
+        Total, // the total named is one byte more than the file
+    } misfit = Misfit::Start;
     long long cap = 0;    // bytes sent at most before the connection is closed
     std::string location; // the target of a redirect; the name of an encoding
 };
@@ -37,8 +43,8 @@ constexpr long long kDefaultCapBytes = 64LL << 20;
 // A file of lines "PATH ACTION [ARGUMENTS]", PATH relative to the release folder (or "*" for
 // every path), ACTION one of status N, cut N, stall S, drop, redirect URL, chunked [N],
 // chunked-nolast, nolength [N], encoding NAME, trickle MS, huge LENGTH [CAP],
-// header-trickle MS, endless-headers [CAP]. Read again whenever it changes, so a test can
-// rewrite it between requests. Blank lines and "#" lines are ignored.
+// header-trickle MS, endless-headers [CAP], delay MS, bad-range [start|total]. Read again whenever
+// it changes, so a test can rewrite it between requests. Blank lines and "#" lines are ignored.
 class FaultTable {
 public:
     explicit FaultTable(std::string file) : file_(std::move(file)) {}

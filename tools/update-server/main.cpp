@@ -4,6 +4,7 @@
 #include "Answers.h"
 #include "Faults.h"
 #include "Options.h"
+#include "Ranges.h"
 #include "release/Names.h"
 
 #include <httplib.h>
@@ -127,6 +128,9 @@ std::size_t BytesAllowed(const Fault& fault) {
         return std::string::npos;
     case Fault::Kind::Cut:
         return static_cast<std::size_t>(std::max(fault.number, 0LL));
+    case Fault::Kind::Delay:
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::min(fault.number, 600000LL)));
+        return std::string::npos;
     case Fault::Kind::Drop:
         return 0;
     default:
@@ -166,7 +170,50 @@ bool AnswerShaped(Site& site, const Fault& fault, const httplib::Request& req,
     }
 }
 
+// The part of the file asked for (all of it unless a Range under its If-Range says
+// otherwise), with at most allowed bytes of it sent; a bad-range fault makes the
+// Content-Range of a part not fit it.
+void ServeFile(Site& site, const httplib::Request& req, httplib::Response& res,
+               const std::shared_ptr<std::string>& body, const update_server::Part& part,
+               const std::optional<Fault>& fault, std::size_t allowed) {
+    using update_server::Part;
+    const std::size_t size = body->size();
+    res.set_header("Accept-Ranges", "bytes");
+    if (part.kind == Part::Kind::Unsatisfiable) {
+        res.set_header("Content-Range", "bytes */" + std::to_string(size));
+        Refuse(site, req, res, 416, "range not satisfiable");
+        return;
+    }
+    std::size_t first = 0, count = size;
+    res.status = 200;
+    if (part.kind == Part::Kind::Range) {
+        const bool misfit = fault && fault->kind == Fault::Kind::BadRange;
+        first = part.first;
+        std::size_t total = size;
+        if (misfit && fault->misfit == Fault::Misfit::Start) {
+            first = std::min(first + 1, part.last + 1);
+        } else if (misfit) {
+            total = size + 1;
+        }
+        count = part.last + 1 - first;
+        res.status = 206;
+        res.set_header("Content-Range", "bytes " + std::to_string(first) + "-" +
+                                            std::to_string(part.last) + "/" +
+                                            std::to_string(total));
+    }
+    site.log.Write(req, res.status, std::min(count, allowed));
+    if (count == 0) {
+        // The library's content provider never finishes a body of no bytes.
+        res.set_content(std::string(), "application/octet-stream");
+        return;
+    }
+    update_server::ServeBody(res, body, first, count, allowed);
+}
+
 void Answer(Site& site, const httplib::Request& req, httplib::Response& res) {
+    // The library would cut every answer to the Range asked by itself, even where If-Range
+    // asks for the whole file or a fault for a misfit: the server decides what it sends.
+    const_cast<httplib::Request&>(req).ranges.clear();
     if (req.path.rfind(kBasePath, 0) != 0) {
         Refuse(site, req, res, 404, "not found");
         return;
@@ -186,17 +233,22 @@ void Answer(Site& site, const httplib::Request& req, httplib::Response& res) {
         Refuse(site, req, res, 404, "not found");
         return;
     }
+    // Validators taken before and after the read: a file rewritten meanwhile gets none, so
+    // that no client joins its bytes to a part of another version.
+    const update_server::Validators validators = update_server::ValidatorsOf(*file);
     auto body = ReadWhole(*file);
+    if (validators.etag == update_server::ValidatorsOf(*file).etag && !validators.etag.empty()) {
+        res.set_header("ETag", validators.etag);
+        res.set_header("Last-Modified", validators.lastModified);
+    }
     if (fault && AnswerShaped(site, *fault, req, res, body)) {
         return;
     }
-    site.log.Write(req, 200, std::min(body->size(), allowed));
-    if (body->empty()) {
-        // The library's content provider never finishes a body of no bytes.
-        res.set_content(std::string(), "application/octet-stream");
-        return;
-    }
-    update_server::ServeBody(res, body, allowed);
+    const bool validated = res.has_header("ETag");
+    ServeFile(site, req, res, body,
+              validated ? update_server::PartAsked(req, validators, body->size())
+                        : update_server::Part{},
+              fault, allowed);
 }
 
 // As many requests a connection as the common web servers allow, not the library's 5, so
