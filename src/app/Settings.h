@@ -15,5 +15,8 @@ extern const char* const kMaxVersion;
 extern const char* const kFolderFilter;
 // The maker's public key, 128 hex digits, in a protected build; empty otherwise.
 extern const char* const kReleaseKey;
+// Transfers a run keeps under way at once: the file it waits for and those of rows ahead.
+// 1 fetches one file after another, each at its row's turn.
+extern const int kTransfers;
 
 } // namespace settings

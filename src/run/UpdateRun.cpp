@@ -11,6 +11,7 @@
 #include "../platform/Processes.h"
 #include "../platform/System.h"
 #include "../release/ListPaths.h"
+#include "../transfer/Ahead.h"
 #include "../transfer/Parts.h"
 #include "../transfer/Protection.h"
 #include "../transfer/Transfer.h"
@@ -259,7 +260,8 @@ void TFORM_MAIN::UpdateSoftwareButtonClick() {
         return;
     }
     SetControlsEnabled(false);
-    KnownFolders known; // the folders this run has made sure of
+    FetchAhead ahead(*this); // files of rows ahead, fetched while the run waits for one
+    KnownFolders known;      // the folders this run has made sure of
     for (int row = 0; row < FileListGrid.RowCount() && run.runOk; ++row) {
         RowEnd end = ProcessRow(*this, row, runBackupFolder, record, run, known);
         if (end == RowEnd::DownloadFailed) {

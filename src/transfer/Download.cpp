@@ -5,6 +5,7 @@
 #include "../platform/Http.h"
 #include "../platform/System.h"
 #include "../release/ReleaseFormat.h"
+#include "Ahead.h"
 #include "Parts.h"
 #include "Protection.h"
 #include "Transfer.h"
@@ -43,43 +44,71 @@ DownloadBounds RowBounds(TFORM_MAIN& form, int row) {
     return bounds;
 }
 
-// The row's file into the temporary file, or into its kept part from where an earlier attempt
-// stopped when that part is still the server's file; once whole and (where the stamp names
-// it) of the listed hash, it is the temporary file.
-bool DownloadFile(TFORM_MAIN& form, int row) {
+namespace {
+
+// The row's own fetch: the one started ahead of its turn when there is one, else one
+// started now.
+std::unique_ptr<RowFetch> FetchOfRow(TFORM_MAIN& form, int row, FetchAhead* ahead) {
+    const std::string listPath = form.FileListGrid.Cell(0, row);
+    const std::string stamp = form.FileListGrid.Cell(1, row);
+    std::unique_ptr<RowFetch> fetch = ahead ? ahead->Take(listPath, stamp) : nullptr;
+    if (!fetch) {
+        fetch = StartRowFetch(form, row, TakePart(listPath, stamp, RowBounds(form, row)),
+                              TempFilePath(), ahead ? ahead->Room() : nullptr);
+    }
+    return fetch;
+}
+
+// A fetch that ended: once whole and (where the stamp names it) of the listed hash, its file
+// is the temporary file; otherwise it stays as a part when it can resume.
+bool Finish(TFORM_MAIN& form, int row, RowFetch& fetch) {
+    const platform::TransferReport& report = fetch.transfer->Wait();
+    if (report.end != platform::TransferEnd::Complete) {
+        KeepOrDropPart(fetch.part, fetch.path, fetch.listPath, fetch.stamp, report);
+        fetch.transfer.reset();
+        return false;
+    }
     const std::string temp = TempFilePath();
-    platform::RemoveFileIfPresent(temp);
+    const bool matches = !fetch.expected || report.digest == fetch.expected;
+    const bool placed = matches && (fetch.path == temp || MoveFilePatiently(fetch.path, temp));
+    if (!matches) {
+        DropPart(fetch.part);
+        platform::RemoveFileIfPresent(fetch.path);
+        protection::TellFileMismatch(form, row);
+    }
+    PartDone(fetch.part);
+    fetch.transfer.reset();
+    return placed && platform::FileExists(temp);
+}
+
+} // namespace
+
+// The row's file into the temporary file, or into its kept part from where an earlier attempt
+// stopped when that part is still the server's file. With a run's cache, the files of rows
+// ahead are fetched meanwhile, and this row's may already be under way or in.
+bool DownloadFile(TFORM_MAIN& form, int row) {
+    platform::RemoveFileIfPresent(TempFilePath());
     if (!protection::RowVerifiable(form, row)) {
         return false;
     }
-    const std::string listPath = form.FileListGrid.Cell(0, row);
-    const std::string stamp = form.FileListGrid.Cell(1, row);
-    const DownloadBounds bounds = RowBounds(form, row);
-    const auto expected = release::StampDigest(stamp);
-    const std::optional<KeptPart> part = TakePart(listPath, stamp, bounds);
-    platform::TransferRequest request{
-        form.URLPath.Text() + listPath + CacheBustingQuery(form.Random), part ? part->data : temp,
-        part ? part->resume.have : 0, part ? part->resume.validator : std::string(),
-        expected.has_value()};
+    FetchAhead* ahead = FetchAhead::Current();
     ShowDownloadLabels(form, true);
-    form.ShowFileName.SetText(listPath);
+    form.ShowFileName.SetText(form.FileListGrid.Cell(0, row));
     ProcessMessages();
-    platform::Transfer transfer(
-        request, RuleFor(request.path, bounds,
-                         part ? std::optional<ResumeFrom>(part->resume) : std::nullopt));
-    const platform::TransferReport& report = transfer.Wait();
+    std::unique_ptr<RowFetch> fetch = FetchOfRow(form, row, ahead);
+    if (ahead != nullptr) {
+        ahead->StartAfter(row);
+    }
+    // One refused ahead of its turn (for room, perhaps, while others were under way) is
+    // fetched again now.
+    if (fetch->ahead && fetch->transfer->Wait().end == platform::TransferEnd::Refused &&
+        *fetch->noRoom) {
+        LetGo(*fetch);
+        fetch = StartRowFetch(form, row, TakePart(fetch->listPath, fetch->stamp, fetch->bounds),
+                              TempFilePath(), ahead ? ahead->Room() : nullptr);
+        fetch->transfer->Wait();
+    }
     ShowDownloadLabels(form, false);
     ProcessMessages();
-    if (report.end != platform::TransferEnd::Complete) {
-        KeepOrDropPart(part, request.path, listPath, stamp, report);
-        return false;
-    }
-    const bool matches = !expected || report.digest == expected;
-    const bool placed = matches && (!part || MoveFilePatiently(part->data, temp));
-    PartDone(part);
-    if (!matches) {
-        platform::RemoveFileIfPresent(request.path);
-        protection::TellFileMismatch(form, row);
-    }
-    return placed && platform::FileExists(temp);
+    return Finish(form, row, *fetch);
 }

@@ -135,6 +135,17 @@ std::optional<KeptPart> TakePart(const std::string& listPath, const std::string&
     return std::nullopt;
 }
 
+std::optional<KeptPart> FreshPart() {
+    const std::set<int> onDisk = NumbersOnDisk();
+    const int number = FreeSlot(onDisk);
+    if (number < 0 || (onDisk.empty() && !platform::FolderExists(PartsFolder()) &&
+                       !platform::CreateFolder(PartsFolder()))) {
+        return std::nullopt;
+    }
+    SlotsInUse().insert(number);
+    return KeptPart{number, DataPath(number), {}};
+}
+
 void KeepOrDropPart(const std::optional<KeptPart>& part, const std::string& written,
                     const std::string& listPath, const std::string& stamp,
                     const platform::TransferReport& report) {
@@ -171,7 +182,14 @@ void KeepOrDropPart(const std::optional<KeptPart>& part, const std::string& writ
     }
 }
 
+// Its description went when the attempt began.
 void PartDone(const std::optional<KeptPart>& part) {
+    if (part) {
+        SlotsInUse().erase(part->number);
+    }
+}
+
+void DropPart(const std::optional<KeptPart>& part) {
     if (part) {
         Drop(part->number);
         SlotsInUse().erase(part->number);

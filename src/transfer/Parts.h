@@ -32,6 +32,9 @@ struct KeptPart {
 std::optional<KeptPart> TakePart(const std::string& listPath, const std::string& stamp,
                                  const DownloadBounds& bounds);
 
+// A free slot for a file fetched ahead of its turn; nothing when every slot is taken.
+std::optional<KeptPart> FreshPart();
+
 // After an attempt that did not complete, the file it wrote (the kept part, or a fresh file):
 // it stays as a part, described, when it can resume (some bytes of a known full length, a
 // validator, within the bounds on parts); otherwise it goes. A kept part that an answer
@@ -42,6 +45,8 @@ void KeepOrDropPart(const std::optional<KeptPart>& part, const std::string& writ
 
 // After an attempt whose file was taken away whole: its slot is free again.
 void PartDone(const std::optional<KeptPart>& part);
+// A part whose bytes are of no more use: it goes.
+void DropPart(const std::optional<KeptPart>& part);
 
 // Only parts of the list in use stay: those whose path and stamp no row of the list names go,
 // and so does anything else in the parts folder.

@@ -231,6 +231,10 @@ bool RowVerifiable(TFORM_MAIN& form, int row) {
     return false;
 }
 
+bool RowVerifiableSilently(TFORM_MAIN& form, int row) {
+    return StampDigest(form.FileListGrid.Cell(1, row)).has_value();
+}
+
 void TellFileMismatch(TFORM_MAIN& form, int row) {
     ShowMessageBox(form.FileListGrid.Cell(0, row) + msg::kFileNotSigned, msg::kDownloadError,
                    platform::MbOk);

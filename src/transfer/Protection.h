@@ -41,6 +41,8 @@ std::uint64_t UnsizedFileMaximum();
 
 // Before a row's download: its stamp carries a content hash, or need not (told when it must).
 bool RowVerifiable(TFORM_MAIN& form, int row);
+// The same, telling nobody: whether a row's file may be fetched ahead of its turn.
+bool RowVerifiableSilently(TFORM_MAIN& form, int row);
 // After it, when the fetched file is not the one the row's stamp names by size and hash: what
 // the operator is told besides the failed download.
 void TellFileMismatch(TFORM_MAIN& form, int row);

@@ -654,6 +654,69 @@ TEST_F(UpdateRun, ACutTransferResumesOnlyWhereItIsTheSameFile) {
     }
 }
 
+// Files of rows ahead arrive in whatever order the network brings them: the run still takes
+// each at its row's turn, with the same moves and messages; when a row's download fails, the
+// files fetched for later rows are never installed and nothing of them is left.
+TEST_F(UpdateRun, FilesFetchedAheadAreOnlyACache) {
+    const struct {
+        const char* name;
+        bool reversed; // the later transfers arrive first
+        int failing;   // the row whose download fails, -1 for none
+    } cases[] = {
+        {"in order", false, -1},
+        {"last first", true, -1},
+        {"row 2 fails", false, 2},
+        {"row 2 fails, last first", true, 2},
+    };
+    std::vector<std::string> firstMoves;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        Install(kOld);
+        Serve(Release({0, 1, 2, 3, 4}));
+        if (c.failing >= 0) {
+            M().world.http[kBase + kOld[static_cast<std::size_t>(c.failing)].path].status = 500;
+        }
+        if (c.reversed) {
+            M().process.arrivals = [](const std::vector<std::string>& urls) {
+                std::vector<std::size_t> order;
+                for (std::size_t i = urls.size(); i-- > 0;) {
+                    order.push_back(i);
+                }
+                return order;
+            };
+        }
+        NormalMode();
+        RunUpdate();
+        std::vector<std::string> moves;
+        for (const auto& call : M().process.calls) {
+            if ((call.op == Op::MoveFile || call.op == Op::MoveFileEx) &&
+                call.detail.find(kInstall) != std::string::npos) {
+                moves.push_back(call.detail);
+            }
+        }
+        for (int row = 0; row < 5; ++row) {
+            const bool replaced = c.failing < 0 || row < c.failing;
+            EXPECT_EQ(At(kInstall + Windows(kOld[static_cast<std::size_t>(row)].path)),
+                      replaced ? New(row) : Old(row));
+        }
+        if (c.failing < 0) {
+            EXPECT_EQ(Boxes(), (std::vector<Box>{Count(5), kProductUpdated}));
+            if (firstMoves.empty()) {
+                firstMoves = moves;
+            }
+            EXPECT_EQ(moves, firstMoves) << "the moves depend on the order of arrival";
+        } else {
+            EXPECT_EQ(Boxes(), std::vector<Box>{Download("ui.dll")});
+        }
+        for (const auto& f : M().FilesBelow("C:\\Quorvel")) {
+            EXPECT_EQ(f.find(".part"), std::string::npos) << "left beside the updater: " << f;
+            EXPECT_NE(f, "temp1234.$$$");
+        }
+    }
+}
+
 // Where a stamp states the file's size and hash, as the release tool writes it, a file of
 // another size or hash is refused with the download message and never installed; a stamp
 // without them takes what comes.
@@ -755,10 +818,10 @@ TEST_F(UpdateRun, FileWorkOfARunIsPinned) {
         int fetch;
         int unchanged;
     } pinned[] = {
-        {Op::FileAttributes, 40, 27}, {Op::FileSize, 2, 2},   {Op::CreateFolder, 4, 5},
-        {Op::MoveFile, 1, 1},         {Op::MoveFileEx, 6, 0}, {Op::DeleteFile, 2, 2},
-        {Op::AppendFile, 1, 1},       {Op::OpenFile, 2, 3},   {Op::ReadFile, 2, 3},
-        {Op::StartTransfer, 7, 1},    {Op::ListFolder, 6, 0},
+        {Op::FileAttributes, 50, 27}, {Op::FileSize, 2, 2},    {Op::CreateFolder, 5, 5},
+        {Op::MoveFile, 6, 1},         {Op::MoveFileEx, 6, 0},  {Op::DeleteFile, 2, 2},
+        {Op::AppendFile, 1, 1},       {Op::OpenFile, 2, 3},    {Op::ReadFile, 2, 3},
+        {Op::StartTransfer, 7, 1},    {Op::ListFolder, 11, 0},
     };
     for (const auto& p : pinned) {
         EXPECT_EQ(fetch.count(p.op) ? fetch.at(p.op) : 0, p.fetch) << OpName(p.op) << " fetching";

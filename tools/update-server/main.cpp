@@ -162,6 +162,10 @@ bool AnswerShaped(Site& site, const Fault& fault, const httplib::Request& req,
         site.log.Write(req, 200, body->size());
         update_server::TrickleHeaders(req, *body, fault.number);
         return true;
+    case Fault::Kind::FramedTwice:
+        site.log.Write(req, 200, std::min<std::size_t>(body->size(), 4));
+        update_server::SendFramedTwice(req, *body);
+        return true;
     case Fault::Kind::Encoding:
         res.set_header("Content-Encoding", fault.location);
         return false;
