@@ -73,7 +73,7 @@ std::unique_ptr<RowFetch> StartRowFetch(TFORM_MAIN& form, int row, std::optional
     fetch->listPath = form.FileListGrid.Cell(0, row);
     fetch->stamp = form.FileListGrid.Cell(1, row);
     fetch->bounds = RowBounds(form, row);
-    fetch->expected = release::StampDigest(fetch->stamp);
+    fetch->expected = RowDigest(form, row);
     fetch->part = std::move(part);
     fetch->path = fetch->part ? fetch->part->data : fresh;
     fetch->room = std::move(room);

@@ -35,9 +35,26 @@ void ShowDownloadLabels(TFORM_MAIN& form, bool visible) {
 
 } // namespace
 
+// A stamp states what its file is when it names both its size and its hash, as the release
+// tool writes it; the protected build also holds an older stamp to the hash it names.
+bool StampStatesTheFile(const std::string& stamp) {
+    return release::StampSize(stamp) && release::StampDigest(stamp);
+}
+
+std::optional<platform::Sha256Digest> RowDigest(TFORM_MAIN& form, int row) {
+    const std::string& stamp = form.FileListGrid.Cell(1, row);
+    if (StampStatesTheFile(stamp) || protection::HashAlwaysChecked()) {
+        return release::StampDigest(stamp);
+    }
+    return std::nullopt;
+}
+
 DownloadBounds RowBounds(TFORM_MAIN& form, int row) {
     DownloadBounds bounds;
-    bounds.exactLength = release::StampSize(form.FileListGrid.Cell(1, row));
+    const std::string& stamp = form.FileListGrid.Cell(1, row);
+    if (StampStatesTheFile(stamp) || protection::HashAlwaysChecked()) {
+        bounds.exactLength = release::StampSize(stamp);
+    }
     if (!bounds.exactLength) {
         bounds.maxLength = protection::UnsizedFileMaximum();
     }

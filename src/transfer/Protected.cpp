@@ -231,6 +231,10 @@ bool RowVerifiable(TFORM_MAIN& form, int row) {
     return false;
 }
 
+bool HashAlwaysChecked() {
+    return true;
+}
+
 bool RowVerifiableSilently(TFORM_MAIN& form, int row) {
     return StampDigest(form.FileListGrid.Cell(1, row)).has_value();
 }

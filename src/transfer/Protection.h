@@ -39,6 +39,9 @@ bool ListAccepted(TFORM_MAIN& form, const OfferedRelease& offered,
 // exactly that size in every build).
 std::uint64_t UnsizedFileMaximum();
 
+// Whether a stamp that names a hash but no size still holds its file to that hash.
+bool HashAlwaysChecked();
+
 // Before a row's download: its stamp carries a content hash, or need not (told when it must).
 bool RowVerifiable(TFORM_MAIN& form, int row);
 // The same, telling nobody: whether a row's file may be fetched ahead of its turn.

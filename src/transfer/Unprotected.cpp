@@ -20,6 +20,10 @@ std::uint64_t UnsizedFileMaximum() {
     return DownloadBounds{}.maxLength;
 }
 
+bool HashAlwaysChecked() {
+    return false;
+}
+
 bool RowVerifiable(TFORM_MAIN&, int) {
     return true;
 }
