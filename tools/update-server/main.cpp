@@ -261,6 +261,10 @@ void Answer(Site& site, const httplib::Request& req, httplib::Response& res) {
 // answering half the requests from another release.
 void Tune(httplib::Server& server) {
     server.set_keep_alive_max_count(100);
+    // A thread for each connection a client keeps open, for clients that fetch several
+    // files at once: the library's 8 would make later connections wait for idle ones. The
+    // library takes the queue it is given.
+    server.new_task_queue = [] { return new httplib::ThreadPool(64); };
     server.set_socket_options([](socket_t sock) {
         int yes = 1;
         setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&yes),
