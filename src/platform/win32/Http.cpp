@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -26,6 +27,15 @@ constexpr DWORD kReceiveTimeoutMs = 30000;
 constexpr DWORD kBufferSize = 256 * 1024;
 // Sessions kept for later transfers, so that their connections are reused.
 constexpr std::size_t kKeptSessions = 16;
+
+void CloseNetwork(std::pair<HINTERNET, HINTERNET> handles) {
+    if (handles.first != nullptr) {
+        InternetCloseHandle(handles.first);
+    }
+    if (handles.second != nullptr) {
+        InternetCloseHandle(handles.second);
+    }
+}
 
 void SetTimeout(HINTERNET handle, DWORD option, DWORD milliseconds) {
     InternetSetOptionA(handle, option, &milliseconds, sizeof(milliseconds));
@@ -200,32 +210,35 @@ struct Transfer::State {
     TransferReport report;
     HINTERNET connection = nullptr;
     HINTERNET handle = nullptr; // the request under way
+    bool inCall = false;        // the thread sits in a call on the request
     HANDLE file = INVALID_HANDLE_VALUE;
 
-    // Under the lock.
-    void CloseHandles() {
-        if (handle != nullptr) {
-            InternetCloseHandle(handle);
-            handle = nullptr;
-        }
-        if (connection != nullptr) {
-            InternetCloseHandle(connection);
-            connection = nullptr;
-        }
-        if (file != INVALID_HANDLE_VALUE) {
-            CloseHandle(file);
-            file = INVALID_HANDLE_VALUE;
-        }
+    // Under the lock: the request and its connection, for the caller to close once the lock
+    // is let go. Closing a request whose body was not read whole reads the rest first under
+    // Wine, so nobody waits for that while holding the lock.
+    std::pair<HINTERNET, HINTERNET> TakeNetworkHandles() {
+        return {std::exchange(handle, nullptr), std::exchange(connection, nullptr)};
     }
-    // Under the lock: the first end told is the one that stands.
-    void End(TransferEnd end, std::string reason) {
+    // Under the lock: the first end told is the one that stands. The file is closed at once.
+    // Told by the owner while the thread sits in a call, the request is closed too (which
+    // ends the call on Windows; under Wine the call keeps the request until it returns, so
+    // the close does not wait); otherwise the thread closes it on its way out.
+    void End(TransferEnd end, std::string reason, bool byOwner = false) {
         if (ended) {
             return;
         }
         ended = true;
         report.end = end;
         report.reason = std::move(reason);
-        CloseHandles();
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+            file = INVALID_HANDLE_VALUE;
+        }
+        if (byOwner && inCall) {
+            auto [request, connected] = TakeNetworkHandles();
+            InternetCloseHandle(request);
+            InternetCloseHandle(connected);
+        }
         changed.notify_all();
     }
     bool Cancelled() {
@@ -265,7 +278,16 @@ bool Send(State& state, HINTERNET session, const std::string& url) {
         state.End(TransferEnd::NoAnswer, "not an http or https URL: " + url);
         return false;
     }
-    state.CloseHandles();
+    {
+        // The previous hop's request goes without the lock held.
+        auto previous = state.TakeNetworkHandles();
+        lock.unlock();
+        CloseNetwork(previous);
+        lock.lock();
+        if (state.ended) {
+            return false;
+        }
+    }
     state.connection =
         InternetConnectA(session, host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
     // No flag that ignores a certificate error: a server that cannot prove who it is
@@ -297,12 +319,14 @@ bool Send(State& state, HINTERNET session, const std::string& url) {
         }
     }
     HINTERNET request = state.handle;
+    state.inCall = true;
     lock.unlock();
     // The one call that may sit for long: the owner may close the handle meanwhile.
     const BOOL sent = HttpSendRequestA(request, headers.empty() ? nullptr : headers.c_str(),
                                        static_cast<DWORD>(headers.size()), nullptr, 0);
     const std::string why = sent ? std::string() : ErrorText("HttpSendRequestA");
     lock.lock();
+    state.inCall = false;
     if (state.ended) {
         return false;
     }
@@ -383,6 +407,7 @@ bool CopyBody(State& state, const BodyPlan& plan) {
                 return false;
             }
             request = state.handle;
+            state.inCall = true;
         }
         // Wine's InternetReadFile waits until the buffer is full or the body ends, however
         // slowly the bytes come; asked for what has arrived, each read returns as it comes,
@@ -396,6 +421,7 @@ bool CopyBody(State& state, const BodyPlan& plan) {
                               available < kBufferSize ? available : kBufferSize, &got));
         const std::string why = read ? std::string() : ErrorText("InternetReadFile");
         std::lock_guard<std::mutex> lock(state.mutex);
+        state.inCall = false;
         if (state.ended) {
             return false;
         }
@@ -487,10 +513,12 @@ void Run(State& state, SessionPool& pool) {
             }
         }
     }
+    std::pair<HINTERNET, HINTERNET> handles;
     {
         std::lock_guard<std::mutex> lock(state.mutex);
-        state.CloseHandles();
+        handles = state.TakeNetworkHandles();
     }
+    CloseNetwork(handles);
     pool.Give(session, clean);
 }
 
@@ -509,7 +537,7 @@ Transfer::~Transfer() {
 bool Transfer::Ended() {
     std::lock_guard<std::mutex> lock(state_->mutex);
     if (!state_->ended && !state_->headIn && GetTickCount64() >= HeadDeadline(*state_)) {
-        state_->End(TransferEnd::Stalled, "no status line and headers within the window");
+        state_->End(TransferEnd::Stalled, "no status line and headers within the window", true);
     }
     return state_->ended;
 }
@@ -524,7 +552,7 @@ const TransferReport& Transfer::Wait() {
         const ULONGLONG now = GetTickCount64();
         const ULONGLONG deadline = HeadDeadline(*state_);
         if (now >= deadline) {
-            state_->End(TransferEnd::Stalled, "no status line and headers within the window");
+            state_->End(TransferEnd::Stalled, "no status line and headers within the window", true);
             break;
         }
         state_->changed.wait_for(lock, std::chrono::milliseconds(deadline - now));
@@ -534,7 +562,7 @@ const TransferReport& Transfer::Wait() {
 
 void Transfer::Cancel() {
     std::lock_guard<std::mutex> lock(state_->mutex);
-    state_->End(TransferEnd::Cancelled, "cancelled");
+    state_->End(TransferEnd::Cancelled, "cancelled", true);
 }
 
 } // namespace platform
