@@ -128,7 +128,7 @@ TEST_F(DownloadContract, TransfersGoOnWhileOneIsCancelled) {
     const std::string bodies[] = {"release body\r\n", "", "inner\r\n", fixture::BigBody()};
     for (int i : {0, 2, 3}) {
         const platform::TransferReport& report = transfers[i]->Wait();
-        EXPECT_EQ(report.end, TransferEnd::Complete) << names[i];
+        EXPECT_EQ(report.end, TransferEnd::Complete) << names[i] << ": " << report.reason;
         EXPECT_TRUE(fixture::Content(root_ + "t" + std::to_string(i)) == bodies[i]) << names[i];
         EXPECT_TRUE(report.digest == platform::Sha256Of(bodies[i])) << names[i];
     }
@@ -173,7 +173,7 @@ TEST_F(DownloadContract, PartsContinueOnlyWhereTheRangeFits) {
             {fixture::ServerUrl(c.name), target_, have, ifRange, true},
             RuleFor(target_, DownloadBounds{}, ResumeFrom{have, c.fullLength, ifRange}));
         const platform::TransferReport& report = resumed.Wait();
-        EXPECT_EQ(report.end, c.end);
+        EXPECT_EQ(report.end, c.end) << report.reason;
         EXPECT_EQ(report.head.status, c.status);
         EXPECT_TRUE(fixture::Content(target_) == c.after);
         EXPECT_TRUE(c.end != TransferEnd::Complete || report.digest == platform::Sha256Of(big));

@@ -48,6 +48,7 @@ TEST(ReleaseFormat, ListPathsTheUpdaterCannotInstallAreRefused) {
         {"pelmoraupdaterrelease.sig", "updater uses"},
         {"PelmoraUpdaterRun.txt", "updater uses"},
         {"bin/PelmoraUpdaterList.sig", "updater uses"},
+        {"PelmoraUpdaterParts/0.part", "updater uses"},
         {"temp1234.$$$/x.dll", "updater uses"},
         {"UpdateBackup/old.dll", "updater uses"},
         {"updatebackup", "updater uses"},
