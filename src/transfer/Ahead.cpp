@@ -138,9 +138,20 @@ bool FetchAhead::LooksFetched(int row) {
     return StampChanged(form_, row) || !platform::FileExists(target);
 }
 
+// Those under way are counted against the limit; those arrived and not yet taken are held to
+// a few times the limit, so that files ahead never pile up far beyond the row.
+int FetchAhead::UnderWay() {
+    int count = 0;
+    for (auto& [key, fetch] : cache_) {
+        count += fetch->transfer->Ended() ? 0 : 1;
+    }
+    return count;
+}
+
 void FetchAhead::StartAfter(int row) {
     next_ = std::max(next_, row + 1);
-    while (static_cast<int>(cache_.size()) + 1 < settings::kTransfers &&
+    while (UnderWay() + 1 < settings::kTransfers &&
+           static_cast<int>(cache_.size()) < kHeldPerTransfer * settings::kTransfers &&
            next_ < form_.FileListGrid.RowCount()) {
         const int ahead = next_++;
         auto key =

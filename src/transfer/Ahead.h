@@ -69,7 +69,7 @@ public:
     static FetchAhead* Current();
 
     // Starts fetches of rows after this one that the run looks set to fetch, so that with the
-    // row's own at most settings::kTransfers are under way or waiting to be taken.
+    // row's own at most settings::kTransfers are under way.
     void StartAfter(int row);
     // The fetch of this path and stamp, out of the cache; nothing when none was started.
     std::unique_ptr<RowFetch> Take(const std::string& listPath, const std::string& stamp);
@@ -77,6 +77,8 @@ public:
 
 private:
     bool LooksFetched(int row);
+    int UnderWay();
+    static constexpr int kHeldPerTransfer = 4;
 
     TFORM_MAIN& form_;
     int next_ = 0; // the first row not yet looked at

@@ -125,6 +125,9 @@ bool DownloadFile(TFORM_MAIN& form, int row) {
                               TempFilePath(), ahead ? ahead->Room() : nullptr);
         fetch->transfer->Wait();
     }
+    if (ahead != nullptr) {
+        ahead->StartAfter(row); // in the place of those that arrived meanwhile
+    }
     ShowDownloadLabels(form, false);
     ProcessMessages();
     return Finish(form, row, *fetch);
