@@ -56,7 +56,7 @@ nolength-cut.bin nolength 5000
 gzip.bin encoding gzip
 deflate.bin encoding deflate
 huge.bin huge 1125899906842624 4000000
-headers.bin endless-headers 2000000
+headers.bin endless-headers 200000
 framed.bin framed-twice
 ranged.bin bad-range start
 slow.bin delay 5000
