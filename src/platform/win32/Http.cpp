@@ -10,6 +10,7 @@
 
 #include <wininet.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -27,6 +28,9 @@ constexpr DWORD kReceiveTimeoutMs = 30000;
 constexpr DWORD kBufferSize = 256 * 1024;
 // Sessions kept for later transfers, so that their connections are reused.
 constexpr std::size_t kKeptSessions = 16;
+// A body left unread that is no larger than this is read to its end when its request closes
+// (Wine does so, keeping the connection); a larger or unknown one is never closed.
+constexpr std::uint64_t kSmallBody = 64 * 1024;
 
 void CloseNetwork(std::pair<HINTERNET, HINTERNET> handles) {
     if (handles.first != nullptr) {
@@ -485,6 +489,27 @@ std::optional<Sha256Digest> WholeFileDigest(State& state) {
     return hash.Finish();
 }
 
+// Handles of answers whose bodies were left unread and may be long: closing them would
+// read the rest under Wine (a server announcing a petabyte would be read for ever), so they
+// are parked until the program ends and the system closes their connections. Deliberately
+// never closed: a close at exit would read the rest as well.
+void Park(HINTERNET session, std::pair<HINTERNET, HINTERNET> handles) {
+    static std::mutex mutex;
+    static std::vector<HINTERNET> parked; // its end closes nothing
+    std::lock_guard<std::mutex> lock(mutex);
+    parked.insert(parked.end(), {session, handles.first, handles.second});
+}
+
+// Whether the answer's body may still hold more than a small one's bytes unread.
+bool LongRestUnread(const State& state) {
+    const TransferReport& report = state.report;
+    if (report.end == TransferEnd::Complete || report.head.status == 0) {
+        return false;
+    }
+    return !report.head.length ||
+           *report.head.length - std::min(*report.head.length, report.bytes) > kSmallBody;
+}
+
 void Run(State& state, SessionPool& pool) {
     HINTERNET session = pool.Take();
     if (session == nullptr) {
@@ -514,9 +539,15 @@ void Run(State& state, SessionPool& pool) {
         }
     }
     std::pair<HINTERNET, HINTERNET> handles;
+    bool park = false;
     {
         std::lock_guard<std::mutex> lock(state.mutex);
         handles = state.TakeNetworkHandles();
+        park = handles.first != nullptr && LongRestUnread(state);
+    }
+    if (park) {
+        Park(session, handles);
+        return;
     }
     CloseNetwork(handles);
     pool.Give(session, clean);
