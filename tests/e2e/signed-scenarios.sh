@@ -76,8 +76,11 @@ LOG
     expect_requested "$@"
     [ "$(snapshot)" = "$before" ] || fail "the download folder changed: $(ls -R "$target")"
     local left
-    left=$(ls -A "$drive_c/Quorvel" | grep -vx Quorvel.exe || true)
+    # The parts folder an earlier run made may stay, empty.
+    left=$(ls -A "$drive_c/Quorvel" | grep -vx -e Quorvel.exe -e PelmoraUpdaterParts || true)
     [ -z "$left" ] || fail "left in the updater's folder: $left"
+    [ -z "$(ls -A "$drive_c/Quorvel/PelmoraUpdaterParts" 2>/dev/null)" ] ||
+        fail "parts left: $(ls -A "$drive_c/Quorvel/PelmoraUpdaterParts")"
     [ ! -e "$target/AppLaunch.exe.started" ] || fail "the launcher started"
 }
 
