@@ -501,10 +501,14 @@ scenario_nginx_release_switch() {
     run_nginx "limit_rate 1m;" < <(readme_block '^## Serving a release' '```nginx')
     readme_block '^\*\*Switching a served release' '```sh' > "$work/switch.sh"
     # The switch, once the last file (4 MB at 1 MB/s) is under way: past the size of every
-    # other file of the release, the launcher's 0.7 MB among them.
+    # other file of the release, the launcher's 0.7 MB among them. A file fetched ahead of
+    # its turn is written to a part beside the updater, not to the temporary file.
     (
+        local size
         for _ in $(seq 1200); do
-            [ "$(stat -c %s "$temp" 2>/dev/null || echo 0)" -gt 1500000 ] && break
+            size=$(stat -c %s "$temp" "$drive_c/Quorvel/PelmoraUpdaterParts"/*.part 2>/dev/null |
+                sort -n | tail -n 1 || true)
+            [ "${size:-0}" -gt 1500000 ] && break
             sleep 0.05
         done
         local before
