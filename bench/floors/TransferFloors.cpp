@@ -12,6 +12,7 @@
 #include "platform/Http.h"
 #include "platform/Ui.h"
 #include "release/ReleaseFormat.h"
+#include "transfer/Fetch.h"
 
 #include <windows.h>
 #include <winhttp.h>
@@ -106,7 +107,7 @@ double Downloads(const std::string& base, const char* listFile, const std::strin
     for (const release::ListEntry& entry : entries) {
         const std::string url = base + entry.path + "?fakevariable=1";
         platform::Sha256Digest digest{};
-        if (!platform::DownloadToFile(url, temp, hashed ? &digest : nullptr)) {
+        if (!FetchFile(url, temp, DownloadBounds{}, hashed ? &digest : nullptr)) {
             std::fprintf(stderr, "transfer-floors: %s did not download\n", entry.path.c_str());
             return -1;
         }

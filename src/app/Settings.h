@@ -16,5 +16,8 @@ extern const char* const kFolderFilter;
 // The maker's public keys in a protected build, 128 hex digits each, separated by commas:
 // the first signs releases, each may sign the first key statement. Empty otherwise.
 extern const char* const kReleaseKey;
+// Transfers a run keeps under way at once: the file it waits for and those of rows ahead.
+// 1 fetches one file after another, each at its row's turn.
+extern const int kTransfers;
 
 } // namespace settings

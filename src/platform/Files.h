@@ -41,6 +41,9 @@ bool ListFolder(const std::string& pattern, std::vector<DirEntry>& entries);
 // The size of one file, by a directory look-up of its name; nothing when it is no file.
 std::optional<std::uint64_t> FileSize(const std::string& path);
 
+// The bytes free for this user on the drive of a folder; nothing when it cannot be told.
+std::optional<std::uint64_t> FreeBytes(const std::string& folder);
+
 // Creates one folder; its parent must exist.
 bool CreateFolder(const std::string& path);
 

@@ -95,7 +95,8 @@ bool RefusedLevelName(const std::string& name, const CodePage& page) {
 bool UpdaterWorkingPath(const std::string& listPath, const CodePage& page) {
     static const std::string workingFiles[] = {kLocalListName,        kTempFileName,
                                                kRunRecordName,        kKeptSignatureName,
-                                               kFetchedSignatureName, kKeptStatementName};
+                                               kFetchedSignatureName, kKeptStatementName,
+                                               kPartsFolderName};
     // A leading separator names no level (the updater drops it).
     std::size_t first = 0;
     while (first < listPath.size() && (listPath[first] == '/' || listPath[first] == '\\')) {

@@ -28,6 +28,8 @@ constexpr const char* kKeptStatementName = "PelmoraUpdaterKeys.txt";
 // own folder.
 constexpr const char* kFetchedSignatureName = "PelmoraUpdaterList.sig";
 constexpr const char* kBackupFolderName = "UpdateBackup";
+// Parts of files whose transfer was cut short, kept in the updater's own folder to resume.
+constexpr const char* kPartsFolderName = "PelmoraUpdaterParts";
 
 // A file or folder name as Windows takes it: trailing dots and blanks dropped; "." and ".."
 // stay what they are.

@@ -11,6 +11,8 @@
 #include "../platform/Processes.h"
 #include "../platform/System.h"
 #include "../release/Applicable.h"
+#include "../transfer/Ahead.h"
+#include "../transfer/Parts.h"
 #include "../transfer/Protection.h"
 #include "../transfer/Transfer.h"
 #include "Run.h"
@@ -231,6 +233,7 @@ RunEnd UpdateFiles(TFORM_MAIN& form, const std::string& record, RunState& run) {
     case ListOutcome::NewListMayBeInPlace:
         return RunEnd::ListMayBeNew;
     }
+    KeepPartsOfList(form.FileListGrid); // parts of files this list no longer names go
     run.backupFolder =
         form.PelmoraPath.Text() + release::kBackupFolderName + "\\" + MakeRunStamp() + "\\";
     // A list this updater cannot apply is refused whole, before anything is made or fetched.
@@ -238,7 +241,8 @@ RunEnd UpdateFiles(TFORM_MAIN& form, const std::string& record, RunState& run) {
         return RunEnd::ListRefused;
     }
     form.SetControlsEnabled(false);
-    KnownFolders known; // the folders this run has made sure of
+    FetchAhead ahead(form); // files of rows ahead, fetched while the run waits for one
+    KnownFolders known;     // the folders this run has made sure of
     for (int row = 0; row < form.FileListGrid.RowCount(); ++row) {
         switch (ProcessRow(form, row, record, run, known)) {
         case RowEnd::Next:

@@ -1,8 +1,8 @@
 // Checks of the protected updater. The signature file is fetched first, within a small bound,
 // and judged on its own: key, expiry and release number against the one in place; the list
 // is then fetched within the size it states and checked on the exact bytes that arrived.
-// Each fetched file is fetched within its listed size and its content hash checked on the
-// bytes written as they arrived, and a file already in place on its bytes read back.
+// Each fetched file is held to its listed size and content hash (in every build), and must
+// have both here; a file already in place is checked on its bytes read back.
 #include "Protection.h"
 
 #include "../app/Main.h"
@@ -239,17 +239,8 @@ bool ListAccepted(TFORM_MAIN& form, const OfferedRelease& offered,
     return true;
 }
 
-platform::DownloadBounds FileBounds(TFORM_MAIN& form, int row) {
-    platform::DownloadBounds bounds;
-    bounds.exactLength = release::StampSize(form.FileListGrid.Cell(1, row));
-    if (!bounds.exactLength) {
-        bounds.maxLength = release::kMaxUnsizedFileSize;
-    }
-    return bounds;
-}
-
-bool HashesDownloads() {
-    return true;
+std::uint64_t UnsizedFileMaximum() {
+    return release::kMaxUnsizedFileSize;
 }
 
 bool RowVerifiable(TFORM_MAIN& form, int row) {
@@ -261,16 +252,17 @@ bool RowVerifiable(TFORM_MAIN& form, int row) {
     return false;
 }
 
-bool DownloadMatches(TFORM_MAIN& form, int row, const std::string& fetched,
-                     const platform::Sha256Digest& digest) {
-    auto expected = StampDigest(form.FileListGrid.Cell(1, row));
-    if (expected && *expected == digest) {
-        return true;
-    }
-    platform::RemoveFileIfPresent(fetched);
+bool HashAlwaysChecked() {
+    return true;
+}
+
+bool RowVerifiableSilently(TFORM_MAIN& form, int row) {
+    return StampDigest(form.FileListGrid.Cell(1, row)).has_value();
+}
+
+void TellFileMismatch(TFORM_MAIN& form, int row) {
     ShowMessageBox(form.FileListGrid.Cell(0, row) + msg::kFileNotSigned, msg::kDownloadError,
                    platform::MbOk);
-    return false;
 }
 
 bool PresentFileKept(TFORM_MAIN& form, int row, const std::string& targetPath) {

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "../platform/Crypto.h"
-#include "../platform/Http.h"
+#include "Fetch.h"
 
 #include <optional>
 #include <string>
@@ -16,7 +16,7 @@ namespace protection {
 // The release the server offers, as its signature file states it once that is accepted: the
 // bounds the list is fetched within, and the signature file's bytes, kept once the list is.
 struct OfferedRelease {
-    platform::DownloadBounds listBounds;
+    DownloadBounds listBounds;
     std::string signature;
     platform::P256PublicKey key{}; // that signed it, as the key statements lead to it
 };
@@ -37,18 +37,20 @@ bool ListCheckedBeforeLocalListGoes();
 bool ListAccepted(TFORM_MAIN& form, const OfferedRelease& offered,
                   const std::string& downloadedList);
 
-// What a row's file may be when it is fetched: its listed size, when its stamp states one.
-platform::DownloadBounds FileBounds(TFORM_MAIN& form, int row);
+// The most a row's file may be when its stamp states no size (one that does is fetched at
+// exactly that size in every build).
+std::uint64_t UnsizedFileMaximum();
 
-// Whether each fetched file's SHA-256 is taken as it arrives, for DownloadMatches.
-bool HashesDownloads();
+// Whether a stamp that names a hash but no size still holds its file to that hash.
+bool HashAlwaysChecked();
 
-// Before a row's download: its stamp carries a content hash (told when not).
+// Before a row's download: its stamp carries a content hash, or need not (told when it must).
 bool RowVerifiable(TFORM_MAIN& form, int row);
-// After it: the digest of the fetched file's bytes is the one the row's stamp names (told,
-// and the file removed, when not).
-bool DownloadMatches(TFORM_MAIN& form, int row, const std::string& fetched,
-                     const platform::Sha256Digest& digest);
+// The same, telling nobody: whether a row's file may be fetched ahead of its turn.
+bool RowVerifiableSilently(TFORM_MAIN& form, int row);
+// After it, when the fetched file is not the one the row's stamp names by size and hash: what
+// the operator is told besides the failed download.
+void TellFileMismatch(TFORM_MAIN& form, int row);
 
 // Manual mode, a file already at the row's target path: true when it is kept; otherwise it
 // is removed, so that the fetched one takes its place. Protected, only the signed file is kept.

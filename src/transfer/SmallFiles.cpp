@@ -5,6 +5,7 @@
 #include "../platform/Files.h"
 #include "../platform/Http.h"
 #include "../release/Names.h"
+#include "Fetch.h"
 #include "Transfer.h"
 
 namespace protection {
@@ -15,7 +16,7 @@ SmallFetch FetchSmallFile(TFORM_MAIN& form, const std::string& remoteName, std::
     platform::RemoveFileIfPresent(fetched);
     const std::string url = form.URLPath.Text() + remoteName + CacheBustingQuery(form.Random);
     SmallFetch result = SmallFetch::Fetched;
-    if (!platform::DownloadToFile(url, fetched, nullptr, {std::nullopt, bound}) ||
+    if (!FetchFile(url, fetched, {std::nullopt, bound}) ||
         !platform::FileExists(fetched)) {
         result = SmallFetch::Missing;
     } else if (ReadWholeFile(fetched, bytes) != FileRead::Whole) {

@@ -2,7 +2,10 @@
 #pragma once
 
 #include "../files/WholeFile.h"
+#include "../platform/Crypto.h"
 #include "../release/CodePage.h"
+
+#include <optional>
 
 #include <set>
 #include <string>
@@ -41,6 +44,12 @@ std::string CacheBustingQueryFor(int first, int second);
 
 // Fetches the file of a row into the temporary file while the status labels show it.
 bool DownloadFile(TFORM_MAIN& form, int row);
+// What a row's file may be: exactly the size its stamp states, or at most the build's bound.
+struct DownloadBounds;
+DownloadBounds RowBounds(TFORM_MAIN& form, int row);
+// The hash a row's file must have: the one its stamp names where the stamp states size and
+// hash (in the protected build, wherever it names one).
+std::optional<platform::Sha256Digest> RowDigest(TFORM_MAIN& form, int row);
 
 // The whole content of a file; empty when it cannot be opened or read.
 std::string ReadFileText(const std::string& fileName);

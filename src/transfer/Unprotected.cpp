@@ -1,4 +1,5 @@
-// The updater without a release key: it takes what the server sends, as the list names it.
+// The updater without a release key: it takes what the server sends, as the list names it;
+// a file whose stamp states its size and hash is still held to them.
 #include "Protection.h"
 
 namespace protection {
@@ -15,11 +16,11 @@ bool ListAccepted(TFORM_MAIN&, const OfferedRelease&, const std::string&) {
     return true;
 }
 
-platform::DownloadBounds FileBounds(TFORM_MAIN&, int) {
-    return platform::DownloadBounds{};
+std::uint64_t UnsizedFileMaximum() {
+    return DownloadBounds{}.maxLength;
 }
 
-bool HashesDownloads() {
+bool HashAlwaysChecked() {
     return false;
 }
 
@@ -27,9 +28,11 @@ bool RowVerifiable(TFORM_MAIN&, int) {
     return true;
 }
 
-bool DownloadMatches(TFORM_MAIN&, int, const std::string&, const platform::Sha256Digest&) {
+bool RowVerifiableSilently(TFORM_MAIN&, int) {
     return true;
 }
+
+void TellFileMismatch(TFORM_MAIN&, int) {}
 
 bool PresentFileKept(TFORM_MAIN&, int, const std::string&) {
     return true;

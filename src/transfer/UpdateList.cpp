@@ -11,6 +11,7 @@
 #include "../platform/System.h"
 #include "../release/Applicable.h"
 #include "../release/ReleaseFormat.h"
+#include "Fetch.h"
 #include "Protection.h"
 #include "Transfer.h"
 
@@ -108,7 +109,7 @@ bool OwnFolderTakesTheList() {
     const std::string temp = TempFilePath();
     const bool leftoverHeld = platform::FileExists(temp) && !platform::RemoveFile(temp);
     const auto free = platform::FreeDiskSpace(folder);
-    if (free.has_value() && *free <= platform::kFreeSpaceMargin) {
+    if (free.has_value() && *free <= kFreeSpaceMargin) {
         ShowMessageBox("The drive " + folder.substr(0, 2) + " of the updater's folder " +
                            VisibleText(folder) + msg::kOwnDriveFull,
                        msg::kUpdateError, platform::MbOk);
@@ -188,8 +189,7 @@ ListOutcome GetUpdateList(TFORM_MAIN& form) {
     }
     const std::string url =
         form.URLPath.Text() + release::kListName + CacheBustingQuery(form.Random);
-    auto size = DownloadedListSize(
-        platform::DownloadToFile(url, downloaded, nullptr, offered->listBounds), downloaded);
+    auto size = DownloadedListSize(FetchFile(url, downloaded, offered->listBounds), downloaded);
     if (!size.has_value()) {
         ShowMessageBox(msg::kCouldNotFileList, msg::kDownloadError, platform::MbOk);
         return notFetched;

@@ -3,6 +3,7 @@
 #include "platform/Crypto.h"
 #include "platform/Files.h"
 #include "platform/Http.h"
+#include "transfer/Fetch.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +11,11 @@
 
 namespace {
 
-using platform::DownloadToFile;
+// The whole download as the updater makes it: the platform's transfer under the rules.
+bool DownloadToFile(const std::string& url, const std::string& path,
+                    platform::Sha256Digest* digest = nullptr, const DownloadBounds& bounds = {}) {
+    return FetchFile(url, path, bounds, digest);
+}
 
 class DownloadContract : public ::testing::Test {
 protected:
@@ -63,7 +68,7 @@ TEST_F(DownloadContract, EverythingElseFailsAndLeavesNoFile) {
     for (const char* name :
          {"missing.bin", "error.bin", "short.bin", "drop.bin", "loop.bin", "chunked.bin",
           "chunked-cut.bin", "chunked-nolast.bin", "nolength.bin", "nolength-cut.bin", "gzip.bin",
-          "deflate.bin", "huge.bin", "headers.bin"}) {
+          "deflate.bin", "huge.bin", "headers.bin", "framed.bin"}) {
         urls.push_back(fixture::ServerUrl(name));
     }
     for (const auto& url : urls) {
@@ -82,7 +87,7 @@ TEST_F(DownloadContract, EverythingElseFailsAndLeavesNoFile) {
 TEST_F(DownloadContract, LengthsKnownBeforehandBoundTheAnswer) {
     const std::string url = fixture::ServerUrl("ok.bin"); // 14 bytes
     struct Case {
-        platform::DownloadBounds bounds;
+        DownloadBounds bounds;
         bool taken;
     };
     const Case cases[] = {
@@ -92,6 +97,86 @@ TEST_F(DownloadContract, LengthsKnownBeforehandBoundTheAnswer) {
     for (const auto& c : cases) {
         EXPECT_EQ(DownloadToFile(url, target_, nullptr, c.bounds), c.taken);
         EXPECT_EQ(platform::FileExists(target_), c.taken);
+    }
+}
+
+} // namespace
+
+namespace {
+
+using platform::Transfer;
+using platform::TransferEnd;
+
+platform::HeadRule TakeWhole(const std::string& path) {
+    return RuleFor(path, DownloadBounds{});
+}
+
+// Several transfers go on at once; one cancelled ends alone, at once, writing nothing more,
+// and the others arrive whole.
+TEST_F(DownloadContract, TransfersGoOnWhileOneIsCancelled) {
+    const std::string names[] = {"ok.bin", "slow.bin", "a b/c.txt", "big.bin"};
+    std::vector<std::unique_ptr<Transfer>> transfers;
+    for (int i = 0; i < 4; ++i) {
+        const std::string path = root_ + "t" + std::to_string(i);
+        transfers.push_back(std::make_unique<Transfer>(
+            platform::TransferRequest{fixture::ServerUrl(names[i]), path, 0, std::string(), true},
+            TakeWhole(path)));
+    }
+    transfers[1]->Cancel();
+    EXPECT_TRUE(transfers[1]->Ended());
+    EXPECT_EQ(transfers[1]->Wait().end, TransferEnd::Cancelled);
+    const std::string bodies[] = {"release body\r\n", "", "inner\r\n", fixture::BigBody()};
+    for (int i : {0, 2, 3}) {
+        const platform::TransferReport& report = transfers[i]->Wait();
+        EXPECT_EQ(report.end, TransferEnd::Complete) << names[i] << ": " << report.reason;
+        EXPECT_TRUE(fixture::Content(root_ + "t" + std::to_string(i)) == bodies[i]) << names[i];
+        EXPECT_TRUE(report.digest == platform::Sha256Of(bodies[i])) << names[i];
+    }
+    EXPECT_NE(fixture::Content(root_ + "t1").value_or("").size(), fixture::BigBody().size());
+}
+
+// A part continues only under a 206 whose Content-Range starts at its end and names its full
+// length; an If-Range the file no longer matches is answered 200 and starts over; a
+// Content-Range that does not fit is refused and leaves the part as it was.
+TEST_F(DownloadContract, PartsContinueOnlyWhereTheRangeFits) {
+    const std::string big = fixture::BigBody();
+    const std::uint64_t have = 1000;
+    platform::Transfer first({fixture::ServerUrl("big.bin"), target_, 0, std::string(), false},
+                             TakeWhole(target_));
+    const std::string etag = first.Wait().head.etag;
+    ASSERT_EQ(first.Wait().end, TransferEnd::Complete);
+    ASSERT_FALSE(etag.empty());
+    ASSERT_EQ(ResumeValidator(first.Wait().head), etag) << "a strong ETag is the validator";
+    const struct {
+        const char* name;
+        std::string ifRange;
+        std::uint64_t fullLength;
+        TransferEnd end;
+        int status;
+        std::string after;
+    } cases[] = {
+        {"big.bin", etag, big.size(), TransferEnd::Complete, 206, big},
+        {"big.bin", "\"another\"", big.size(), TransferEnd::Complete, 200, big},
+        {"big.bin", etag, big.size() + 1, TransferEnd::Refused, 206, big.substr(0, have)},
+        {"ranged.bin", "", big.size(), TransferEnd::Refused, 206, big.substr(0, have)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " under " + c.ifRange);
+        std::string ifRange = c.ifRange;
+        if (std::string(c.name) == "ranged.bin") {
+            platform::Transfer probe({fixture::ServerUrl(c.name), target_, 0, std::string(), false},
+                                     TakeWhole(target_));
+            ifRange = probe.Wait().head.etag;
+        }
+        fixture::MakeFile(target_, big.substr(0, have));
+        platform::Transfer resumed(
+            {fixture::ServerUrl(c.name), target_, have, ifRange, true},
+            RuleFor(target_, DownloadBounds{}, ResumeFrom{have, c.fullLength, ifRange}));
+        const platform::TransferReport& report = resumed.Wait();
+        EXPECT_EQ(report.end, c.end) << report.reason;
+        EXPECT_EQ(report.head.status, c.status);
+        EXPECT_TRUE(fixture::Content(target_) == c.after);
+        EXPECT_TRUE(c.end != TransferEnd::Complete || report.digest == platform::Sha256Of(big));
     }
 }
 

@@ -47,8 +47,10 @@ private:
 // inside a chunk, chunked-nolast.bin lacks its last chunk, nolength.bin has no length and
 // ends as its connection closes, nolength-cut.bin closes early. gzip.bin and deflate.bin hold
 // "release body\r\n" so encoded and say so. huge.bin announces a petabyte and sends what it
-// is asked for as fast as it can; headers.bin sends header lines without end. Every other
-// name is not found.
+// is asked for as fast as it can; headers.bin sends header lines without end; framed.bin
+// ("abcd") is announced by its length and chunked as well. ranged.bin holds big.bin's bytes
+// and answers a Range with a part one byte late; slow.bin holds them too and answers after
+// 5 s. Every file has a strong ETag. Every other name is not found.
 bool ServerAvailable();
 std::string ServerUrl(const std::string& name);
 constexpr int kRedirectChain = 11; // hop0.bin to ok.bin

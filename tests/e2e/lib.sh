@@ -32,6 +32,7 @@ prepare_prefix() {
     mkdir -p "$drive_c/Quorvel" "$drive_c/e2e" "$desktop"
     cp "$updater" "$drive_c/Quorvel/Quorvel.exe"
     cp "$build/tests/quorvel-driver.exe" "$drive_c/e2e/quorvel-driver.exe"
+    rm -rf "$drive_c/Quorvel/PelmoraUpdaterParts"
     rm -f "$drive_c/Quorvel/PelmoraUpdaterList.txt" "$drive_c/Quorvel/PelmoraUpdaterList.sig" \
         "$drive_c/Quorvel/temp1234.\$\$\$" "$drive_c/e2e/driver.log"
 }

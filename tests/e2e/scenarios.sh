@@ -387,8 +387,10 @@ scenario_endless_list() {
 # The status line and headers one byte a second: never silent long enough for a read to time
 # out, yet ended within the minimum rate's window.
 scenario_header_trickle() { file_fault "header-trickle 1000" 90; }
-# Header lines without end: cut before the process grows without bound.
-scenario_endless_headers() { file_fault "endless-headers 4000000000" 30; }
+# A body announced by its length and chunked as well, cut after its first chunk: refused.
+scenario_file_framed_twice() { file_fault "framed-twice"; }
+# Header lines without end: the transfer is given up when its minute is up.
+scenario_endless_headers() { file_fault "endless-headers 4000000000" 90; }
 
 # A list that names the updater's own run record, served with a record that would move the
 # operator's document into the installation: refused whole at start-up and again in normal
@@ -549,10 +551,14 @@ scenario_nginx_release_switch() {
     run_nginx "limit_rate 1m;" < <(readme_block '^## Serving a release' '```nginx')
     readme_block '^\*\*Switching a served release' '```sh' > "$work/switch.sh"
     # The switch, once the last file (4 MB at 1 MB/s) is under way: past the size of every
-    # other file of the release, the launcher's 0.7 MB among them.
+    # other file of the release, the launcher's 0.7 MB among them. A file fetched ahead of
+    # its turn is written to a part beside the updater, not to the temporary file.
     (
+        local size
         for _ in $(seq 1200); do
-            [ "$(stat -c %s "$temp" 2>/dev/null || echo 0)" -gt 1500000 ] && break
+            size=$(stat -c %s "$temp" "$drive_c/Quorvel/PelmoraUpdaterParts"/*.part 2>/dev/null |
+                sort -n | tail -n 1 || true)
+            [ "${size:-0}" -gt 1500000 ] && break
             sleep 0.05
         done
         local before
@@ -669,6 +675,131 @@ desktop_holds_the_release() {
     mkdir -p "$target"
     (cd "$work/release" && cp --parents Pelmora.exe bin/core.dll bin/ui.dll data/maps/world.dat \
         docs/readme.txt "$target/")
+}
+
+# --- several transfers at once, and transfers resumed
+
+# A release of COUNT files data/fNN.dat of SIZE bytes each, listed with stamp STAMP (and the
+# launcher), for the start-up fetch.
+many_files_release() { # count size stamp
+    rm -rf "$work/release/data" "$work/release/bin" "$work/release/docs" "$work/release/Pelmora.exe"
+    mkdir -p "$work/release/data"
+    printf 'AppLaunch.exe\t%s\r\n' "$3" > "$work/release/filelist.txt"
+    local i
+    for i in $(seq -w 1 "$1"); do
+        head -c "$2" /dev/urandom > "$work/release/data/f$i.dat"
+        printf 'data/f%s.dat\t%s\r\n' "$i" "$3" >> "$work/release/filelist.txt"
+    done
+}
+
+# Only the updater itself lies in its folder, and at most parts of files that can resume.
+expect_nothing_beside_the_updater() {
+    local f
+    for f in "$drive_c/Quorvel"/* "$drive_c/Quorvel/PelmoraUpdaterParts"/*; do
+        [ -e "$f" ] || continue
+        case $f in
+        */Quorvel.exe | */PelmoraUpdaterParts) ;;
+        *) fail "left beside the updater: $f" ;;
+        esac
+    done
+}
+
+# 30 files, each answered a second after its request: fetched several at once, they all
+# arrive whole well within the 31 s one after another would take.
+scenario_many_slow_files() {
+    many_files_release 30 20000 2026-12-10
+    echo "* delay 1000" > "$work/faults"
+    # Timed from the list's answer, logged once it is made: Wine's start is not the network's.
+    : > "$work/requests.log"
+    (while [ ! -s "$work/requests.log" ]; do sleep 0.05; done; date +%s.%N > "$work/first") &
+    drive wait-exit
+    local start end
+    end=$(date +%s.%N)
+    start=$(cat "$work/first" 2>/dev/null || echo "$end")
+    expect_log <<< "EXIT 0"
+    local f
+    for f in "$work/release/data"/*.dat; do
+        expect_file "$desktop/Tarnell Temp Files/data/${f##*/}" "$f"
+    done
+    awk -v s="$start" -v e="$end" 'BEGIN { exit !(e - s <= 12) }' ||
+        fail "30 files took $(awk -v s="$start" -v e="$end" 'BEGIN { print e - s }') s"
+    expect_nothing_beside_the_updater
+}
+
+# The 10th of 24 files fails: the first 9 arrive, the 10th to the 24th are not installed,
+# whatever was fetched for them ahead; nothing of them is left anywhere.
+scenario_tenth_of_24_fails() {
+    many_files_release 24 30000 2026-12-10
+    echo "data/f10.dat status 500" > "$work/faults"
+    drive "wait-boxes=1/60" close wait-exit
+    expect_log <<'LOG'
+BOX f10.dat|Could not download file. Check network connections or your PC's firewall.|OK
+EXIT 0
+LOG
+    local target="$desktop/Tarnell Temp Files" i
+    for i in $(seq -w 1 24); do
+        if [ "$i" -lt 10 ]; then
+            expect_file "$target/data/f$i.dat" "$work/release/data/f$i.dat"
+        else
+            expect_no_file "$target/data/f$i.dat"
+        fi
+    done
+    expect_nothing_beside_the_updater
+    [ -z "$(ls -A "$drive_c/Quorvel/PelmoraUpdaterParts" 2>/dev/null)" ] ||
+        fail "parts were kept of files that arrived whole"
+}
+
+# A file cut after a fifth of it is kept as a part; the next run asks for the rest only (a
+# 206 for the rest's bytes) and the file lands whole. With CHANGE, the server's file changes
+# between the runs: it lands as the new one, never joined to the old part.
+cut_file_then_again() { # [change]
+    many_files_release 1 5000000 2026-12-10
+    echo "data/f1.dat cut 1000000" > "$work/faults"
+    drive "wait-boxes=1/60" close wait-exit
+    expect_log <<'LOG'
+BOX f1.dat|Could not download file. Check network connections or your PC's firewall.|OK
+EXIT 0
+LOG
+    [ -n "$(ls "$drive_c/Quorvel/PelmoraUpdaterParts"/*.part 2>/dev/null)" ] ||
+        fail "the cut file left no part"
+    : > "$work/faults"
+    if [ -n "${1:-}" ]; then
+        sleep 1.1 # another second: the file's new date is its own
+        head -c 5000000 /dev/urandom > "$work/release/data/f1.dat"
+    fi
+    : > "$work/requests.log"
+    drive wait-exit
+    expect_log <<< "EXIT 0"
+    expect_file "$desktop/Tarnell Temp Files/data/f1.dat" "$work/release/data/f1.dat"
+    if [ -n "${1:-}" ]; then
+        grep -q "f1.dat.* 200 5000000" "$work/requests.log" || fail "the new file was not sent whole"
+    else
+        grep -q "f1.dat.* 206 4000000" "$work/requests.log" ||
+            fail "not only the rest was asked: $(cat "$work/requests.log")"
+    fi
+    expect_nothing_beside_the_updater
+    [ -z "$(ls -A "$drive_c/Quorvel/PelmoraUpdaterParts" 2>/dev/null)" ] || fail "a part outlived its file"
+}
+scenario_cut_file_resumes() { cut_file_then_again; }
+scenario_file_changed_between_runs() { cut_file_then_again change; }
+
+# A release written by the release tool, whose every file a filtering proxy answers with its
+# block page: each is refused for its size and hash, nothing is installed.
+scenario_block_page_for_each_file() {
+    local publish=${QUORVEL_PUBLISH:-$(dirname "$server")/quorvel-publish}
+    rm -f "$work/release/filelist.txt"
+    "$publish" publish "$work/release" >/dev/null || fail "the release tool refused the release"
+    local f
+    for f in AppLaunch.exe Pelmora.exe bin/core.dll bin/ui.dll data/maps/world.dat docs/readme.txt; do
+        printf 'Access Denied\r\nYour request was blocked by the administrator.\r\n' > "$work/release/$f"
+    done
+    drive "wait-boxes=1/60" close wait-exit
+    expect_log <<'LOG'
+BOX AppLaunch.exe|Could not download file. Check network connections or your PC's firewall.|OK
+EXIT 0
+LOG
+    ! grep -rq "Access Denied" "$desktop/Tarnell Temp Files" 2>/dev/null || fail "a block page was installed"
+    expect_nothing_beside_the_updater
 }
 
 # Ended by force while the server holds a file back (the operator gives up on a window that

@@ -52,6 +52,7 @@ TEST(ReleaseFormat, ListPathsTheUpdaterCannotInstallAreRefused) {
         {"PelmoraUpdaterRun.txt", "updater uses"},
         {"bin/PelmoraUpdaterList.sig", "updater uses"},
         {"data/pelmoraupdaterkeys.TXT", "updater uses"},
+        {"PelmoraUpdaterParts/0.part", "updater uses"},
         {"temp1234.$$$/x.dll", "updater uses"},
         {"UpdateBackup/old.dll", "updater uses"},
         {"updatebackup", "updater uses"},

@@ -35,6 +35,9 @@ python3 -c "import sys; sys.stdout.buffer.write(bytes(i % 251 for i in range(1 <
 for name in chunked chunked-cut chunked-nolast nolength nolength-cut; do
     head -c 10000 /dev/zero | tr '\0' 'c' > "$workdir/release/$name.bin"
 done
+printf 'abcd' > "$workdir/release/framed.bin"
+cp "$workdir/release/big.bin" "$workdir/release/ranged.bin"
+cp "$workdir/release/big.bin" "$workdir/release/slow.bin"
 printf 'release body\r\n' | gzip -c > "$workdir/release/gzip.bin"
 python3 -c "import sys, zlib; sys.stdout.buffer.write(zlib.compress(b'release body\r\n'))" \
     > "$workdir/release/deflate.bin"
@@ -53,7 +56,10 @@ nolength-cut.bin nolength 5000
 gzip.bin encoding gzip
 deflate.bin encoding deflate
 huge.bin huge 1125899906842624 4000000
-headers.bin endless-headers 400000000
+headers.bin endless-headers 200000
+framed.bin framed-twice
+ranged.bin bad-range start
+slow.bin delay 5000
 FAULTS
 # A chain of redirects: hopN.bin to hopN+1.bin, the last to ok.bin.
 for n in $(seq 0 9); do

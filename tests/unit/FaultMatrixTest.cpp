@@ -55,6 +55,14 @@ public:
             M().WriteFile(kMarker, "marker");
         }
         Serve(kRelease);
+        // A part of one changed file, kept by an earlier run that was cut short: the run
+        // resumes it while the files after it are fetched ahead.
+        const std::string ui = Body(kRelease[3]);
+        M().world.http[kBase + kRelease[3].path].etag = "\"ui-2\"";
+        M().WriteFile("C:\\Quorvel\\PelmoraUpdaterParts\\0.part", ui.substr(0, 4));
+        M().WriteFile("C:\\Quorvel\\PelmoraUpdaterParts\\0.txt",
+                      kRelease[3].path + "\t" + kRelease[3].stamp + "\t" +
+                          std::to_string(ui.size()) + "\t\"ui-2\"\r\n");
         Form().AutoTimer.SetEnabled(false);
         if (!manual) {
             NormalMode();
@@ -75,6 +83,10 @@ public:
         Outcome o;
         for (const auto& f : M().FilesBelow("C:\\")) {
             const bool backup = f.find("UpdateBackup\\") != std::string::npos;
+            // Kept parts are a cache: what is in it is no loss either way.
+            if (f.find("PelmoraUpdaterParts\\") != std::string::npos) {
+                continue;
+            }
             if (!backup || f.find("PelmorEmpty") != std::string::npos) {
                 o.files[backup ? "the marker, backed up" : f] = *At("C:\\" + f);
             }
@@ -161,6 +173,8 @@ public:
         EXPECT_TRUE(AllNew(manual));
         EXPECT_EQ(M().process.launches.size(), 1u);
         EXPECT_EQ(Boxes().size(), manual ? 0u : 2u);
+        EXPECT_EQ(M().world.http[kBase + kRelease[3].path].bytesSent, Body(kRelease[3]).size() - 4)
+            << "the kept part was not resumed";
         return M().process.calls;
     }
 

@@ -199,7 +199,7 @@ TEST_F(DownloadOne, FailureLeavesNoTemporaryFileAndHidesTheLabels) {
     EXPECT_FALSE(Form().DownloadLabel.Visible());
     // A call that reports failure after writing the file still fails.
     M().world.http[kBase + "a.dll"].status = 200;
-    M().process.failOps.insert(Op::DownloadToFile);
+    M().process.failOps.insert(Op::StartTransfer);
     EXPECT_FALSE(DownloadFile(Form(), 0));
 }
 

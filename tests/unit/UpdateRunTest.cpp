@@ -1,6 +1,9 @@
 #include "TestMachine.h"
+#include "app/Settings.h"
+#include "platform/Crypto.h"
 #include "platform/Files.h"
 #include "platform/System.h"
+#include "release/Hex.h"
 #include "run/Run.h"
 #include "transfer/Transfer.h"
 
@@ -620,6 +623,161 @@ TEST_F(UpdateRun, AnUnchangedRowPassesWhateverItsName) {
     EXPECT_EQ(At(kInstall + "sub\\b.dll"), "sub\\b.dll 1");
 }
 
+// A transfer cut short keeps its part; the next run asks only for the rest when the server's
+// file is still the one the part came from, and otherwise lands the server's file whole.
+TEST_F(UpdateRun, ACutTransferResumesOnlyWhereItIsTheSameFile) {
+    const std::string body(1000, 'n');
+    const std::string changed(1000, 'c');
+    const struct {
+        const char* name;
+        std::string etag;         // the validator of the first answer
+        std::string etagLater;    // of the second ("" : none, so no part is kept)
+        bool ranges;              // the server answers a Range
+        std::string contentRange; // a 206 with this Content-Range instead of the right one
+        std::string lands;        // what the second run installs ("" : it fails)
+        std::uint64_t sentLater;  // body bytes the second run is sent
+    } cases[] = {
+        {"the same file", "\"v1\"", "\"v1\"", true, "", body, 600},
+        {"changed on the server", "\"v1\"", "\"v2\"", true, "", changed, 1000},
+        {"no validator", "", "", true, "", body, 1000},
+        {"a weak validator", "W/\"v1\"", "W/\"v1\"", true, "", body, 1000},
+        {"Range ignored", "\"v1\"", "\"v1\"", false, "", body, 1000},
+        {"a Content-Range that does not fit", "\"v1\"", "\"v1\"", true, "bytes 401-999/1000", "",
+         0},
+        {"a total that is not the file's", "\"v1\"", "\"v1\"", true, "bytes 400-999/1001", "", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        Install(kOld);
+        Serve(Release({1}));
+        auto& answer = M().world.http[kBase + "bin/core.dll"];
+        answer.body = body;
+        answer.etag = c.etag;
+        answer.cutAfter = 400;
+        NormalMode();
+        RunUpdate();
+        ASSERT_EQ(Boxes(), std::vector<Box>{Download("core.dll")});
+        answer.cutAfter = std::string::npos;
+        answer.bytesSent = 0;
+        answer.etag = c.etagLater;
+        answer.ranges = c.ranges;
+        if (c.etagLater != c.etag) {
+            answer.body = changed;
+        }
+        if (!c.contentRange.empty()) {
+            answer.contentRange = c.contentRange;
+        }
+        M().process.boxes.clear();
+        RunUpdate();
+        EXPECT_EQ(answer.bytesSent, c.sentLater);
+        EXPECT_EQ(At(kInstall + "bin\\core.dll"), c.lands.empty() ? Old(1) : c.lands);
+        EXPECT_EQ(M().FilesBelow("C:\\Quorvel\\PelmoraUpdaterParts").empty(), true)
+            << "a part outlived its file";
+    }
+}
+
+// Files of rows ahead arrive in whatever order the network brings them: the run still takes
+// each at its row's turn, with the same moves and messages; when a row's download fails, the
+// files fetched for later rows are never installed and nothing of them is left.
+TEST_F(UpdateRun, FilesFetchedAheadAreOnlyACache) {
+    const struct {
+        const char* name;
+        bool reversed; // the later transfers arrive first
+        int failing;   // the row whose download fails, -1 for none
+    } cases[] = {
+        {"in order", false, -1},
+        {"last first", true, -1},
+        {"row 2 fails", false, 2},
+        {"row 2 fails, last first", true, 2},
+    };
+    std::vector<std::string> firstMoves;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        Install(kOld);
+        Serve(Release({0, 1, 2, 3, 4}));
+        if (c.failing >= 0) {
+            M().world.http[kBase + kOld[static_cast<std::size_t>(c.failing)].path].status = 500;
+        }
+        if (c.reversed) {
+            M().process.arrivals = [](const std::vector<std::string>& urls) {
+                std::vector<std::size_t> order;
+                for (std::size_t i = urls.size(); i-- > 0;) {
+                    order.push_back(i);
+                }
+                return order;
+            };
+        }
+        NormalMode();
+        RunUpdate();
+        std::vector<std::string> moves;
+        for (const auto& call : M().process.calls) {
+            if ((call.op == Op::MoveFile || call.op == Op::MoveFileEx) &&
+                call.detail.find(kInstall) != std::string::npos) {
+                moves.push_back(call.detail);
+            }
+        }
+        for (int row = 0; row < 5; ++row) {
+            const bool replaced = c.failing < 0 || row < c.failing;
+            EXPECT_EQ(At(kInstall + Windows(kOld[static_cast<std::size_t>(row)].path)),
+                      replaced ? New(row) : Old(row));
+        }
+        if (c.failing < 0) {
+            EXPECT_EQ(Boxes(), (std::vector<Box>{Count(5), kProductUpdated}));
+            if (firstMoves.empty()) {
+                firstMoves = moves;
+            }
+            EXPECT_EQ(moves, firstMoves) << "the moves depend on the order of arrival";
+        } else {
+            EXPECT_EQ(Boxes(), std::vector<Box>{Download("ui.dll")});
+        }
+        for (const auto& f : M().FilesBelow("C:\\Quorvel")) {
+            EXPECT_EQ(f.find(".part"), std::string::npos) << "left beside the updater: " << f;
+            EXPECT_NE(f, "temp1234.$$$");
+        }
+    }
+}
+
+// Where a stamp states the file's size and hash, as the release tool writes it, a file of
+// another size or hash is refused with the download message and never installed; a stamp
+// without them takes what comes.
+TEST_F(UpdateRun, FilesAreHeldToTheSizeAndHashTheirStampStates) {
+    const std::string good = "the release's core";
+    const std::string hash = release::ToHex(*platform::Sha256Of(good));
+    const std::string sized =
+        "2026-12-01\tsha256=" + hash + "\tsize=" + std::to_string(good.size());
+    const struct {
+        std::string stamp;
+        std::string served;
+        bool installed;
+    } cases[] = {
+        {sized, good, true},
+        {sized, "Access Denied\r\nYour request was blocked.\r\n", false},
+        {sized, good.substr(1) + "!", false}, // the same size, another hash
+        {"2026-12-01", "Access Denied\r\n", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.served);
+        TearDown();
+        SetUp();
+        Install(kOld);
+        auto release = kOld;
+        release[1].stamp = c.stamp;
+        Serve(release);
+        M().Serve(kBase + "bin/core.dll", c.served);
+        NormalMode();
+        RunUpdate();
+        EXPECT_EQ(At(kInstall + "bin\\core.dll"), c.installed ? c.served : Old(1));
+        if (!c.installed) {
+            EXPECT_EQ(Boxes(), std::vector<Box>{Download("core.dll")});
+            EXPECT_FALSE(M().IsFile("C:\\Quorvel\\temp1234.$$$"));
+        }
+    }
+}
+
 TEST_F(UpdateRun, AFailedDownloadIsNotTakenFromAStaleTemporaryFile) {
     Install(kOld);
     Serve(Release({1}));
@@ -679,15 +837,24 @@ TEST_F(UpdateRun, FileWorkOfARunIsPinned) {
     Install(kOld);
     NormalMode();
     const auto unchanged = CallsOf([&] { RunUpdate(); });
+    // Files fetched ahead go to parts first and are looked for there (one at a time: not).
+    const bool ahead = settings::kTransfers > 1;
     const struct {
         Op op;
         int fetch;
         int unchanged;
     } pinned[] = {
-        {Op::FileAttributes, 39, 26}, {Op::FileSize, 2, 2},   {Op::CreateFolder, 4, 5},
-        {Op::MoveFile, 1, 1},         {Op::MoveFileEx, 6, 0}, {Op::DeleteFile, 3, 3},
-        {Op::AppendFile, 2, 2},       {Op::OpenFile, 2, 3},   {Op::ReadFile, 2, 3},
-        {Op::DownloadToFile, 7, 1},   {Op::ListFolder, 0, 0},
+        {Op::FileAttributes, ahead ? 50 : 40, 27},
+        {Op::FileSize, 2, 2},
+        {Op::CreateFolder, ahead ? 5 : 4, 5},
+        {Op::MoveFile, ahead ? 6 : 1, 1},
+        {Op::MoveFileEx, 6, 0},
+        {Op::DeleteFile, 3, 3},
+        {Op::AppendFile, 2, 2},
+        {Op::OpenFile, 2, 3},
+        {Op::ReadFile, 2, 3},
+        {Op::StartTransfer, 7, 1},
+        {Op::ListFolder, ahead ? 11 : 6, 0},
     };
     for (const auto& p : pinned) {
         EXPECT_EQ(fetch.count(p.op) ? fetch.at(p.op) : 0, p.fetch) << OpName(p.op) << " fetching";

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <sstream>
 #include <thread>
 
 namespace update_server {
@@ -161,6 +162,23 @@ bool TrickleHeaders(const httplib::Request& req, const std::string& body, long l
     if (open) {
         SendAll(fd, body.data(), body.size());
     }
+    shutdown(fd, SHUT_RDWR);
+    return true;
+}
+
+bool SendFramedTwice(const httplib::Request& req, const std::string& body) {
+    int fd = ConnectionOf(req);
+    if (fd < 0) {
+        return false;
+    }
+    const std::string first = body.substr(0, 4);
+    std::ostringstream answer;
+    answer << "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: "
+           << body.size() << "\r\nTransfer-Encoding: chunked\r\n\r\n"
+           << std::hex << first.size() << "\r\n"
+           << first << "\r\n";
+    const std::string text = answer.str();
+    SendAll(fd, text.data(), text.size());
     shutdown(fd, SHUT_RDWR);
     return true;
 }

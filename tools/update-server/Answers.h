@@ -37,5 +37,8 @@ void ServeHuge(httplib::Response& res, long long announced, long long cap);
 // connection could not be found.
 bool TrickleHeaders(const httplib::Request& req, const std::string& body, long long intervalMs);
 bool SendEndlessHeaders(const httplib::Request& req, long long cap);
+// The file's length announced and its body chunked as well, the connection closed after a
+// first chunk of at most 4 bytes: a body whose end two framings disagree on.
+bool SendFramedTwice(const httplib::Request& req, const std::string& body);
 
 } // namespace update_server

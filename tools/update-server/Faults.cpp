@@ -45,6 +45,8 @@ std::optional<Fault> WordFault(const std::string& action, const std::string& arg
     } else if (action == "chunked" || action == "nolength") {
         fault.kind = action == "chunked" ? Fault::Kind::Chunked : Fault::Kind::NoLength;
         fault.number = -1;
+    } else if (action == "framed-twice") {
+        fault.kind = Fault::Kind::FramedTwice;
     } else if (action == "endless-headers") {
         fault.kind = Fault::Kind::EndlessHeaders;
     } else {

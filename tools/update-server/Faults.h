@@ -25,6 +25,7 @@ struct Fault {
         EndlessHeaders, // header lines without end, as fast as taken, at most cap bytes
         Delay,          // the answer as usual, number milliseconds after the request
         BadRange,       // a range asked is answered 206 with a Content-Range that does not fit
+        FramedTwice,    // a Content-Length and chunked framing both, cut after the first chunk
     } kind = Kind::Status;
     long long number = 0; // status code, bytes before the cut (-1: none), seconds of the
                           // stall, milliseconds, the length announced
@@ -43,7 +44,8 @@ constexpr long long kDefaultCapBytes = 64LL << 20;
 // A file of lines "PATH ACTION [ARGUMENTS]", PATH relative to the release folder (or "*" for
 // every path), ACTION one of status N, cut N, stall S, drop, redirect URL, chunked [N],
 // chunked-nolast, nolength [N], encoding NAME, trickle MS, huge LENGTH [CAP],
-// header-trickle MS, endless-headers [CAP], delay MS, bad-range [start|total]. Read again whenever
+// header-trickle MS, endless-headers [CAP], delay MS, bad-range [start|total],
+// framed-twice. Read again whenever
 // it changes, so a test can rewrite it between requests. Blank lines and "#" lines are ignored.
 class FaultTable {
 public:

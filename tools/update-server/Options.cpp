@@ -38,7 +38,8 @@ constexpr const char* kHelp =
     "  MS ms after the request), drop, redirect URL, chunked [N], chunked-nolast,\n"
     "  nolength [N], encoding NAME, trickle MS, huge LENGTH [CAP], header-trickle MS,\n"
     "  endless-headers [CAP], bad-range [start|total] (a Range is answered 206 with a part\n"
-    "  that starts one byte late, or a total one byte more than the file)\n"
+    "  that starts one byte late, or a total one byte more than the file), framed-twice (a\n"
+    "  Content-Length and chunked framing both, the connection closed after the first chunk)\n"
     "\n"
     "Exit codes: 0 stopped, 1 could not serve (port taken, log or certificate unusable),\n"
     "2 usage error.\n";

@@ -162,6 +162,10 @@ bool AnswerShaped(Site& site, const Fault& fault, const httplib::Request& req,
         site.log.Write(req, 200, body->size());
         update_server::TrickleHeaders(req, *body, fault.number);
         return true;
+    case Fault::Kind::FramedTwice:
+        site.log.Write(req, 200, std::min<std::size_t>(body->size(), 4));
+        update_server::SendFramedTwice(req, *body);
+        return true;
     case Fault::Kind::Encoding:
         res.set_header("Content-Encoding", fault.location);
         return false;
@@ -262,6 +266,10 @@ void Answer(Site& site, const httplib::Request& req, httplib::Response& res) {
 void Tune(httplib::Server& server) {
     server.set_keep_alive_max_count(100);
     server.set_write_timeout(60, 0);
+    // A thread for each connection a client keeps open, for clients that fetch several
+    // files at once: the library's 8 would make later connections wait for idle ones. The
+    // library takes the queue it is given.
+    server.new_task_queue = [] { return new httplib::ThreadPool(64); };
     server.set_socket_options([](socket_t sock) {
         int yes = 1;
         setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&yes),

@@ -19,11 +19,11 @@ namespace platform::memory {
 // clang-format off
 #define QUORVEL_FAULT_POINTS(X)                                                                    \
     /* Files.h */                                                                                  \
-    X(FileAttributes) X(ListFolder) X(FileSize) X(CreateFolder) X(MoveFile) X(MoveFileEx)         \
-    X(DeleteFile) X(AppendFile) X(OpenFile) X(SeekFile) X(ReadFile) X(GetDiskFreeSpaceEx)          \
-    X(GetLongPathName)                                                                             \
+    X(FileAttributes) X(ListFolder) X(FileSize) X(FreeBytes) X(CreateFolder) X(MoveFile)           \
+    X(MoveFileEx) X(DeleteFile) X(AppendFile) X(OpenFile) X(SeekFile) X(ReadFile)                  \
+    X(GetDiskFreeSpaceEx) X(GetLongPathName)                                                       \
     /* Http.h */                                                                                   \
-    X(DownloadToFile)                                                                              \
+    X(StartTransfer) X(ReceiveBody)                                                                \
     /* Processes.h */                                                                              \
     X(EnumProcesses) X(OpenProcess) X(GetModuleBaseName) X(WaitForSingleObject) X(CreateProcess)   \
     /* System.h */                                                                                 \

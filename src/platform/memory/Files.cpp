@@ -68,6 +68,21 @@ std::optional<std::uint64_t> FileSize(const std::string& path) {
     return node->content.size();
 }
 
+// A drive without a capacity set has no end the model can tell.
+std::optional<std::uint64_t> FreeBytes(const std::string& folder) {
+    auto& m = TheMachine();
+    if (m.Enter(Op::FreeBytes, folder)) {
+        return std::nullopt;
+    }
+    auto parsed = memory::ParsePath(folder);
+    memory::Drive* drive = parsed ? m.world.tree.FindDrive(parsed->drive) : nullptr;
+    if (drive == nullptr || !drive->capacity) {
+        return std::nullopt;
+    }
+    const std::uint64_t used = drive->UsedBytes();
+    return *drive->capacity > used ? *drive->capacity - used : 0;
+}
+
 bool CreateFolder(const std::string& path) {
     auto& m = TheMachine();
     if (m.Enter(Op::CreateFolder, path)) {

@@ -1,4 +1,6 @@
-// HTTP answers of the in-memory machine, written into its files as the real download does.
+// HTTP transfers of the in-memory machine. A transfer arrives in a message pump (those the
+// test lets arrive, in the order it chooses) or when it is waited for, and writes the
+// machine's files as the real one does: what arrived before a cut stays in the file.
 #include "../Http.h"
 
 #include "../RateWatch.h"
@@ -9,103 +11,229 @@
 namespace platform {
 
 using memory::HttpResponse;
+using memory::Op;
 using memory::TheMachine;
+
+struct Transfer::State {
+    TransferRequest request;
+    HeadRule rule;
+    bool failed = false; // the start's fault point failed: nobody answers
+    bool ended = false;
+    TransferReport report;
+};
 
 namespace {
 
-bool WriteBody(const std::string& path, const std::string& body) {
-    auto& m = TheMachine();
-    auto parsed = memory::ParsePath(path);
-    if (!parsed || m.world.tree.Parent(*parsed) == nullptr) {
-        return false;
-    }
-    memory::Node* existing = m.world.tree.Find(*parsed);
-    if (existing != nullptr && !m.Writable(*existing)) {
-        return false;
-    }
-    m.WriteFile(path, body);
-    return true;
-}
+using State = Transfer::State;
 
-void RemovePartial(const std::string& path) {
-    auto& m = TheMachine();
-    auto parsed = memory::ParsePath(path);
-    memory::Node* node = parsed ? m.world.tree.Find(*parsed) : nullptr;
-    if (node != nullptr && !node->IsFolder() && !m.InUse(*node)) {
-        m.world.tree.Parent(*parsed)->Remove(parsed->levels.back());
-    }
-}
-
-// The answer after at most kMaxRedirects redirects, as the real download follows them; none
-// when nobody answers.
-const HttpResponse* FinalAnswer(std::string url) {
+// The answer after at most kMaxRedirects redirects, as the real transfer follows them; none
+// when nobody answers, and the redirect itself when there are too many.
+HttpResponse* FinalAnswer(std::string url, bool& tooMany) {
     auto& m = TheMachine();
     for (int hop = 0; hop <= kMaxRedirects; ++hop) {
         auto it = m.world.http.find(url.substr(0, url.find('?')));
         if (it == m.world.http.end() || it->second.refused) {
             return nullptr;
         }
-        const HttpResponse& r = it->second;
+        HttpResponse& r = it->second;
         if (r.status < 300 || r.status >= 400 || r.redirectTo.empty()) {
             return &r;
         }
         url = r.redirectTo;
     }
+    tooMany = true;
     return nullptr;
 }
 
-// Headers the real download waits for: within the minimum rate's window and its size bound.
-// Their time passes on the machine's clock.
-bool HeadersArrive(const HttpResponse& r) {
+// "bytes FIRST-LAST/TOTAL", as the real transfer reads it.
+std::optional<ContentRange> ReadRange(const std::string& text) {
+    unsigned long long first = 0;
+    unsigned long long last = 0;
+    unsigned long long total = 0;
+    char end = 0;
+    if (std::sscanf(text.c_str(), "bytes %llu-%llu/%llu%c", &first, &last, &total, &end) != 3 ||
+        first > last || last >= total) {
+        return std::nullopt;
+    }
+    return ContentRange{first, last, total};
+}
+
+// What the server sends for the request: the head, and the bytes of the body it holds.
+ResponseHead Head(const HttpResponse& r, const TransferRequest& request, std::string& body) {
+    ResponseHead head;
+    head.status = r.status;
+    head.contentEncoding = r.contentEncoding;
+    head.etag = r.etag;
+    head.lastModified = r.lastModified;
+    head.transferEncoded = r.transferEncoded || !r.lengthSent;
+    body = r.body;
+    std::uint64_t length = r.announcedLength.value_or(r.body.size());
+    const bool validatorHolds =
+        request.ifRange.empty() || request.ifRange == r.etag || request.ifRange == r.lastModified;
+    if (r.status == 200 && request.from > 0 && r.ranges && validatorHolds &&
+        request.from < r.body.size()) {
+        head.status = 206;
+        const std::string range = r.contentRange.value_or("bytes " + std::to_string(request.from) +
+                                                          "-" + std::to_string(r.body.size() - 1) +
+                                                          "/" + std::to_string(r.body.size()));
+        head.range = ReadRange(range);
+        head.rangeUnreadable = !head.range;
+        body = r.body.substr(request.from);
+        length = body.size();
+    }
+    if (r.lengthSent) {
+        head.length = length;
+    }
+    return head;
+}
+
+bool Writable(const std::string& path) {
     auto& m = TheMachine();
-    m.world.tickMs += std::min<std::uint64_t>(r.headerMs, kRateWindowMs);
-    return r.headerMs < kRateWindowMs && r.headerBytes <= kMaxHeaderBytes;
-}
-
-// A length the caller and the drive can take: refused before a byte is written.
-bool LengthAccepted(std::uint64_t length, const DownloadBounds& bounds, const std::string& path) {
-    if (length > bounds.maxLength || (bounds.exactLength && length != *bounds.exactLength)) {
-        return false;
-    }
     auto parsed = memory::ParsePath(path);
-    memory::Drive* drive = parsed ? TheMachine().world.tree.FindDrive(parsed->drive) : nullptr;
-    if (drive == nullptr || !drive->capacity) {
-        return true;
-    }
-    const std::uint64_t used = drive->UsedBytes();
-    const std::uint64_t free = *drive->capacity > used ? *drive->capacity - used : 0;
-    return free > kFreeSpaceMargin && length <= free - kFreeSpaceMargin;
-}
-
-// A body the real download takes: a 200 announced by its length (within bounds), not
-// encoded, and arrived whole and no more.
-bool Taken(const HttpResponse* r, const DownloadBounds& bounds, const std::string& path) {
-    if (r == nullptr || r->status != 200 || !HeadersArrive(*r) || !r->lengthSent ||
-        !(r->contentEncoding.empty() || r->contentEncoding == "identity")) {
+    if (!parsed || m.world.tree.Parent(*parsed) == nullptr) {
         return false;
     }
-    const std::uint64_t length = r->announcedLength.value_or(r->body.size());
-    const std::uint64_t arrives = std::min<std::uint64_t>(r->cutAfter, r->body.size());
-    return LengthAccepted(length, bounds, path) && arrives == length;
+    memory::Node* existing = m.world.tree.Find(*parsed);
+    return existing == nullptr || m.Writable(*existing);
+}
+
+// The body's bytes into the file as the plan says; the end it comes to.
+TransferEnd WriteBody(State& state, const BodyPlan& plan, const std::string& arrived,
+                      bool complete) {
+    auto& m = TheMachine();
+    const std::string& path = state.request.path;
+    const std::optional<std::string> existing = m.FileContent(path);
+    const bool append = plan.use == BodyPlan::Use::Append;
+    if (!Writable(path) || (append && (!existing || existing->size() < plan.appendAt))) {
+        return TransferEnd::FileFailed;
+    }
+    const std::string kept = append ? existing->substr(0, plan.appendAt) : std::string();
+    const std::size_t taken = std::min<std::size_t>(arrived.size(), plan.length);
+    m.WriteFile(path, kept + arrived.substr(0, taken));
+    state.report.bytes = taken;
+    if (arrived.size() > plan.length) {
+        return TransferEnd::Overrun;
+    }
+    return complete && taken == plan.length ? TransferEnd::Complete : TransferEnd::Cut;
+}
+
+TransferEnd Deliver(State& state) {
+    auto& m = TheMachine();
+    bool tooMany = false;
+    HttpResponse* r = state.failed ? nullptr : FinalAnswer(state.request.url, tooMany);
+    if (r == nullptr) {
+        return tooMany ? TransferEnd::Redirects : TransferEnd::NoAnswer;
+    }
+    // The head's time passes on the machine's clock.
+    m.world.tickMs += std::min<std::uint64_t>(r->headerMs, kRateWindowMs);
+    if (r->headerMs >= kRateWindowMs) {
+        return TransferEnd::Stalled;
+    }
+    if (r->headerBytes > kMaxHeaderBytes) {
+        return TransferEnd::HeadersTooLarge;
+    }
+    std::string body;
+    state.report.head = Head(*r, state.request, body);
+    const BodyPlan plan = state.rule(state.report.head);
+    if (plan.use == BodyPlan::Use::Refuse) {
+        return TransferEnd::Refused;
+    }
+    // A body fault loses the connection half-way.
+    const bool lost = m.Enter(Op::ReceiveBody, state.request.url);
+    if (m.process.dead) {
+        return TransferEnd::Cancelled;
+    }
+    const std::size_t cut = lost ? body.size() / 2 : std::min(r->cutAfter, body.size());
+    r->bytesSent += cut;
+    const TransferEnd end = WriteBody(state, plan, body.substr(0, cut), cut == body.size());
+    if (end == TransferEnd::Complete && state.request.digest) {
+        state.report.digest = Sha256Of(*m.FileContent(state.request.path));
+        if (!state.report.digest) {
+            return TransferEnd::FileFailed;
+        }
+    }
+    return end;
+}
+
+void Finish(State& state) {
+    if (!state.ended) {
+        state.report.end = Deliver(state);
+        state.ended = true;
+    }
 }
 
 } // namespace
 
-bool DownloadToFile(const std::string& url, const std::string& path, Sha256Digest* digest,
-                    const DownloadBounds& bounds) {
+Transfer::Transfer(TransferRequest request, HeadRule rule) : state_(std::make_shared<State>()) {
     auto& m = TheMachine();
-    m.world.requests.push_back(url);
-    const HttpResponse* answer =
-        m.Enter(memory::Op::DownloadToFile, url) ? nullptr : FinalAnswer(url);
-    std::optional<Sha256Digest> hash;
-    const bool done = Taken(answer, bounds, path) && WriteBody(path, answer->body) &&
-                      (digest == nullptr || (hash = Sha256Of(answer->body)).has_value());
-    if (!done) {
-        RemovePartial(path);
-    } else if (digest != nullptr) {
-        *digest = *hash;
+    state_->request = std::move(request);
+    state_->rule = std::move(rule);
+    m.world.requests.push_back(state_->request.url);
+    state_->failed = m.Enter(Op::StartTransfer, state_->request.url);
+    std::weak_ptr<State> weak = state_;
+    m.process.transfers.push_back({state_->request.url, [weak] {
+                                       if (auto state = weak.lock()) {
+                                           Finish(*state);
+                                       }
+                                   }});
+}
+
+Transfer::~Transfer() {
+    Cancel();
+}
+
+bool Transfer::Ended() {
+    return state_->ended;
+}
+
+const TransferReport& Transfer::Wait() {
+    Finish(*state_);
+    return state_->report;
+}
+
+void Transfer::Cancel() {
+    if (!state_->ended) {
+        state_->ended = true;
+        state_->report.end = TransferEnd::Cancelled;
     }
-    return done;
 }
 
 } // namespace platform
+
+namespace platform::memory {
+
+void DeliverTransfers() {
+    auto& m = TheMachine();
+    std::vector<PendingTransfer> pending;
+    pending.swap(m.process.transfers);
+    std::vector<std::size_t> order;
+    if (m.process.arrivals) {
+        std::vector<std::string> urls;
+        for (const auto& t : pending) {
+            urls.push_back(t.url);
+        }
+        order = m.process.arrivals(urls);
+    } else {
+        for (std::size_t i = 0; i < pending.size(); ++i) {
+            order.push_back(i);
+        }
+    }
+    std::vector<bool> delivered(pending.size(), false);
+    for (std::size_t i : order) {
+        if (i < pending.size() && !delivered[i]) {
+            delivered[i] = true;
+            pending[i].deliver();
+        }
+    }
+    // Those that did not arrive stay under way, before any started meanwhile.
+    std::vector<PendingTransfer> left;
+    for (std::size_t i = 0; i < pending.size(); ++i) {
+        if (!delivered[i]) {
+            left.push_back(std::move(pending[i]));
+        }
+    }
+    left.insert(left.end(), m.process.transfers.begin(), m.process.transfers.end());
+    m.process.transfers.swap(left);
+}
+
+} // namespace platform::memory

@@ -39,6 +39,13 @@ struct HttpResponse {
     std::optional<std::uint64_t> announcedLength;
     std::uint64_t headerBytes = 200; // the status line and headers
     std::uint64_t headerMs = 0;      // how long they take to arrive, on the machine's clock
+    bool transferEncoded = false;    // a Transfer-Encoding header besides the length
+    std::string etag;                // validators; a request whose If-Range names one of
+    std::string lastModified;        // them is answered 206 from its Range, others 200
+    bool ranges = true;              // false: Range is ignored, every answer is 200
+    // A Content-Range sent with a 206 other than the one asked for.
+    std::optional<std::string> contentRange;
+    std::uint64_t bytesSent = 0; // body bytes sent for it so far
 };
 
 // The user's regional settings that dates and times are written with.
@@ -83,6 +90,12 @@ struct Launch {
     std::string program; // the file that the command line started
 };
 
+// A transfer under way, delivered in a message pump or when it is waited for.
+struct PendingTransfer {
+    std::string url;
+    std::function<void()> deliver; // does nothing once the transfer has ended
+};
+
 struct PlatformCall {
     Op op{};
     std::string detail;
@@ -113,6 +126,12 @@ struct ProcessState {
     int pumps = 0;
     bool terminated = false;
     bool minimised = false;
+
+    // --- transfers under way, in the order they started
+    std::vector<PendingTransfer> transfers;
+    // Chooses at each pump which transfers under way arrive, by their URLs in the order they
+    // started: gives their indexes in the order they arrive. Unset: all, in that order.
+    std::function<std::vector<std::size_t>(const std::vector<std::string>& urls)> arrivals;
 
     // --- fault injection: every call is recorded; chosen ones fail
     std::vector<PlatformCall> calls;
@@ -196,6 +215,9 @@ Machine& TheMachine();
 // As the operator clicks a button or check box: nothing when it is disabled; a check box
 // toggles before its handler runs.
 void Click(Control& control);
+
+// Delivers the transfers under way that the test lets arrive (ProcessMessages does it).
+void DeliverTransfers();
 
 // Fires every tick that falls due within the given time.
 void AdvanceClock(unsigned milliseconds);

@@ -166,6 +166,7 @@ void ProcessMessages() {
     for (auto& action : actions) {
         action();
     }
+    memory::DeliverTransfers();
 }
 
 // The loop runs the clock forward to each tick in turn; when nothing is left to happen the

@@ -1,16 +1,22 @@
-// The HTTP download through WinINet. Only a final 200 whose whole body arrived counts:
-// an error page, a cut body or still-encoded bytes must never end up in a file that the
-// updater installs.
+// HTTP transfers through WinINet, each on a thread of its own with a session of its own.
+// Neither WinINet nor WinHTTP under Wine ends a call blocked on a receive when its handle is
+// closed (measured: a stalled body, endless headers), so a transfer is never waited for
+// past its bounds: its owner stops waiting, closes its handles and its file, and the thread
+// ends whenever the call it sits in returns, touching nothing but its own state.
 #include "../Http.h"
 
 #include "../RateWatch.h"
-#include "Connections.h"
 #include "Handles.h"
 
 #include <wininet.h>
 
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
-#include <optional>
+#include <mutex>
+#include <thread>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -20,249 +26,79 @@ namespace {
 constexpr DWORD kConnectTimeoutMs = 15000;
 constexpr DWORD kReceiveTimeoutMs = 30000;
 constexpr DWORD kBufferSize = 256 * 1024;
-// A refused answer whose body is no larger than this is left to WinINet to read to its end,
-// so that the connection is kept; a larger or unknown one has its connection cut.
-constexpr long long kSmallBody = 64 * 1024;
+// Sessions kept for later transfers, so that their connections are reused.
+constexpr std::size_t kKeptSessions = 16;
+// A body left unread that is no larger than this is read to its end when its request closes
+// (Wine does so, keeping the connection); a larger or unknown one is never closed.
+constexpr std::uint64_t kSmallBody = 64 * 1024;
 
-struct InternetHandleTraits {
-    using Native = HINTERNET;
-    static Native Invalid() { return nullptr; }
-    static void Close(Native h) { InternetCloseHandle(h); }
-};
-using InternetHandle = UniqueHandle<InternetHandleTraits>;
-
-// The last error of a failed call; never "success", so that a failure is never taken for one.
-DWORD Reason() {
-    const DWORD error = GetLastError();
-    return error != ERROR_SUCCESS ? error : ERROR_INTERNET_INTERNAL_ERROR;
+void CloseNetwork(std::pair<HINTERNET, HINTERNET> handles) {
+    if (handles.first != nullptr) {
+        InternetCloseHandle(handles.first);
+    }
+    if (handles.second != nullptr) {
+        InternetCloseHandle(handles.second);
+    }
 }
 
 void SetTimeout(HINTERNET handle, DWORD option, DWORD milliseconds) {
     InternetSetOptionA(handle, option, &milliseconds, sizeof(milliseconds));
 }
 
-// One session for the life of the program, so connections to the server are reused.
-HINTERNET Session() {
-    static InternetHandle session = [] {
-        InternetHandle h(
-            InternetOpenA("Quorvel", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-        if (h) {
-            SetTimeout(h.get(), INTERNET_OPTION_CONNECT_TIMEOUT, kConnectTimeoutMs);
-            SetTimeout(h.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, kReceiveTimeoutMs);
-            SetTimeout(h.get(), INTERNET_OPTION_SEND_TIMEOUT, kReceiveTimeoutMs);
-            SetTimeout(h.get(), INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, kReceiveTimeoutMs);
-        }
-        return h;
-    }();
-    return session.get();
+// The system's words for the last error of a failed call.
+std::string ErrorText(const char* call) {
+    return std::string(call) + " failed with error " + std::to_string(GetLastError());
 }
 
-DWORD StatusCode(HINTERNET request) {
-    DWORD status = 0;
-    DWORD size = sizeof(status);
-    if (!HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
-                        nullptr)) {
-        return 0;
+// Sessions whose last transfer ended cleanly, so their connection may be reused. A session
+// whose transfer was cut or cancelled is closed instead: its connection is in no state to
+// serve another.
+class SessionPool {
+public:
+    HINTERNET Take() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (!kept_.empty()) {
+                HINTERNET session = kept_.back();
+                kept_.pop_back();
+                return session;
+            }
+        }
+        HINTERNET session =
+            InternetOpenA("Quorvel", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+        if (session != nullptr) {
+            SetTimeout(session, INTERNET_OPTION_CONNECT_TIMEOUT, kConnectTimeoutMs);
+            SetTimeout(session, INTERNET_OPTION_RECEIVE_TIMEOUT, kReceiveTimeoutMs);
+            SetTimeout(session, INTERNET_OPTION_SEND_TIMEOUT, kReceiveTimeoutMs);
+            SetTimeout(session, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, kReceiveTimeoutMs);
+        }
+        return session;
     }
-    return status;
-}
+    void Give(HINTERNET session, bool reusable) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (reusable && kept_.size() < kKeptSessions) {
+                kept_.push_back(session);
+                return;
+            }
+        }
+        InternetCloseHandle(session);
+    }
 
-// The announced body length, or -1 when none was sent.
-long long ContentLength(HINTERNET request) {
-    char text[32] = {};
-    DWORD size = sizeof(text) - 1;
-    if (!HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) {
-        return -1;
-    }
-    char* end = nullptr;
-    long long length = std::strtoll(text, &end, 10);
-    return end == text || length < 0 ? -1 : length;
-}
+private:
+    std::mutex mutex_;
+    std::vector<HINTERNET> kept_;
+};
 
-// True when the body is sent as it is stored. Under Wine, WinINet hands over gzip or
-// deflate data as it came unless told to decode it.
-bool IdentityEncoded(HINTERNET request) {
-    char text[64] = {};
-    DWORD size = sizeof(text) - 1;
-    if (!HttpQueryInfoA(request, HTTP_QUERY_CONTENT_ENCODING, text, &size, nullptr)) {
-        return true;
-    }
-    return lstrcmpiA(text, "identity") == 0;
-}
-
-// The body into the file, all of it or failure: WinINet under Wine ends a cut chunked
-// stream with success, so only a body whose length was announced and arrived counts. With a
-// digest asked for, each piece is hashed as it is written; the file is never read back.
-DWORD CopyBody(HINTERNET request, HANDLE file, long long expected, Sha256Digest* digest,
-               ULONGLONG startMs) {
-    std::vector<char> buffer(kBufferSize);
-    std::optional<Sha256> hash;
-    if (digest != nullptr) {
-        hash.emplace();
-    }
-    long long total = 0;
-    RateWatch rate(startMs);
-    while (true) {
-        // Wine's InternetReadFile waits until the buffer is full or the body ends, however
-        // slowly the bytes come; asked for what has arrived, each read returns as it comes,
-        // so the rate is seen.
-        DWORD available = 0;
-        if (!InternetQueryDataAvailable(request, &available, 0, 0)) {
-            return Reason();
-        }
-        DWORD got = 0;
-        if (available > 0 &&
-            !InternetReadFile(request, buffer.data(),
-                              available < kBufferSize ? available : kBufferSize, &got)) {
-            return Reason();
-        }
-        if (got == 0) {
-            break;
-        }
-        // Not a byte beyond the announced length reaches the file.
-        if (total + got > expected) {
-            return ERROR_HTTP_INVALID_SERVER_RESPONSE;
-        }
-        DWORD written = 0;
-        if (!WriteFile(file, buffer.data(), got, &written, nullptr) || written != got) {
-            return Reason();
-        }
-        if (hash) {
-            hash->Update(buffer.data(), got);
-        }
-        total += got;
-        if (!rate.Progress(static_cast<std::uint64_t>(total), GetTickCount64())) {
-            return ERROR_INTERNET_TIMEOUT;
-        }
-    }
-    if (total != expected) {
-        return ERROR_HTTP_INVALID_SERVER_RESPONSE;
-    }
-    // Reported as downloaded only once it is on the disk.
-    if (!FlushFileBuffers(file)) {
-        return Reason();
-    }
-    if (hash) {
-        std::optional<Sha256Digest> done = hash->Finish();
-        if (!done) {
-            return ERROR_INTERNAL_ERROR;
-        }
-        *digest = *done;
-    }
-    return ERROR_SUCCESS;
+// Shared by every transfer thread, each of which holds it while it runs: it outlives the
+// program's static objects for a thread still sitting in a call.
+std::shared_ptr<SessionPool> Pool() {
+    static std::shared_ptr<SessionPool> pool = std::make_shared<SessionPool>();
+    return pool;
 }
 
 bool IsRedirect(DWORD status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-}
-
-// The absolute URL a redirect points to, or empty.
-std::string RedirectTarget(HINTERNET request, const std::string& from) {
-    std::vector<char> location(4096);
-    DWORD size = static_cast<DWORD>(location.size() - 1);
-    if (!HttpQueryInfoA(request, HTTP_QUERY_LOCATION, location.data(), &size, nullptr)) {
-        return std::string();
-    }
-    std::vector<char> combined(8192);
-    DWORD length = static_cast<DWORD>(combined.size());
-    if (!InternetCombineUrlA(from.c_str(), location.data(), combined.data(), &length,
-                             ICU_NO_ENCODE)) {
-        return std::string();
-    }
-    return std::string(combined.data(), length);
-}
-
-// The request sent and its status line and headers read, within the minimum rate's window
-// from the request's start (a server that trickles its headers never lets a read time out)
-// and within kMaxHeaderBytes.
-bool SendWatched(HINTERNET request, ULONGLONG startMs) {
-    const ULONGLONG now = GetTickCount64();
-    const ULONGLONG used = now > startMs ? now - startMs : 0;
-    HeaderWatch watch(used < kRateWindowMs ? kRateWindowMs - used : 0);
-    const BOOL sent = HttpSendRequestA(request, nullptr, 0, nullptr, 0);
-    if (watch.Tripped()) {
-        SetLastError(ERROR_INTERNET_TIMEOUT);
-        return false;
-    }
-    if (!sent) {
-        return false;
-    }
-    DWORD size = 0;
-    HttpQueryInfoA(request, HTTP_QUERY_RAW_HEADERS_CRLF, nullptr, &size, nullptr);
-    if (size > kMaxHeaderBytes) {
-        CutConnections();
-        SetLastError(ERROR_HTTP_INVALID_SERVER_RESPONSE);
-        return false;
-    }
-    return true;
-}
-
-// A request with the connection it was made on. The request is closed before its connection:
-// members are destroyed in the reverse order of their declaration.
-struct OpenedRequest {
-    InternetHandle connection;
-    InternetHandle request;
-
-    explicit operator bool() const { return static_cast<bool>(request); }
-    HINTERNET get() const { return request.get(); }
-};
-
-// One GET. The request handle is made before anything is sent, so that its time-outs
-// hold for the wait on the answer too (Wine keeps no session-wide receive time-out).
-OpenedRequest OpenRequest(HINTERNET session, const std::string& url, ULONGLONG startMs) {
-    char host[256] = {};
-    char path[4096] = {};
-    char extra[4096] = {};
-    URL_COMPONENTSA parts{};
-    parts.dwStructSize = sizeof(parts);
-    parts.lpszHostName = host;
-    parts.dwHostNameLength = sizeof(host);
-    parts.lpszUrlPath = path;
-    parts.dwUrlPathLength = sizeof(path);
-    parts.lpszExtraInfo = extra;
-    parts.dwExtraInfoLength = sizeof(extra);
-    if (!InternetCrackUrlA(url.c_str(), 0, 0, &parts)) {
-        return OpenedRequest{};
-    }
-    if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) {
-        SetLastError(ERROR_INTERNET_UNRECOGNIZED_SCHEME);
-        return OpenedRequest{};
-    }
-    OpenedRequest opened;
-    opened.connection = InternetHandle(InternetConnectA(session, host, parts.nPort, nullptr,
-                                                        nullptr, INTERNET_SERVICE_HTTP, 0, 0));
-    if (!opened.connection) {
-        return OpenedRequest{};
-    }
-    // No flag that ignores a certificate error: a server that cannot prove who it is
-    // serves nothing.
-    const DWORD secure = parts.nScheme == INTERNET_SCHEME_HTTPS ? INTERNET_FLAG_SECURE : 0;
-    const DWORD flags = secure | INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
-                        INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_UI |
-                        INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_KEEP_CONNECTION |
-                        INTERNET_FLAG_NO_AUTO_REDIRECT;
-    std::string target = std::string(path) + extra;
-    opened.request = InternetHandle(HttpOpenRequestA(opened.connection.get(), "GET", target.c_str(),
-                                                     nullptr, nullptr, nullptr, flags, 0));
-    if (!opened.request) {
-        return OpenedRequest{};
-    }
-    SetTimeout(opened.get(), INTERNET_OPTION_CONNECT_TIMEOUT, kConnectTimeoutMs);
-    SetTimeout(opened.get(), INTERNET_OPTION_SEND_TIMEOUT, kReceiveTimeoutMs);
-    SetTimeout(opened.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, kReceiveTimeoutMs);
-    if (!SendWatched(opened.get(), startMs)) {
-        return OpenedRequest{};
-    }
-    return opened;
-}
-
-// An answer that will not be read: its connection is cut unless its body is small enough to
-// be read to its end when the request closes.
-void LetGo(HINTERNET request) {
-    const long long length = ContentLength(request);
-    if (length < 0 || length > kSmallBody) {
-        CutConnections();
-    }
 }
 
 bool IsHttps(const std::string& url) {
@@ -275,102 +111,489 @@ bool IsHttps(const std::string& url) {
     return true;
 }
 
-// Redirects are followed here, a limited number of times: Wine's WinINet would follow a
-// redirect loop for ever. One from https back to plain http is refused: what was asked
-// for over a secure channel must not come over an open one.
-OpenedRequest OpenFinal(HINTERNET session, std::string url, ULONGLONG startMs) {
+// A header's text, or nothing when the answer has none.
+std::optional<std::string> Header(HINTERNET request, DWORD query) {
+    std::vector<char> text(1024);
+    DWORD size = static_cast<DWORD>(text.size() - 1);
+    if (!HttpQueryInfoA(request, query, text.data(), &size, nullptr)) {
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size > (1u << 16)) {
+            return std::nullopt;
+        }
+        text.resize(size + 1);
+        if (!HttpQueryInfoA(request, query, text.data(), &size, nullptr)) {
+            return std::nullopt;
+        }
+    }
+    return std::string(text.data(), size);
+}
+
+// A decimal number of the whole text, nothing otherwise.
+std::optional<std::uint64_t> Decimal(const std::string& text) {
+    if (text.empty() || text.size() > 19) {
+        return std::nullopt;
+    }
+    std::uint64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    return value;
+}
+
+// "bytes FIRST-LAST/TOTAL".
+std::optional<ContentRange> ParseContentRange(const std::string& text) {
+    const std::string unit = "bytes ";
+    const auto dash = text.find('-');
+    const auto slash = text.find('/');
+    if (text.compare(0, unit.size(), unit) != 0 || dash == std::string::npos ||
+        slash == std::string::npos || dash > slash) {
+        return std::nullopt;
+    }
+    auto first = Decimal(text.substr(unit.size(), dash - unit.size()));
+    auto last = Decimal(text.substr(dash + 1, slash - dash - 1));
+    auto total = Decimal(text.substr(slash + 1));
+    if (!first || !last || !total || *first > *last || *last >= *total) {
+        return std::nullopt;
+    }
+    return ContentRange{*first, *last, *total};
+}
+
+ResponseHead ReadHead(HINTERNET request) {
+    ResponseHead head;
+    DWORD status = 0;
+    DWORD size = sizeof(status);
+    if (HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+                       nullptr)) {
+        head.status = static_cast<int>(status);
+    }
+    if (auto length = Header(request, HTTP_QUERY_CONTENT_LENGTH)) {
+        head.length = Decimal(*length);
+    }
+    head.transferEncoded = Header(request, HTTP_QUERY_TRANSFER_ENCODING).has_value();
+    head.contentEncoding = Header(request, HTTP_QUERY_CONTENT_ENCODING).value_or("");
+    if (auto range = Header(request, HTTP_QUERY_CONTENT_RANGE)) {
+        head.range = ParseContentRange(*range);
+        head.rangeUnreadable = !head.range;
+    }
+    head.etag = Header(request, HTTP_QUERY_ETAG).value_or("");
+    head.lastModified = Header(request, HTTP_QUERY_LAST_MODIFIED).value_or("");
+    return head;
+}
+
+// The absolute URL a redirect points to, or empty.
+std::string RedirectTarget(HINTERNET request, const std::string& from) {
+    auto location = Header(request, HTTP_QUERY_LOCATION);
+    if (!location) {
+        return std::string();
+    }
+    std::vector<char> combined(8192);
+    DWORD length = static_cast<DWORD>(combined.size());
+    if (!InternetCombineUrlA(from.c_str(), location->c_str(), combined.data(), &length,
+                             ICU_NO_ENCODE)) {
+        return std::string();
+    }
+    return std::string(combined.data(), length);
+}
+
+} // namespace
+
+// What the transfer's thread and its owner share. The handles in it are closed by whichever
+// of them gets there first, under the lock; the file is written only under the lock and
+// only while the transfer is not cancelled.
+struct Transfer::State {
+    TransferRequest request;
+    HeadRule rule;
+    ULONGLONG startMs = GetTickCount64();
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool ended = false;
+    bool headIn = false; // the final answer's head arrived (the window no longer applies)
+    TransferReport report;
+    HINTERNET connection = nullptr;
+    HINTERNET handle = nullptr; // the request under way
+    bool inCall = false;        // the thread sits in a call on the request
+    HANDLE file = INVALID_HANDLE_VALUE;
+
+    // Under the lock: the request and its connection, for the caller to close once the lock
+    // is let go. Closing a request whose body was not read whole reads the rest first under
+    // Wine, so nobody waits for that while holding the lock.
+    std::pair<HINTERNET, HINTERNET> TakeNetworkHandles() {
+        return {std::exchange(handle, nullptr), std::exchange(connection, nullptr)};
+    }
+    // Under the lock: the first end told is the one that stands. The file is closed at once.
+    // Told by the owner while the thread sits in a call, the request is closed too (which
+    // ends the call on Windows; under Wine the call keeps the request until it returns, so
+    // the close does not wait); otherwise the thread closes it on its way out.
+    void End(TransferEnd end, std::string reason, bool byOwner = false) {
+        if (ended) {
+            return;
+        }
+        ended = true;
+        report.end = end;
+        report.reason = std::move(reason);
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+            file = INVALID_HANDLE_VALUE;
+        }
+        if (byOwner && inCall) {
+            auto [request, connected] = TakeNetworkHandles();
+            InternetCloseHandle(request);
+            InternetCloseHandle(connected);
+        }
+        changed.notify_all();
+    }
+    bool Cancelled() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return ended;
+    }
+};
+
+namespace {
+
+using State = Transfer::State;
+
+// The status line and headers must be in within the minimum rate's window from the start.
+ULONGLONG HeadDeadline(const State& state) {
+    return state.startMs + kRateWindowMs;
+}
+
+// One request sent and its head read; false (the transfer ended) when not.
+bool Send(State& state, HINTERNET session, const std::string& url) {
+    char host[256] = {};
+    char path[4096] = {};
+    char extra[4096] = {};
+    URL_COMPONENTSA parts{};
+    parts.dwStructSize = sizeof(parts);
+    parts.lpszHostName = host;
+    parts.dwHostNameLength = sizeof(host);
+    parts.lpszUrlPath = path;
+    parts.dwUrlPathLength = sizeof(path);
+    parts.lpszExtraInfo = extra;
+    parts.dwExtraInfoLength = sizeof(extra);
+    std::unique_lock<std::mutex> lock(state.mutex);
+    if (state.ended) {
+        return false;
+    }
+    if (!InternetCrackUrlA(url.c_str(), 0, 0, &parts) ||
+        (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS)) {
+        state.End(TransferEnd::NoAnswer, "not an http or https URL: " + url);
+        return false;
+    }
+    {
+        // The previous hop's request goes without the lock held.
+        auto previous = state.TakeNetworkHandles();
+        lock.unlock();
+        CloseNetwork(previous);
+        lock.lock();
+        if (state.ended) {
+            return false;
+        }
+    }
+    state.connection =
+        InternetConnectA(session, host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
+    // No flag that ignores a certificate error: a server that cannot prove who it is
+    // serves nothing. Redirects are followed here, a limited number of times.
+    const DWORD secure = parts.nScheme == INTERNET_SCHEME_HTTPS ? INTERNET_FLAG_SECURE : 0;
+    const DWORD flags = secure | INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+                        INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_UI |
+                        INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_KEEP_CONNECTION |
+                        INTERNET_FLAG_NO_AUTO_REDIRECT;
+    const std::string target = std::string(path) + extra;
+    state.handle = state.connection == nullptr
+                       ? nullptr
+                       : HttpOpenRequestA(state.connection, "GET", target.c_str(), nullptr, nullptr,
+                                          nullptr, flags, 0);
+    if (state.handle == nullptr) {
+        state.End(TransferEnd::NoAnswer, ErrorText("HttpOpenRequestA"));
+        return false;
+    }
+    // On the request itself: Wine keeps no session-wide receive time-out for the wait on
+    // the answer.
+    SetTimeout(state.handle, INTERNET_OPTION_CONNECT_TIMEOUT, kConnectTimeoutMs);
+    SetTimeout(state.handle, INTERNET_OPTION_SEND_TIMEOUT, kReceiveTimeoutMs);
+    SetTimeout(state.handle, INTERNET_OPTION_RECEIVE_TIMEOUT, kReceiveTimeoutMs);
+    std::string headers;
+    if (state.request.from > 0) {
+        headers = "Range: bytes=" + std::to_string(state.request.from) + "-\r\n";
+        if (!state.request.ifRange.empty()) {
+            headers += "If-Range: " + state.request.ifRange + "\r\n";
+        }
+    }
+    HINTERNET request = state.handle;
+    state.inCall = true;
+    lock.unlock();
+    // The one call that may sit for long: the owner may close the handle meanwhile.
+    const BOOL sent = HttpSendRequestA(request, headers.empty() ? nullptr : headers.c_str(),
+                                       static_cast<DWORD>(headers.size()), nullptr, 0);
+    const std::string why = sent ? std::string() : ErrorText("HttpSendRequestA");
+    lock.lock();
+    state.inCall = false;
+    if (state.ended) {
+        return false;
+    }
+    if (!sent) {
+        state.End(TransferEnd::NoAnswer, why);
+        return false;
+    }
+    DWORD size = 0;
+    HttpQueryInfoA(request, HTTP_QUERY_RAW_HEADERS_CRLF, nullptr, &size, nullptr);
+    if (size > kMaxHeaderBytes) {
+        state.End(TransferEnd::HeadersTooLarge, std::to_string(size) + " bytes of headers");
+        return false;
+    }
+    return true;
+}
+
+// The final answer's head, after at most kMaxRedirects redirects, never from https back to
+// http; false (the transfer ended) when there is none.
+bool FinalHead(State& state, HINTERNET session) {
+    std::string url = state.request.url;
     for (int hop = 0; hop <= kMaxRedirects; ++hop) {
-        OpenedRequest request = OpenRequest(session, url, startMs);
-        if (!request) {
-            return request;
+        if (!Send(state, session, url)) {
+            return false;
         }
-        DWORD status = StatusCode(request.get());
-        if (!IsRedirect(status)) {
-            if (status == 200) {
-                return request;
-            }
-            LetGo(request.get());
-            SetLastError(ERROR_HTTP_INVALID_SERVER_RESPONSE);
-            return OpenedRequest{};
+        std::lock_guard<std::mutex> lock(state.mutex);
+        if (state.ended) {
+            return false;
         }
-        LetGo(request.get());
-        std::string next = RedirectTarget(request.get(), url);
+        ResponseHead head = ReadHead(state.handle);
+        if (!IsRedirect(static_cast<DWORD>(head.status))) {
+            state.report.head = head;
+            state.headIn = true;
+            return true;
+        }
+        std::string next = RedirectTarget(state.handle, url);
         if (next.empty() || (IsHttps(url) && !IsHttps(next))) {
             break;
         }
         url = next;
     }
-    SetLastError(ERROR_HTTP_REDIRECT_FAILED);
-    return OpenedRequest{};
+    std::lock_guard<std::mutex> lock(state.mutex);
+    state.End(TransferEnd::Redirects, "redirects refused after " + url);
+    return false;
 }
 
-// Free bytes for the caller on the drive of the file's folder; nothing when unknown.
-std::optional<ULONGLONG> FreeBytes(const std::string& path) {
-    const std::string folder = path.substr(0, path.find_last_of('\\') + 1);
-    ULARGE_INTEGER available{};
-    if (folder.empty() || !GetDiskFreeSpaceExA(folder.c_str(), &available, nullptr, nullptr)) {
-        return std::nullopt;
-    }
-    return available.QuadPart;
-}
-
-// Whether the announced length is one the caller and the drive can take.
-bool LengthAccepted(long long length, const DownloadBounds& bounds, const std::string& path) {
-    const auto announced = static_cast<std::uint64_t>(length);
-    if (announced > bounds.maxLength || (bounds.exactLength && announced != *bounds.exactLength)) {
+// The file opened for the plan: replaced, or cut back to the bytes the body continues.
+bool OpenFile(State& state, const BodyPlan& plan) {
+    std::lock_guard<std::mutex> lock(state.mutex);
+    if (state.ended) {
         return false;
     }
-    const std::optional<ULONGLONG> free = FreeBytes(path);
-    return !free || (*free > kFreeSpaceMargin && announced <= *free - kFreeSpaceMargin);
+    const bool append = plan.use == BodyPlan::Use::Append;
+    state.file =
+        CreateFileA(state.request.path.c_str(), GENERIC_WRITE, 0, nullptr,
+                    append ? OPEN_EXISTING : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(plan.appendAt);
+    if (state.file == INVALID_HANDLE_VALUE ||
+        (append &&
+         (!SetFilePointerEx(state.file, at, nullptr, FILE_BEGIN) || !SetEndOfFile(state.file)))) {
+        state.End(TransferEnd::FileFailed, ErrorText("CreateFileA"));
+        return false;
+    }
+    return true;
 }
 
-// The body of an accepted answer into the file; ERROR_SUCCESS or why not.
-DWORD Receive(HINTERNET request, const std::string& path, const DownloadBounds& bounds,
-              Sha256Digest* digest, ULONGLONG startMs) {
-    const long long length = ContentLength(request);
-    if (length < 0 || !IdentityEncoded(request) || !LengthAccepted(length, bounds, path)) {
-        return ERROR_HTTP_INVALID_SERVER_RESPONSE;
+// The body into the file: exactly the plan's length, at no less than the minimum rate.
+// WinINet under Wine ends a cut chunked stream with success, so only the length counts.
+bool CopyBody(State& state, const BodyPlan& plan) {
+    std::vector<char> buffer(kBufferSize);
+    std::uint64_t total = 0;
+    RateWatch rate(state.startMs);
+    while (true) {
+        HINTERNET request = nullptr;
+        {
+            std::lock_guard<std::mutex> lock(state.mutex);
+            if (state.ended) {
+                return false;
+            }
+            request = state.handle;
+            state.inCall = true;
+        }
+        // Wine's InternetReadFile waits until the buffer is full or the body ends, however
+        // slowly the bytes come; asked for what has arrived, each read returns as it comes,
+        // so the rate is seen.
+        DWORD available = 0;
+        DWORD got = 0;
+        const BOOL read =
+            InternetQueryDataAvailable(request, &available, 0, 0) &&
+            (available == 0 ||
+             InternetReadFile(request, buffer.data(),
+                              available < kBufferSize ? available : kBufferSize, &got));
+        const std::string why = read ? std::string() : ErrorText("InternetReadFile");
+        std::lock_guard<std::mutex> lock(state.mutex);
+        state.inCall = false;
+        if (state.ended) {
+            return false;
+        }
+        if (!read) {
+            state.End(TransferEnd::Cut, why);
+            return false;
+        }
+        if (got == 0) {
+            break;
+        }
+        // Not a byte beyond the length reaches the file.
+        if (total + got > plan.length) {
+            state.End(TransferEnd::Overrun, "more than " + std::to_string(plan.length) + " bytes");
+            return false;
+        }
+        DWORD written = 0;
+        if (!WriteFile(state.file, buffer.data(), got, &written, nullptr) || written != got) {
+            state.End(TransferEnd::FileFailed, ErrorText("WriteFile"));
+            return false;
+        }
+        total += got;
+        state.report.bytes = total;
+        if (!rate.Progress(total, GetTickCount64())) {
+            state.End(TransferEnd::Stalled, "below the minimum rate");
+            return false;
+        }
     }
-    FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::lock_guard<std::mutex> lock(state.mutex);
+    if (total != plan.length) {
+        state.End(TransferEnd::Cut,
+                  std::to_string(total) + " of " + std::to_string(plan.length) + " bytes");
+        return false;
+    }
+    // Reported as done only once it is on the disk.
+    if (!FlushFileBuffers(state.file)) {
+        state.End(TransferEnd::FileFailed, ErrorText("FlushFileBuffers"));
+        return false;
+    }
+    CloseHandle(state.file);
+    state.file = INVALID_HANDLE_VALUE;
+    return true;
+}
+
+// The SHA-256 of the whole file, read back on the transfer's own thread: the hash is off the
+// path that waits for the network, and covers a part from an earlier attempt as well.
+std::optional<Sha256Digest> WholeFileDigest(State& state) {
+    FileHandle file(CreateFileA(state.request.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) {
-        return Reason();
+        return std::nullopt;
     }
-    return CopyBody(request, file.get(), length, digest, startMs);
+    Sha256 hash;
+    std::vector<char> buffer(kBufferSize);
+    DWORD got = 0;
+    while (ReadFile(file.get(), buffer.data(), kBufferSize, &got, nullptr) && got > 0) {
+        if (state.Cancelled()) {
+            return std::nullopt;
+        }
+        hash.Update(buffer.data(), got);
+    }
+    return hash.Finish();
 }
 
-// ERROR_SUCCESS, or why the download failed.
-DWORD Fetch(const std::string& url, const std::string& path, Sha256Digest* digest,
-            const DownloadBounds& bounds) {
-    const ULONGLONG startMs = GetTickCount64();
-    HINTERNET session = Session();
+// Handles of answers whose bodies were left unread and may be long: closing them would
+// read the rest under Wine (a server announcing a petabyte would be read for ever), so they
+// are parked until the program ends and the system closes their connections. Deliberately
+// never closed: a close at exit would read the rest as well.
+void Park(HINTERNET session, std::pair<HINTERNET, HINTERNET> handles) {
+    static std::mutex mutex;
+    static std::vector<HINTERNET> parked; // its end closes nothing
+    std::lock_guard<std::mutex> lock(mutex);
+    parked.insert(parked.end(), {session, handles.first, handles.second});
+}
+
+// Whether the answer's body may still hold more than a small one's bytes unread.
+bool LongRestUnread(const State& state) {
+    const TransferReport& report = state.report;
+    if (report.end == TransferEnd::Complete || report.head.status == 0) {
+        return false;
+    }
+    return !report.head.length ||
+           *report.head.length - std::min(*report.head.length, report.bytes) > kSmallBody;
+}
+
+void Run(State& state, SessionPool& pool) {
+    HINTERNET session = pool.Take();
     if (session == nullptr) {
-        return Reason();
+        std::lock_guard<std::mutex> lock(state.mutex);
+        state.End(TransferEnd::NoAnswer, ErrorText("InternetOpenA"));
+        return;
     }
-    OpenedRequest request = OpenFinal(session, url, startMs);
-    if (!request) {
-        return Reason();
+    bool clean = false;
+    if (FinalHead(state, session)) {
+        BodyPlan plan = state.rule(state.report.head);
+        if (plan.use == BodyPlan::Use::Refuse) {
+            std::lock_guard<std::mutex> lock(state.mutex);
+            state.End(TransferEnd::Refused, "refused by its rule");
+        } else if (OpenFile(state, plan) && CopyBody(state, plan)) {
+            std::optional<Sha256Digest> digest;
+            if (state.request.digest) {
+                digest = WholeFileDigest(state);
+            }
+            std::lock_guard<std::mutex> lock(state.mutex);
+            if (state.request.digest && !digest) {
+                state.End(TransferEnd::FileFailed, "the file could not be read back");
+            } else {
+                state.report.digest = digest;
+                state.End(TransferEnd::Complete, std::string());
+                clean = true;
+            }
+        }
     }
-    const DWORD error = Receive(request.get(), path, bounds, digest, startMs);
-    // A body refused part-way is not read to its end when the request closes.
-    if (error != ERROR_SUCCESS) {
-        CutConnections();
+    std::pair<HINTERNET, HINTERNET> handles;
+    bool park = false;
+    {
+        std::lock_guard<std::mutex> lock(state.mutex);
+        handles = state.TakeNetworkHandles();
+        park = handles.first != nullptr && LongRestUnread(state);
     }
-    return error;
+    if (park) {
+        Park(session, handles);
+        return;
+    }
+    CloseNetwork(handles);
+    pool.Give(session, clean);
 }
 
 } // namespace
 
-bool DownloadToFile(const std::string& url, const std::string& path, Sha256Digest* digest,
-                    const DownloadBounds& bounds) {
-    const DWORD error = Fetch(url, path, digest, bounds);
-    if (error == ERROR_SUCCESS) {
-        return true;
+Transfer::Transfer(TransferRequest request, HeadRule rule) : state_(std::make_shared<State>()) {
+    state_->request = std::move(request);
+    state_->rule = std::move(rule);
+    std::thread([state = state_, pool = Pool()] { Run(*state, *pool); }).detach();
+}
+
+Transfer::~Transfer() {
+    Cancel();
+}
+
+bool Transfer::Ended() {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    if (!state_->ended && !state_->headIn && GetTickCount64() >= HeadDeadline(*state_)) {
+        state_->End(TransferEnd::Stalled, "no status line and headers within the window", true);
     }
-    // The caller may ask why; the clean-up must not answer in the download's place.
-    DeleteFileA(path.c_str());
-    SetLastError(error);
-    return false;
+    return state_->ended;
+}
+
+const TransferReport& Transfer::Wait() {
+    std::unique_lock<std::mutex> lock(state_->mutex);
+    while (!state_->ended) {
+        if (state_->headIn) {
+            state_->changed.wait(lock);
+            continue;
+        }
+        const ULONGLONG now = GetTickCount64();
+        const ULONGLONG deadline = HeadDeadline(*state_);
+        if (now >= deadline) {
+            state_->End(TransferEnd::Stalled, "no status line and headers within the window", true);
+            break;
+        }
+        state_->changed.wait_for(lock, std::chrono::milliseconds(deadline - now));
+    }
+    return state_->report;
+}
+
+void Transfer::Cancel() {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->End(TransferEnd::Cancelled, "cancelled", true);
 }
 
 } // namespace platform

@@ -71,6 +71,13 @@ bool ServerAvailable() {
     m.Serve(kBase + "empty.bin", "");
     m.Serve(kBase + "a b/c.txt", "inner\r\n");
     m.Serve(kBase + "big.bin", BigBody());
+    m.world.http[kBase + "big.bin"].etag = "\"big-1\"";
+    m.Serve(kBase + "ranged.bin", BigBody());
+    m.world.http[kBase + "ranged.bin"].etag = "\"ranged-1\"";
+    m.world.http[kBase + "ranged.bin"].contentRange = "bytes 1001-1048575/1048576";
+    m.Serve(kBase + "slow.bin", BigBody());
+    m.Serve(kBase + "framed.bin", "abcd");
+    m.world.http[kBase + "framed.bin"].transferEncoded = true;
     m.Serve(kBase + "error.bin", "<html>injected error page</html>");
     m.world.http[kBase + "error.bin"].status = 500;
     m.Serve(kBase + "short.bin", std::string(100, 'x'));
