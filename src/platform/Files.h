@@ -73,9 +73,6 @@ bool RemoveFile(const std::string& path);
 // such as "PELMOR~1.TXT" (GetLongPathNameA); nothing when the path does not exist.
 std::optional<std::string> LongPathName(const std::string& path);
 
-// Bytes the user may still write on the drive of a folder (GetDiskFreeSpaceExA); nothing when
-// the folder's drive cannot say.
-std::optional<std::uint64_t> FreeDiskSpace(const std::string& folder);
 
 // Appends bytes to a file, making the file when it is missing, and has the system write them
 // to the disk before it returns: true only when every byte was written and flushed.

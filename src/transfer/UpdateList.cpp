@@ -108,7 +108,7 @@ bool OwnFolderTakesTheList() {
     const std::string folder = OwnFolder();
     const std::string temp = TempFilePath();
     const bool leftoverHeld = platform::FileExists(temp) && !platform::RemoveFile(temp);
-    const auto free = platform::FreeDiskSpace(folder);
+    const auto free = platform::FreeBytes(folder);
     if (free.has_value() && *free <= kFreeSpaceMargin) {
         ShowMessageBox("The drive " + folder.substr(0, 2) + " of the updater's folder " +
                            VisibleText(folder) + msg::kOwnDriveFull,

@@ -68,10 +68,10 @@ TEST_F(FilesContract, ShortAliasesResolveToTheirLongNames) {
 }
 
 TEST_F(FilesContract, FreeSpaceIsToldForAFolderAndNotForAMissingDrive) {
-    const auto free = FreeDiskSpace(root_);
+    const auto free = FreeBytes(root_);
     ASSERT_TRUE(free.has_value());
     EXPECT_GT(*free, 0u);
-    EXPECT_FALSE(FreeDiskSpace(std::string(1, fixture::MissingDrive()) + ":\\").has_value());
+    EXPECT_FALSE(FreeBytes(std::string(1, fixture::MissingDrive()) + ":\\").has_value());
 }
 
 TEST_F(FilesContract, AttributesTellFilesFromFolders) {

@@ -21,7 +21,7 @@ namespace platform::memory {
     /* Files.h */                                                                                  \
     X(FileAttributes) X(ListFolder) X(FileSize) X(FreeBytes) X(CreateFolder) X(MoveFile)           \
     X(MoveFileEx) X(DeleteFile) X(AppendFile) X(OpenFile) X(SeekFile) X(ReadFile)                  \
-    X(GetDiskFreeSpaceEx) X(GetLongPathName)                                                       \
+    X(GetLongPathName)                                                                             \
     /* Http.h */                                                                                   \
     X(StartTransfer) X(ReceiveBody)                                                                \
     /* Processes.h */                                                                              \

@@ -68,7 +68,7 @@ std::optional<std::uint64_t> FileSize(const std::string& path) {
     return node->content.size();
 }
 
-// A drive without a capacity set has no end the model can tell.
+// A drive without a limit has a terabyte free; a missing folder or drive tells nothing.
 std::optional<std::uint64_t> FreeBytes(const std::string& folder) {
     auto& m = TheMachine();
     if (m.Enter(Op::FreeBytes, folder)) {
@@ -76,8 +76,11 @@ std::optional<std::uint64_t> FreeBytes(const std::string& folder) {
     }
     auto parsed = memory::ParsePath(folder);
     memory::Drive* drive = parsed ? m.world.tree.FindDrive(parsed->drive) : nullptr;
-    if (drive == nullptr || !drive->capacity) {
+    if (drive == nullptr || !drive->ready || m.world.tree.Find(*parsed) == nullptr) {
         return std::nullopt;
+    }
+    if (!drive->capacity.has_value()) {
+        return std::uint64_t{1} << 40;
     }
     const std::uint64_t used = drive->UsedBytes();
     return *drive->capacity > used ? *drive->capacity - used : 0;
@@ -240,24 +243,6 @@ std::optional<std::string> LongPathName(const std::string& path) {
         full += "\\" + node->name;
     }
     return !path.empty() && path.back() == '\\' ? full + "\\" : full;
-}
-
-// A drive without a limit has a terabyte free.
-std::optional<std::uint64_t> FreeDiskSpace(const std::string& folder) {
-    auto& m = TheMachine();
-    if (m.Enter(Op::GetDiskFreeSpaceEx, folder)) {
-        return std::nullopt;
-    }
-    auto parsed = ParsePath(folder);
-    Drive* drive = parsed ? m.world.tree.FindDrive(parsed->drive) : nullptr;
-    if (drive == nullptr || !drive->ready || m.world.tree.Find(*parsed) == nullptr) {
-        return std::nullopt;
-    }
-    if (!drive->capacity.has_value()) {
-        return std::uint64_t{1} << 40;
-    }
-    const std::uint64_t used = drive->UsedBytes();
-    return *drive->capacity > used ? *drive->capacity - used : 0;
 }
 
 bool AppendToFile(const std::string& path, const std::string& bytes) {

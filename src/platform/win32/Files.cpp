@@ -103,14 +103,6 @@ std::optional<std::string> LongPathName(const std::string& path) {
     }
 }
 
-std::optional<std::uint64_t> FreeDiskSpace(const std::string& folder) {
-    ULARGE_INTEGER available{};
-    if (!GetDiskFreeSpaceExA(folder.c_str(), &available, nullptr, nullptr)) {
-        return std::nullopt;
-    }
-    return available.QuadPart;
-}
-
 bool AppendToFile(const std::string& path, const std::string& bytes) {
     FileHandle file(CreateFileA(path.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
