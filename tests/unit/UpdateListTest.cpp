@@ -6,7 +6,7 @@
 #include "transfer/Transfer.h"
 
 #include <functional>
-#include <ostream>
+#include <optional>
 
 namespace {
 
@@ -155,139 +155,171 @@ TEST_F(GetList, LocalListIsReadThenReplacedAndItsGridFitsTheRemoteRows) {
               (Rows{{"a.dll", "new"}, {"b.dll", "2"}, {"", ""}, {"", ""}}));
 }
 
-struct ListFailure {
-    const char* name;
-    std::function<void(GetList&)> arrange;
-};
-
-void PrintTo(const ListFailure& c, std::ostream* out) {
-    *out << c.name;
-}
-
-class GetListFailure : public GetList, public ::testing::WithParamInterface<ListFailure> {};
-
-TEST_P(GetListFailure, IsToldAndKeepsTheLocalList) {
-    const ListFailure& c = GetParam();
-    M().WriteFile(kTarget + "PelmoraUpdaterList.txt", "a.dll\t1\r\n");
-    ServeList("a.dll\t2\r\nb.dll\t3\r\n");
-    c.arrange(*this);
-    EXPECT_EQ(GetUpdateList(Form()), ListOutcome::NoList) << c.name;
-    EXPECT_EQ(Boxes(), (std::vector<Box>{{"Could not file list. Check network connections or "
-                                          "your PC's firewall.",
-                                          "Download Error", 0}}))
-        << c.name;
-    EXPECT_FALSE(M().IsFile(kTarget + "PelmoraUpdaterList.txt")) << c.name;
-    EXPECT_EQ(GridRows(Form().LocalFileListGrid), (Rows{{"a.dll", "1"}})) << c.name;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    ListDownload, GetListFailure,
-    ::testing::Values(
-        ListFailure{"not found",
-                    [](GetList& t) { t.M().world.http[kBase + "filelist.txt"].status = 404; }},
-        ListFailure{"server error",
-                    [](GetList& t) { t.M().world.http[kBase + "filelist.txt"].status = 500; }},
-        ListFailure{"refused",
-                    [](GetList& t) { t.M().world.http[kBase + "filelist.txt"].refused = true; }},
-        ListFailure{"cut short",
-                    [](GetList& t) { t.M().world.http[kBase + "filelist.txt"].cutAfter = 3; }},
-        ListFailure{"empty", [](GetList& t) { t.ServeList(""); }},
-        ListFailure{"one byte", [](GetList& t) { t.ServeList("a"); }},
-        ListFailure{"nobody answers", [](GetList& t) { t.M().world.http.clear(); }}),
-    [](const ::testing::TestParamInfo<ListFailure>& info) {
-        std::string name = info.param.name;
-        for (char& c : name) {
-            c = c == ' ' ? '_' : c;
-        }
-        return name;
-    });
-
-// The updater's own folder cannot take the list: said before anything is touched, naming the
-// folder or its drive, and the network is not blamed.
-TEST_F(GetList, ALocalFailureSaysItIsLocal) {
-    const struct {
+// Each row: whether a local list lies in the target folder before, what the server answers,
+// what else goes wrong, and what becomes of the lists: the outcome, what the operator is
+// told, the file at the local list's place afterwards (nullopt: none), and whether the
+// server was asked at all.
+TEST_F(GetList, WhatBecomesOfTheLists) {
+    const std::string local = kTarget + "PelmoraUpdaterList.txt";
+    const std::string list = "a.dll\t2\r\nb.dll\t3\r\n";
+    const Box fileList{"Could not file list. Check network connections or your PC's firewall.",
+                       "Download Error", 0};
+    const Box fileError{"Can't perform one of the following file operations: Open, Seek, Read, "
+                        "Close.",
+                        "File Error", 1};
+    auto answer = [&]() -> platform::memory::HttpResponse& {
+        return M().world.http[kBase + "filelist.txt"];
+    };
+    struct Case {
         const char* name;
+        bool localBefore;
         std::function<void()> arrange;
-        std::string box;
-    } cases[] = {
-        {"folder not writable",
+        ListOutcome outcome;
+        std::vector<Box> boxes;
+        std::optional<std::string> localAfter;
+        bool asked;
+    };
+    const Case cases[] = {
+        {"not found",
+         true,
+         [&] { answer().status = 404; },
+         ListOutcome::NoList,
+         {fileList},
+         std::nullopt,
+         true},
+        {"server error",
+         true,
+         [&] { answer().status = 500; },
+         ListOutcome::NoList,
+         {fileList},
+         std::nullopt,
+         true},
+        {"refused",
+         true,
+         [&] { answer().refused = true; },
+         ListOutcome::NoList,
+         {fileList},
+         std::nullopt,
+         true},
+        {"cut short",
+         true,
+         [&] { answer().cutAfter = 3; },
+         ListOutcome::NoList,
+         {fileList},
+         std::nullopt,
+         true},
+        {"empty",
+         true,
+         [&] { ServeList(""); },
+         ListOutcome::NoList,
+         {fileList},
+         std::nullopt,
+         true},
+        {"one byte",
+         true,
+         [&] { ServeList("a"); },
+         ListOutcome::NoList,
+         {fileList},
+         std::nullopt,
+         true},
+        {"nobody answers",
+         true,
+         [&] { M().world.http.clear(); },
+         ListOutcome::NoList,
+         {fileList},
+         std::nullopt,
+         true},
+        {"exactly two bytes: no entries",
+         true,
+         [&] { ServeList("ab"); },
+         ListOutcome::Read,
+         {},
+         "ab",
+         true},
+        {"the target folder cannot be made",
+         false,
+         [&] { M().process.failOps.insert(Op::CreateFolder); },
+         ListOutcome::Refused,
+         {{kTarget.substr(0, kTarget.size() - 1) + "\nCould not create this folder.",
+           "Update Error", 0}},
+         std::nullopt,
+         false},
+        {"the new list cannot be opened once in place",
+         false,
+         [&] {
+             M().process.failWhen = [&](Op op, const std::string& d) {
+                 return op == Op::OpenFile && d == local;
+             };
+         },
+         ListOutcome::NoList,
+         {fileError},
+         std::nullopt,
+         true},
+        {"no buffer can be had for the new list",
+         false,
+         [&] { M().world.reportedSizes[platform::UpperCase(local)] = INT64_MAX; },
+         ListOutcome::NoList,
+         {fileError},
+         std::nullopt,
+         true},
+        {"the old list cannot be deleted, so the new one cannot take its place",
+         true,
+         [&] { M().HoldFile(local); },
+         ListOutcome::OldListKept,
+         {{"Could not move file list. Please update manually.", "Update Error", 0}},
+         "a.dll\t1\r\n",
+         true},
+        // The updater's own folder cannot take the list: said before anything is touched,
+        // naming the folder or its drive, and the network is not blamed.
+        {"the updater's folder is not writable",
+         true,
          [&] {
              M().process.failWhen = [](Op op, const std::string& detail) {
                  return op == Op::AppendFile && detail.rfind("C:\\Quorvel\\", 0) == 0;
              };
          },
-         "C:\\Quorvel\\\nThe updater cannot write in its own folder"},
-        {"drive without room", [&] { M().LimitDrive('C', 16u << 20); },
-         "The drive C: of the updater's folder C:\\Quorvel\\ has less than 16 MB free"},
+         ListOutcome::Refused,
+         {{"C:\\Quorvel\\\nThe updater cannot write in its own folder, where it fetches the "
+           "update list.\nNothing was changed. Please run the updater from a folder you may "
+           "write in.",
+           "Update Error", 0}},
+         "a.dll\t1\r\n",
+         false},
+        {"the updater's drive has no room",
+         true,
+         [&] { M().LimitDrive('C', 16u << 20); },
+         ListOutcome::Refused,
+         {{"The drive C: of the updater's folder C:\\Quorvel\\ has less than 16 MB free: the "
+           "updater cannot fetch the update list into its own folder there.\nNothing was "
+           "changed. Please make room on the drive and try again.",
+           "Update Error", 0}},
+         "a.dll\t1\r\n",
+         false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TearDown();
         SetUp();
-        M().WriteFile(kTarget + "PelmoraUpdaterList.txt", "a.dll\t1\r\n");
-        ServeList("a.dll\t2\r\n");
+        if (c.localBefore) {
+            M().WriteFile(local, "a.dll\t1\r\n");
+        }
+        ServeList(list);
         c.arrange();
-        EXPECT_EQ(GetUpdateList(Form()), ListOutcome::Refused);
-        ASSERT_EQ(Boxes().size(), 1u);
-        EXPECT_EQ(Boxes()[0].text.rfind(c.box, 0), 0u) << Boxes()[0].text;
-        EXPECT_NE(Boxes()[0].text.find("Nothing was changed."), std::string::npos);
-        EXPECT_TRUE(M().world.requests.empty());
-        EXPECT_EQ(M().FileContent(kTarget + "PelmoraUpdaterList.txt"), "a.dll\t1\r\n");
+        EXPECT_EQ(GetUpdateList(Form()), c.outcome);
+        EXPECT_EQ(Boxes(), c.boxes);
+        EXPECT_EQ(M().FileContent(local), c.localAfter);
+        EXPECT_EQ(!M().world.requests.empty(), c.asked);
+        if (c.outcome == ListOutcome::NoList && c.localBefore) {
+            EXPECT_EQ(GridRows(Form().LocalFileListGrid), (Rows{{"a.dll", "1"}}))
+                << "the local list was read before it went";
+        }
+        if (c.outcome == ListOutcome::OldListKept) {
+            EXPECT_EQ(M().FileContent("C:\\Quorvel\\PelmoraUpdaterList.txt"), list);
+        }
+        if (c.outcome == ListOutcome::Read) {
+            EXPECT_EQ(GridRows(Form().FileListGrid), (Rows{{"", ""}}));
+        }
     }
-}
-
-TEST_F(GetList, AListOfExactlyTwoBytesIsAcceptedWithoutEntries) {
-    ServeList("ab");
-    ASSERT_EQ(GetUpdateList(Form()), ListOutcome::Read);
-    EXPECT_EQ(GridRows(Form().FileListGrid), (Rows{{"", ""}}));
-}
-
-TEST_F(GetList, TargetFolderThatCannotBeMadeIsToldAndNothingIsFetched) {
-    M().process.failOps.insert(Op::CreateFolder);
-    ServeList("a.dll\t1\r\n");
-    EXPECT_EQ(GetUpdateList(Form()), ListOutcome::Refused);
-    EXPECT_EQ(Boxes(), (std::vector<Box>{{kTarget.substr(0, kTarget.size() - 1) +
-                                              "\nCould not create this folder.",
-                                          "Update Error", 0}}));
-    EXPECT_TRUE(M().world.requests.empty());
-}
-
-// The new list in place cannot be opened, or reading it fails: removed, and told once.
-TEST_F(GetList, ListThatCannotBeReadBackIsRemovedAndTold) {
-    const std::string list = kTarget + "PelmoraUpdaterList.txt";
-    const std::function<void()> faults[] = {
-        [&] {
-            M().process.failWhen = [&](Op op, const std::string& d) {
-                return op == Op::OpenFile && d == list;
-            };
-        },
-        [&] {
-            M().world.reportedSizes[platform::UpperCase(list)] = INT64_MAX;
-        }, // no buffer can be had
-    };
-    for (const auto& fault : faults) {
-        TearDown();
-        SetUp();
-        ServeList("a.dll\t1\r\n");
-        fault();
-        EXPECT_EQ(GetUpdateList(Form()), ListOutcome::NoList);
-        EXPECT_EQ(Boxes(), (std::vector<Box>{{"Can't perform one of the following file operations: "
-                                              "Open, Seek, Read, Close.",
-                                              "File Error", 1}}));
-        EXPECT_FALSE(M().IsFile(list));
-    }
-}
-
-TEST_F(GetList, ListThatCannotBeMovedIntoPlace) {
-    M().MakeFolders(kTarget);
-    M().WriteFile(kTarget + "PelmoraUpdaterList.txt", "a.dll\t1\r\n");
-    M().HoldFile(kTarget + "PelmoraUpdaterList.txt"); // its deletion fails
-    ServeList("a.dll\t2\r\n");
-    EXPECT_EQ(GetUpdateList(Form()), ListOutcome::OldListKept);
-    EXPECT_EQ(Boxes(), (std::vector<Box>{{"Could not move file list. Please update manually.",
-                                          "Update Error", 0}}));
-    EXPECT_EQ(M().FileContent("C:\\Quorvel\\PelmoraUpdaterList.txt"), "a.dll\t2\r\n");
-    EXPECT_EQ(M().FileContent(kTarget + "PelmoraUpdaterList.txt"), "a.dll\t1\r\n");
 }
 
 TEST_F(GetList, UpdaterInsideTheTargetFolderFetchesStraightIntoPlace) {
