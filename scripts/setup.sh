@@ -9,7 +9,7 @@ packages=(
   wine wine64 fonts-wine xvfb xauth x11-utils
   libgtest-dev libgmock-dev googletest libbenchmark-dev libcpp-httplib-dev
   curl bc imagemagick iproute2
-  libssl-dev libgnutls30 nginx squid openssl python3
+  libssl-dev libgnutls30 nginx squid openssl python3 locales
 )
 
 missing=()

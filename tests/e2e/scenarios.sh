@@ -18,6 +18,18 @@ prefix=$build/e2e-prefix
 work=$build/e2e-work/$scenario
 updater=$build/e2e/Quorvel.exe
 drive_p=$build/e2e-work/drive-p
+# A Japanese operator's Windows: code page 932, and a user (so a home folder) named "ポ",
+# whose second byte in that code page is "|" (0x83 0x7C). A prefix of its own, made and run
+# under that locale.
+if [[ $scenario == *_code_page_932 ]]; then
+    prefix=$build/e2e-prefix-932
+    export LOCPATH=$build/e2e-locale
+    mkdir -p "$LOCPATH"
+    # (localedef may warn and still make it)
+    [ -d "$LOCPATH/ja_JP.UTF-8" ] || localedef -i ja_JP -f UTF-8 "$LOCPATH/ja_JP.UTF-8" ||
+        [ -d "$LOCPATH/ja_JP.UTF-8" ]
+    export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 USER=ポ LOGNAME=ポ
+fi
 source "$source/tests/e2e/lib.sh"
 install="$drive_p/Pelmora 4.1.2"
 marker_dir="$drive_c/users/Public/Documents/Pelmora Documents/system-do not touch"
@@ -247,6 +259,17 @@ scenario_startup_fetch() {
     expect_no_file "$target/PelmoraUpdaterList.txt"
     expect_no_file "$drive_c/Quorvel/temp1234.\$\$\$"
     [ -f "$target/AppLaunch.exe.started" ] || fail "the launcher did not start"
+}
+
+# The start-up fetch on that Japanese Windows: the home folder holds "ポ", and so does a
+# listed name; both are walked by character, and the release lands whole.
+scenario_startup_fetch_code_page_932() {
+    local name=$'data/\x83\x7c.dat'
+    printf 'named in Shift-JIS\r\n' > "$work/release/$name"
+    printf '%s\t2026-12-09\r\n' "$name" >> "$work/release/filelist.txt"
+    case $user_dir in */ポ) ;; *) fail "the prefix's user is not ポ: $user_dir" ;; esac
+    scenario_startup_fetch
+    expect_file "$desktop/Tarnell Temp Files/data/ポ.dat" "$work/release/$name"
 }
 
 # A second start-up with the files already present fetches nothing again.

@@ -2,25 +2,54 @@
 
 #include "Handles.h"
 
+#include <cstring>
 #include <vector>
 
 namespace platform {
 
-std::optional<std::string> EnvironmentVariable(const std::string& name) {
-    SetLastError(ERROR_SUCCESS);
-    DWORD needed = GetEnvironmentVariableA(name.c_str(), nullptr, 0);
-    if (needed == 0) {
-        if (GetLastError() == ERROR_ENVVAR_NOT_FOUND) {
-            return std::nullopt;
+namespace {
+
+bool SameNameIgnoringCase(const char* a, const std::string& b, std::size_t length) {
+    for (std::size_t i = 0; i < length; ++i) {
+        char x = a[i], y = b[i];
+        x = (x >= 'a' && x <= 'z') ? static_cast<char>(x - 'a' + 'A') : x;
+        y = (y >= 'a' && y <= 'z') ? static_cast<char>(y - 'a' + 'A') : y;
+        if (x != y) {
+            return false;
         }
-        return std::string();
     }
-    std::vector<char> buffer(needed);
-    DWORD length = GetEnvironmentVariableA(name.c_str(), buffer.data(), needed);
-    if (length == 0 || length >= needed) {
-        return std::string();
+    return true;
+}
+
+struct EnvironmentBlock {
+    char* block = GetEnvironmentStringsA();
+    EnvironmentBlock() = default;
+    EnvironmentBlock(const EnvironmentBlock&) = delete;
+    EnvironmentBlock& operator=(const EnvironmentBlock&) = delete;
+    ~EnvironmentBlock() {
+        if (block != nullptr) {
+            FreeEnvironmentStringsA(block);
+        }
     }
-    return std::string(buffer.data(), length);
+};
+
+} // namespace
+
+// Read from the environment block: under Wine, GetEnvironmentVariableA gives a value in a
+// double-byte code page one byte short for each double-byte character (it counts the
+// characters), so a home folder holding one would lose its last byte.
+std::optional<std::string> EnvironmentVariable(const std::string& name) {
+    EnvironmentBlock environment;
+    if (environment.block == nullptr) {
+        return std::string(); // as a failed read: the caller finds no such folder
+    }
+    for (const char* entry = environment.block; *entry != '\0'; entry += std::strlen(entry) + 1) {
+        if (!name.empty() && std::strlen(entry) > name.size() && entry[name.size()] == '=' &&
+            SameNameIgnoringCase(entry, name, name.size())) {
+            return std::string(entry + name.size() + 1);
+        }
+    }
+    return std::nullopt;
 }
 
 std::string OwnExecutablePath() {
