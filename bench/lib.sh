@@ -301,7 +301,7 @@ floor_round() { # MODE ARGS...
     fi
     echo "$seconds"
 }
-downloads_floor_round() { # downloads|hashed|winhttp
+downloads_floor_round() { # downloads|hashed
     floor_round "$1" "$base/" 'C:\Quorvel\bench-list.txt' 'C:\Quorvel\floor.tmp'
 }
 

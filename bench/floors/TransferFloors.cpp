@@ -6,16 +6,12 @@
 //   transfer-floors downloads BASE_URL LIST_FILE TEMP_FILE
 //   transfer-floors hashed BASE_URL LIST_FILE TEMP_FILE    each checked against its stamp
 //   transfer-floors placed BASE_URL LIST_FILE TEMP_FILE TARGET_FOLDER   each moved into place
-//   transfer-floors winhttp BASE_URL LIST_FILE TEMP_FILE   the same through WinHTTP
 #include "app/Main.h"
 #include "platform/Files.h"
 #include "platform/Http.h"
 #include "platform/Ui.h"
 #include "release/ReleaseFormat.h"
 #include "transfer/Fetch.h"
-
-#include <windows.h>
-#include <winhttp.h>
 
 #include <chrono>
 #include <cstdio>
@@ -127,102 +123,6 @@ double Downloads(const std::string& base, const char* listFile, const std::strin
     return SecondsSince(start);
 }
 
-// The system's other HTTP client, for comparison: one session and one connection for every
-// file, the body read as it arrives into the file, as the updater's own download does.
-struct WinHttpHandle {
-    HINTERNET h = nullptr;
-    explicit WinHttpHandle(HINTERNET handle) : h(handle) {}
-    ~WinHttpHandle() {
-        if (h != nullptr) {
-            WinHttpCloseHandle(h);
-        }
-    }
-    WinHttpHandle(const WinHttpHandle&) = delete;
-    WinHttpHandle& operator=(const WinHttpHandle&) = delete;
-};
-
-bool WinHttpFetch(HINTERNET connection, const std::wstring& path, const std::string& temp,
-                  std::vector<char>& buffer) {
-    WinHttpHandle request(WinHttpOpenRequest(connection, L"GET", path.c_str(), nullptr,
-                                             WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, 0));
-    if (request.h == nullptr ||
-        !WinHttpSendRequest(request.h, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0,
-                            0, 0) ||
-        !WinHttpReceiveResponse(request.h, nullptr)) {
-        return false;
-    }
-    DWORD status = 0;
-    DWORD size = sizeof(status);
-    if (!WinHttpQueryHeaders(request.h, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                             WINHTTP_HEADER_NAME_BY_INDEX, &status, &size,
-                             WINHTTP_NO_HEADER_INDEX) ||
-        status != 200) {
-        return false;
-    }
-    HANDLE file = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    bool ok = true;
-    while (ok) {
-        DWORD available = 0;
-        DWORD got = 0;
-        DWORD written = 0;
-        ok = WinHttpQueryDataAvailable(request.h, &available) != FALSE;
-        if (!ok || available == 0) {
-            break;
-        }
-        const DWORD want =
-            available < buffer.size() ? available : static_cast<DWORD>(buffer.size());
-        ok = WinHttpReadData(request.h, buffer.data(), want, &got) != FALSE &&
-             WriteFile(file, buffer.data(), got, &written, nullptr) && written == got;
-    }
-    ok = ok && FlushFileBuffers(file);
-    CloseHandle(file);
-    return ok;
-}
-
-std::wstring Wide(const std::string& text) {
-    return std::wstring(text.begin(), text.end());
-}
-
-double WinHttpDownloads(const std::string& base, const char* listFile, const std::string& temp) {
-    URL_COMPONENTS parts{};
-    parts.dwStructSize = sizeof(parts);
-    wchar_t host[256] = {};
-    wchar_t path[2048] = {};
-    parts.lpszHostName = host;
-    parts.dwHostNameLength = 256;
-    parts.lpszUrlPath = path;
-    parts.dwUrlPathLength = 2048;
-    const std::wstring wideBase = Wide(base);
-    if (!WinHttpCrackUrl(wideBase.c_str(), 0, 0, &parts)) {
-        return -1;
-    }
-    WinHttpHandle session(WinHttpOpen(L"Quorvel", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
-                                      WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
-    WinHttpHandle connection(
-        session.h == nullptr ? nullptr : WinHttpConnect(session.h, host, parts.nPort, 0));
-    if (connection.h == nullptr) {
-        return -1;
-    }
-    std::vector<char> buffer(256 * 1024);
-    const std::vector<release::ListEntry> entries = ListEntries(listFile);
-    if (entries.empty()) {
-        return -1;
-    }
-    const Clock::time_point start = Clock::now();
-    for (const release::ListEntry& entry : entries) {
-        if (!WinHttpFetch(connection.h, std::wstring(path) + Wide(entry.path) + L"?fakevariable=1",
-                          temp, buffer)) {
-            std::fprintf(stderr, "transfer-floors: %s did not download\n", entry.path.c_str());
-            return -1;
-        }
-    }
-    return SecondsSince(start);
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -236,13 +136,10 @@ int main(int argc, char** argv) {
         seconds = Downloads(argv[2], argv[3], argv[4], true);
     } else if (what == "placed" && argc == 6) {
         seconds = Downloads(argv[2], argv[3], argv[4], false, argv[5]);
-    } else if (what == "winhttp" && argc == 5) {
-        seconds = WinHttpDownloads(argv[2], argv[3], argv[4]);
     } else {
         std::fprintf(stderr, "usage: transfer-floors labels COUNT | downloads BASE_URL "
                              "LIST_FILE TEMP_FILE | hashed BASE_URL LIST_FILE TEMP_FILE | placed "
-                             "BASE_URL LIST_FILE TEMP_FILE TARGET_FOLDER | winhttp BASE_URL "
-                             "LIST_FILE TEMP_FILE\n");
+                             "BASE_URL LIST_FILE TEMP_FILE TARGET_FOLDER\n");
         return 2;
     }
     if (seconds < 0) {

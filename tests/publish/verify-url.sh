@@ -20,8 +20,9 @@ pub=$("$tool" public "$work/maker.key")
 
 pids=()
 trap 'for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done' EXIT
+: > "$work/faults"
 "$server" --root "$work/release" --port 0 --port-file "$work/port" --max-seconds 120 \
-    >"$work/server.out" 2>&1 &
+    --faults "$work/faults" >"$work/server.out" 2>&1 &
 pids+=($!)
 for _ in $(seq 50); do [ -s "$work/port" ] && break; sleep 0.1; done
 [ -s "$work/port" ] || fail "the update server did not start: $(cat "$work/server.out")"
@@ -41,6 +42,9 @@ grep -q '^{"command":"verify","exit":0,"good":true,"release":1,.*"files":2,"byte
 cp "$work/release/Pelmora.exe" "$work/kept" && printf 'PRODUCT' > "$work/release/Pelmora.exe"
 expect 1 '"Pelmora.exe": its content is not the one listed' "$url"
 cp "$work/kept" "$work/release/Pelmora.exe"
+echo "Pelmora.exe framed-twice" > "$work/faults"
+expect 1 "Transfer-Encoding beside its length, which the updater refuses" "$url"
+: > "$work/faults"
 expect 4 "cannot connect to 127.0.0.1:1" "http://127.0.0.1:1$base/"
 expect 2 "is no http:// URL" "ftp://127.0.0.1$base/"
 

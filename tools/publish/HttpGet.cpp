@@ -14,6 +14,7 @@
 #include <cctype>
 #include <cstring>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace publish {
@@ -186,6 +187,24 @@ Result<std::unique_ptr<Connection>> Ask(const Url& url) {
     return connection;
 }
 
+// The connection of one GET and the head of its answer, the body left to read.
+struct Answer {
+    std::unique_ptr<Connection> connection;
+    Head head;
+};
+
+Result<Answer> AskForHead(const Url& url) {
+    auto connection = Ask(url);
+    if (!connection) {
+        return connection.failure();
+    }
+    auto head = ReadHead(**connection, url);
+    if (!head) {
+        return head.failure();
+    }
+    return Answer{std::move(*connection), std::move(*head)};
+}
+
 // Where a redirect leads: an absolute http URL, or a path on the same server.
 Result<Url> Redirected(const Url& from, const std::string& location) {
     if (!location.empty() && location[0] == '/') {
@@ -244,14 +263,12 @@ Url Below(const Url& folder, const std::string& path) {
 Result<Fetched> HttpGet(const Url& start, std::uint64_t limit, const BodySink& sink) {
     Url url = start;
     for (int redirects = 0;; ++redirects) {
-        auto connection = Ask(url);
-        if (!connection) {
-            return connection.failure();
+        auto answer = AskForHead(url);
+        if (!answer) {
+            return answer.failure();
         }
-        auto head = ReadHead(**connection, url);
-        if (!head) {
-            return head.failure();
-        }
+        const Head* head = &answer->head;
+        const std::unique_ptr<Connection>& connection = answer->connection;
         const std::string* location = head->Field("location");
         if (head->status >= 300 && head->status < 400 && location != nullptr) {
             if (redirects == kMaxRedirects) {
@@ -273,6 +290,10 @@ Result<Fetched> HttpGet(const Url& start, std::uint64_t limit, const BodySink& s
             return Refusal(Text(url) + ": the body comes with Content-Encoding " + *encoding +
                            ", which the updater refuses");
         }
+        if (head->Field("transfer-encoding") != nullptr) {
+            return Refusal(Text(url) + ": the body comes with Transfer-Encoding beside its "
+                                       "length, which the updater refuses");
+        }
         const std::string* length = head->Field("content-length");
         if (length == nullptr || length->empty() ||
             length->find_first_not_of("0123456789") != std::string::npos || length->size() > 19) {
@@ -288,7 +309,7 @@ Result<Fetched> HttpGet(const Url& start, std::uint64_t limit, const BodySink& s
         sink(head->rest.data(), static_cast<std::size_t>(got));
         std::vector<char> buffer(1 << 16);
         while (got < fetched.length) {
-            const int n = (*connection)->Receive(buffer.data(), buffer.size());
+            const int n = connection->Receive(buffer.data(), buffer.size());
             if (n <= 0) {
                 return IoFailure(Text(url) + ": the body was cut short after " +
                                  std::to_string(got) + " of " + std::to_string(fetched.length) +
@@ -304,15 +325,11 @@ Result<Fetched> HttpGet(const Url& start, std::uint64_t limit, const BodySink& s
 }
 
 Result<int> HttpStatus(const Url& url) {
-    auto connection = Ask(url);
-    if (!connection) {
-        return connection.failure();
+    auto answer = AskForHead(url);
+    if (!answer) {
+        return answer.failure();
     }
-    auto head = ReadHead(**connection, url);
-    if (!head) {
-        return head.failure();
-    }
-    return head->status;
+    return answer->head.status;
 }
 
 } // namespace publish
