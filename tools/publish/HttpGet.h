@@ -33,9 +33,8 @@ struct Fetched {
 
 // GETs the URL and hands the body to sink. A failure names what the updater would refuse:
 // a status other than 200 (with the status line), no Content-Length, a Content-Encoding or
-// a Transfer-Encoding,
-// a length above limit, a body cut short, too many redirects; a server that cannot be
-// reached is an input/output failure.
+// a Transfer-Encoding, a length above limit, a body cut short, too many redirects; a server
+// that cannot be reached is an input/output failure.
 Result<Fetched> HttpGet(const Url& url, std::uint64_t limit, const BodySink& sink);
 
 // The status of a GET of the URL, the body left unread: 200 when the server hands it out.
