@@ -64,7 +64,8 @@ std::optional<std::string> RefusedListPath(const std::string& path, const CodePa
     for (std::size_t pos = 0; pos < path.size(); pos = page.Next(path, pos)) {
         const auto c = static_cast<unsigned char>(path[pos]);
         if (page.Incomplete(path, pos)) {
-            return "the byte " + HexByte(c) + ", which begins a double-byte character in code page " +
+            return "the byte " + HexByte(c) +
+                   ", which begins a double-byte character in code page " +
                    std::to_string(page.number) +
                    ", without its second byte (Windows would name the file otherwise)";
         }

@@ -134,12 +134,16 @@ CommandLine Wrong(const std::string& error, const std::string& command = std::st
 
 // Where each option's value goes.
 void Store(Options& o, const std::string& name, const std::string& value) {
-    std::map<std::string, std::optional<std::string>*> values = {
-        {"--key", &o.key},           {"--release", &o.releaseNumber},
-        {"--expires", &o.expires},   {"--previous", &o.previous},
-        {"--out", &o.out},           {"--public", &o.publicKey},
-        {"--history", &o.history},   {"--new-key", &o.newKey},
-        {"--next-keys", &o.nextKeys}, {"--code-page", &o.codePage}};
+    std::map<std::string, std::optional<std::string>*> values = {{"--key", &o.key},
+                                                                 {"--release", &o.releaseNumber},
+                                                                 {"--expires", &o.expires},
+                                                                 {"--previous", &o.previous},
+                                                                 {"--out", &o.out},
+                                                                 {"--public", &o.publicKey},
+                                                                 {"--history", &o.history},
+                                                                 {"--new-key", &o.newKey},
+                                                                 {"--next-keys", &o.nextKeys},
+                                                                 {"--code-page", &o.codePage}};
     std::map<std::string, bool*> flags = {{"--allow-shift", &o.allowShift},
                                           {"--8bit-names", &o.eightBitNames},
                                           {"--dry-run", &o.dryRun},
@@ -156,7 +160,8 @@ void Store(Options& o, const std::string& name, const std::string& value) {
 
 // The code page a --code-page value names, when the tool knows it.
 std::optional<release::CodePage> GivenCodePage(const std::string& value) {
-    if (value.empty() || value.size() > 5 || value.find_first_not_of("0123456789") != std::string::npos) {
+    if (value.empty() || value.size() > 5 ||
+        value.find_first_not_of("0123456789") != std::string::npos) {
         return std::nullopt;
     }
     return release::KnownCodePage(static_cast<unsigned>(std::stoul(value)));

@@ -15,7 +15,6 @@ namespace publish {
 // separator is matched against each file and folder name on its own (so "*.pdb" leaves
 // out every .pdb at any depth); one with a separator against the whole path from the
 // release folder.
-bool Excluded(const std::string& pattern, const std::string& path,
-              const release::CodePage& page);
+bool Excluded(const std::string& pattern, const std::string& path, const release::CodePage& page);
 
 } // namespace publish
