@@ -1,6 +1,7 @@
 #include "CodePage.h"
 
 #include <cstring>
+#include <initializer_list>
 
 namespace release {
 
@@ -21,16 +22,53 @@ CodePage Western() {
     return page;
 }
 
-CodePage DoubleByte(unsigned number, int first, int last, int first2 = 0, int last2 = -1) {
+struct ByteRange {
+    int first;
+    int last;
+};
+
+void Mark(std::array<bool, 256>& bytes, std::initializer_list<ByteRange> ranges) {
+    for (const ByteRange& r : ranges) {
+        for (int c = r.first; c <= r.last; ++c) {
+            bytes[static_cast<std::size_t>(c)] = true;
+        }
+    }
+}
+
+CodePage DoubleByte(unsigned number, std::initializer_list<ByteRange> leads,
+                    std::initializer_list<ByteRange> trails) {
     CodePage page = AsciiCodePage(number);
-    for (int c = first; c <= last; ++c) {
-        page.lead[c] = true;
-    }
-    for (int c = first2; c <= last2; ++c) {
-        page.lead[c] = true;
-    }
+    Mark(page.lead, leads);
+    Mark(page.trail, trails);
     return page;
 }
+
+// The code pages the tool knows, what each is for, and how its bytes are read.
+struct Known {
+    unsigned number;
+    const char* what;
+    CodePage (*make)();
+};
+
+const Known kKnown[] = {
+    {1252, "Western", Western},
+    {932, "Japanese", // Shift-JIS
+     [] {
+         return DoubleByte(932, {{0x81, 0x9F}, {0xE0, 0xFC}}, {{0x40, 0x7E}, {0x80, 0xFC}});
+     }},
+    {936, "Simplified Chinese", // GBK
+     [] {
+         return DoubleByte(936, {{0x81, 0xFE}}, {{0x40, 0x7E}, {0x80, 0xFE}});
+     }},
+    {949, "Korean", // Unified Hangul Code
+     [] {
+         return DoubleByte(949, {{0x81, 0xFE}}, {{0x41, 0x5A}, {0x61, 0x7A}, {0x81, 0xFE}});
+     }},
+    {950, "Traditional Chinese", // Big5
+     [] {
+         return DoubleByte(950, {{0x81, 0xFE}}, {{0x40, 0x7E}, {0xA1, 0xFE}});
+     }},
+};
 
 } // namespace
 
@@ -81,19 +119,26 @@ std::size_t CodePage::Find(const std::string& text, const char* chars, std::size
     return std::string::npos;
 }
 
+bool CodePage::Incomplete(const std::string& text, std::size_t pos) const {
+    return pos < text.size() && lead[static_cast<unsigned char>(text[pos])] &&
+           (pos + 1 == text.size() || !trail[static_cast<unsigned char>(text[pos + 1])]);
+}
+
 std::optional<CodePage> KnownCodePage(unsigned number) {
-    switch (number) {
-    case 1252:
-        return Western();
-    case 932:
-        return DoubleByte(932, 0x81, 0x9F, 0xE0, 0xFC);
-    case 936:
-    case 949:
-    case 950:
-        return DoubleByte(number, 0x81, 0xFE);
-    default:
-        return std::nullopt;
+    for (const Known& k : kKnown) {
+        if (k.number == number) {
+            return k.make();
+        }
     }
+    return std::nullopt;
+}
+
+std::string KnownCodePagesNamed() {
+    std::string named;
+    for (const Known& k : kKnown) {
+        named += (named.empty() ? "" : ", ") + std::to_string(k.number) + " (" + k.what + ")";
+    }
+    return named;
 }
 
 const CodePage& WesternCodePage() {

@@ -13,6 +13,7 @@ namespace release {
 struct CodePage {
     unsigned number = 1252;
     std::array<bool, 256> lead{};           // first bytes of double-byte characters
+    std::array<bool, 256> trail{};          // their second bytes, in the known pages
     std::array<unsigned char, 256> upper{}; // each single-byte character upper-cased
 
     // Where the character after the one at pos begins: a lead byte takes the next byte with
@@ -26,11 +27,19 @@ struct CodePage {
     // The first position from pos of a character that is one of the bytes chars, or npos:
     // a second byte never matches.
     std::size_t Find(const std::string& text, const char* chars, std::size_t pos = 0) const;
+    // Whether the character at pos begins with a lead byte that no second byte of this code
+    // page follows (the text ends, or another byte comes): no character of the page, which
+    // Windows would turn into another name.
+    bool Incomplete(const std::string& text, std::size_t pos) const;
 };
 
 // The code pages the release tool knows: Windows-1252 (Western) and the double-byte code
-// pages 932 (Japanese), 936 (Simplified Chinese), 949 (Korean) and 950 (Traditional Chinese).
+// pages 932 (Japanese), 936 (Simplified Chinese), 949 (Korean) and 950 (Traditional Chinese),
+// each with its second bytes (which a page read from the system leaves unknown).
 std::optional<CodePage> KnownCodePage(unsigned number);
+
+// The known code pages, each with what it is for: "1252 (Western), 932 (Japanese), ...".
+std::string KnownCodePagesNamed();
 
 // A code page of single bytes whose only letters are ASCII's: how the in-memory machine reads
 // one the tables do not know.

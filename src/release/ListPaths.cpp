@@ -48,6 +48,11 @@ std::optional<std::string> RefusedSegment(const std::string& segment, const Code
     return std::nullopt;
 }
 
+std::string HexByte(unsigned char c) {
+    const char* digits = "0123456789ABCDEF";
+    return std::string("0x") + digits[c >> 4] + digits[c & 15];
+}
+
 } // namespace
 
 std::optional<std::string> RefusedListPath(const std::string& path, const CodePage& page) {
@@ -57,10 +62,16 @@ std::optional<std::string> RefusedListPath(const std::string& path, const CodePa
                std::to_string(kMaxListPath) + " at most)";
     }
     for (std::size_t pos = 0; pos < path.size(); pos = page.Next(path, pos)) {
+        const auto c = static_cast<unsigned char>(path[pos]);
+        if (page.Incomplete(path, pos)) {
+            return "the byte " + HexByte(c) +
+                   ", which begins a double-byte character in code page " +
+                   std::to_string(page.number) +
+                   ", without its second byte (Windows would name the file otherwise)";
+        }
         if (page.Next(path, pos) != pos + 1) {
             continue; // a double-byte character
         }
-        const auto c = static_cast<unsigned char>(path[pos]);
         if (c == '\t') {
             return std::string("a TAB, which would end the path in the list");
         }
@@ -108,10 +119,23 @@ std::optional<std::string> UnfetchableListPath(const std::string& path, bool eig
         }
         if (c > 127 && !eightBitNames) {
             return std::string("a byte above 127, which the updater sends in the Windows code "
-                               "page; give --8bit-names if the server names its files so");
+                               "page; give --8bit-names if the server names its files so "
+                               "(--code-page N for operators of another code page than 1252)");
         }
     }
     return std::nullopt;
+}
+
+std::string CodePageRead(const std::string& path, const CodePage& page) {
+    for (const char c : path) {
+        if (static_cast<unsigned char>(c) > 127) {
+            return " (its bytes above 127 read in code page " + std::to_string(page.number) +
+                   (page.number == WesternCodePage().number
+                        ? ", the default; --code-page N reads them in another)"
+                        : ")");
+        }
+    }
+    return std::string();
 }
 
 std::vector<std::string> RefusedReleasePaths(const std::vector<std::string>& paths,
@@ -123,7 +147,7 @@ std::vector<std::string> RefusedReleasePaths(const std::vector<std::string>& pat
     std::map<std::string, std::string> byKey;
     for (const auto& path : paths) {
         if (auto why = RefusedListPath(path, page)) {
-            problems.push_back("\"" + path + "\": " + *why);
+            problems.push_back("\"" + path + "\": " + *why + CodePageRead(path, page));
         } else if (auto unfetchable = UnfetchableListPath(path, eightBitNames, page)) {
             problems.push_back("\"" + path + "\": " + *unfetchable +
                                ": no operator could fetch it");

@@ -18,9 +18,15 @@ constexpr std::size_t kMaxListPath = 200;
 
 // Why a list path cannot be installed, or nothing when it can: the rules of the updater's
 // folder and file names, the names Windows reserves for devices, the updater's own working
-// files (UpdaterWorkingPath), and the length limit, every name read by character.
+// files (UpdaterWorkingPath), and the length limit, every name read by character. A lead
+// byte without a second byte of its code page is refused too: it is no character, and
+// Windows would name the file otherwise (or take the "/" after it as its second byte).
 std::optional<std::string> RefusedListPath(const std::string& path,
                                            const CodePage& page = WesternCodePage());
+
+// What a refusal of the path adds for the maker: the code page its bytes above 127 were read
+// in (and, for the default, that --code-page reads them in another); empty for an ASCII path.
+std::string CodePageRead(const std::string& path, const CodePage& page);
 
 // Why no operator could fetch the file by its path as the list writes it, or nothing. The
 // updater sends the path unescaped but for blanks, which WinINet sends as "%20" and every

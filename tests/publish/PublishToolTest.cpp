@@ -230,7 +230,8 @@ TEST_F(PublishTool, RemovalAtTheEndShiftsNothingAndShiftsAreAllowedOnRequest) {
 struct BadRelease {
     const char* name;
     std::vector<std::string> files;
-    std::string named; // what the message must name
+    std::string named;                   // what the message must name
+    std::vector<std::string> extra = {}; // options of the publish
 };
 
 // Each refusal names the file and writes nothing.
@@ -251,6 +252,12 @@ TEST_F(PublishTool, ReleasesTheUpdaterCannotInstallAreRefused) {
         {"percent", {"ok.dll", "data/100%.txt"}, "data/100%.txt"},
         {"hash sign", {"a#1.txt", "ok.dll"}, "a#1.txt"},
         {"byte above 127", {"ok.dll", "caf\xc3\xa9.txt"}, "--8bit-names"},
+        // Shift-JIS "\x83\x7c" and "\x83\x5c" read in the default code page: '|' and '\'.
+        {"double-byte '|'", {"ok.dll", "\x83\x7c.txt"}, "'|'", {"--8bit-names"}},
+        {"double-byte '\\'", {"ok.dll", "\x83\x5c.txt"}, "1252, the default; --code-page N"},
+        {"lone lead byte", {"ok.dll", "a\x83"}, "0x83, which begins", {"--code-page", "932"}},
+        {"lead byte before '/'", {"a\x83/b.dll"}, "without its second", {"--code-page", "932"}},
+        {"'|' after one", {"ok.dll", "\x83\x7c|.txt"}, "'|'", {"--code-page", "932"}},
         {"run record", {"ok.dll", "PelmoraUpdaterRun.txt"}, "PelmoraUpdaterRun.txt"},
         {"temporary file, deep", {"ok.dll", "bin/TEMP1234.$$$"}, "bin/TEMP1234.$$$"},
         {"backup folder", {"ok.dll", "UpdateBackup/old.dll"}, "UpdateBackup/old.dll"},
@@ -263,7 +270,9 @@ TEST_F(PublishTool, ReleasesTheUpdaterCannotInstallAreRefused) {
         for (const auto& f : c.files) {
             Put(f, "x");
         }
-        EXPECT_EQ(Run({"publish", Release(), "--key", "unused"}), 1);
+        std::vector<std::string> args = {"publish", Release(), "--key", "unused"};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        EXPECT_EQ(Run(args), 1);
         EXPECT_NE(err_.str().find(c.named), std::string::npos) << err_.str();
         EXPECT_NE(err_.str().find("nothing written"), std::string::npos) << err_.str();
         EXPECT_FALSE(fs::exists(root_ / "release" / "filelist.txt"));
@@ -288,6 +297,22 @@ TEST_F(PublishTool, EightBitNamesPassWhenTheMakerSaysSo) {
     EXPECT_EQ(Run({"publish", Release(), "--8bit-names"}), 1);
     EXPECT_NE(err_.str().find("one file"), std::string::npos) << err_.str();
     EXPECT_FALSE(fs::exists(root_ / "release" / "filelist.txt"));
+    // In code page 932 '|' and '\' second bytes are no characters of their own; excludes
+    // step by character and fold no second byte ("\x83\x61" is not "\x83\x41").
+    fs::remove_all(root_ / "release");
+    for (const char* f : {"\x83\x7c/\x83\x5c.dll", "\x83\x5c.pdb", "\x83\x61.dat"}) {
+        Put(f, f);
+    }
+    MakeKey();
+    ASSERT_EQ(Run({"publish", Release(), "--key", "@maker.key", "--code-page", "932", "--exclude",
+                   "\x83\x5c.pdb", "--exclude", "\x83\x41.dat"}),
+              0)
+        << err_.str();
+    EXPECT_EQ(Paths(), (std::vector<std::string>{"\x83\x61.dat", "\x83\x7c/\x83\x5c.dll"}));
+    EXPECT_EQ(Run({"verify", Release(), "--public", pub_, "--code-page", "932"}), 0) << err_.str();
+    EXPECT_EQ(Run({"verify", Release(), "--public", pub_}), 1);
+    EXPECT_NE(err_.str().find("\"\x83\x7c/\x83\x5c.dll\": the character '|'"), std::string::npos)
+        << err_.str();
 }
 
 // Names beginning with ".", what --exclude names and private keys stay out; a link inside
@@ -849,6 +874,13 @@ TEST_F(PublishTool, CommandLineIsConventional) {
          "is no http:// URL"},
         {{"help", "verify"}, 0, "quorvel-publish verify URL --public HEX"},
         {{"--help"}, 0, "3 a damaged folder or history"},
+        {{"help", "publish"}, 0, "--code-page N"},
+        {{"publish", "a", "--code-page", "437"},
+         2,
+         "--code-page takes one of the code pages 1252 (Western), 932 (Japanese), 936 "
+         "(Simplified Chinese), 949 (Korean), 950 (Traditional Chinese), not \"437\""},
+        {{"verify", "a", "--public", "00", "--code-page", "-932"}, 2, "not \"-932\""},
+        {{"rotate", "a", "--code-page", "932"}, 2, "--code-page does not apply to rotate"},
     };
     for (const auto& l : lines) {
         SCOPED_TRACE(::testing::PrintToString(l.args));

@@ -71,18 +71,30 @@ TEST(ReleaseFormat, ListPathsTheUpdaterCannotInstallAreRefused) {
     }
 }
 
-// Whatever the updater refuses as a file or folder name, the tool refuses too.
+// Whatever the updater refuses as a file or folder name, the tool refuses too, in the code
+// page both read names in; a double-byte name the updater takes, the tool takes too.
 TEST(ReleaseFormat, ToolRefusesEveryNameTheUpdaterRefuses) {
-    std::vector<std::string> names = {".",   "..",   "...", " ",   ". .", "a:b", "a<b",
-                                      "a>b", "a\"b", "a|b", "a?b", "a*b", "a/b", "a\\b"};
+    const std::string po = "\x83\x7c", so = "\x83\x5c"; // Shift-JIS: '|' and '\' second bytes
+    std::vector<std::string> names = {".",   "..",   "...",    " ",       ". .",    "a:b",
+                                      "a<b", "a>b",  "a\"b",   "a|b",     "a?b",    "a*b",
+                                      "a/b", "a\\b", "|" + po, so + "\\", po + "*", so + "/" + so};
     for (int c = 1; c < 32; ++c) {
         names.push_back(std::string("a") + static_cast<char>(c));
     }
-    for (const auto& name : names) {
-        ASSERT_TRUE(release::RefusedLevelName(name)) << "\"" << name << "\"";
-        if (name.find('/') == std::string::npos) {
-            EXPECT_TRUE(release::RefusedListPath(name).has_value()) << "\"" << name << "\"";
-            EXPECT_TRUE(release::RefusedListPath("bin/" + name).has_value()) << name;
+    for (const unsigned number : {1252u, 932u}) {
+        SCOPED_TRACE(number);
+        const release::CodePage page = *release::KnownCodePage(number);
+        for (const auto& name : names) {
+            ASSERT_TRUE(release::RefusedLevelName(name, page)) << "\"" << name << "\"";
+            if (page.Find(name, "/") == std::string::npos) {
+                EXPECT_TRUE(release::RefusedListPath(name, page).has_value()) << name;
+                EXPECT_TRUE(release::RefusedListPath("bin/" + name, page).has_value()) << name;
+            }
+        }
+        for (const std::string& name : {po, so, "a" + po + ".dll", so + so + " x"}) {
+            EXPECT_EQ(release::RefusedLevelName(name, page), number == 1252) << name;
+            EXPECT_EQ(release::RefusedListPath(name + "/" + name, page).has_value(), number == 1252)
+                << name;
         }
     }
 }

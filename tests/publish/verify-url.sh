@@ -28,10 +28,10 @@ for _ in $(seq 50); do [ -s "$work/port" ] && break; sleep 0.1; done
 [ -s "$work/port" ] || fail "the update server did not start: $(cat "$work/server.out")"
 url=http://127.0.0.1:$(cat "$work/port")$base/
 
-# expect CODE TEXT URL: verify exits with CODE and says TEXT (on stdout for 0).
+# expect CODE TEXT URL [OPTION...]: verify exits with CODE and says TEXT (on stdout for 0).
 expect() {
     local code=$1 text=$2 status=0
-    "$tool" verify "$3" --public "$pub" >"$work/out" 2>"$work/err" || status=$?
+    "$tool" verify "$3" --public "$pub" "${@:4}" >"$work/out" 2>"$work/err" || status=$?
     [ "$status" = "$code" ] || fail "verify $3 exited $status, not $code: $(cat "$work/out" "$work/err")"
     grep -qF -- "$text" "$work/out" "$work/err" || fail "verify $3 did not say \"$text\": $(cat "$work/out" "$work/err")"
 }
@@ -47,6 +47,12 @@ expect 1 "Transfer-Encoding beside its length, which the updater refuses" "$url"
 : > "$work/faults"
 expect 4 "cannot connect to 127.0.0.1:1" "http://127.0.0.1:1$base/"
 expect 2 "is no http:// URL" "ftp://127.0.0.1$base/"
+# A name in code page 932 whose second byte is that of '|', fetched as its operators fetch it.
+cp "$work/release/filelist.txt"* "$work/" && po=$(printf '\x83\x7c') && printf 'po' >"$work/release/$po"
+"$tool" publish "$work/release" --key "$work/maker.key" --code-page 932 >/dev/null
+expect 0 "release 2: signature good" "$url" --code-page 932
+expect 1 "read in code page 1252, the default" "$url"
+rm "$work/release/$po" && cp "$work/filelist.txt" "$work/filelist.txt.sig" "$work/release/"
 
 # nginx, as the README serves a release; its worker runs unprivileged.
 if ! command -v nginx >/dev/null || [ "$(id -u)" != 0 ]; then

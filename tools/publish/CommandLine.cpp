@@ -13,7 +13,7 @@ constexpr const char* kToolHelp =
     "usage: quorvel-publish keygen KEYFILE\n"
     "       quorvel-publish public KEYFILE\n"
     "       quorvel-publish publish RELEASE_DIR [options]\n"
-    "       quorvel-publish verify RELEASE_DIR|URL --public HEX [--out DIR] [--json]\n"
+    "       quorvel-publish verify RELEASE_DIR|URL --public HEX [options]\n"
     "       quorvel-publish rotate RELEASE_DIR --key KEYFILE --new-key KEYFILE [--next-keys "
     "HEX,...]\n"
     "       quorvel-publish help [COMMAND]\n"
@@ -58,6 +58,9 @@ const std::map<std::string, std::string> kCommandHelp = {
      "  --allow-shift        accept a removal that makes operators fetch later entries\n"
      "  --8bit-names         allow bytes above 127 in names (the server names its files\n"
      "                       in the Windows code page)\n"
+     "  --code-page N        read names in the operators' Windows code page N, as their\n"
+     "                       updater does: 1252 (the default), 932, 936, 949 or 950; the\n"
+     "                       server names its files in it, so it implies --8bit-names\n"
      "  --dry-run            print what would be written and fetched; write nothing\n"
      "  --json               print one JSON object (counts, bytes, release, problems)\n"
      "\n"
@@ -65,8 +68,9 @@ const std::map<std::string, std::string> kCommandHelp = {
      "listed. A previous list its signature does not state, a previous release another\n"
      "key signed and a file written to while it is hashed are refused.\n"},
     {"verify",
-     "usage: quorvel-publish verify RELEASE_DIR --public HEX [--out DIR] [--json]\n"
-     "       quorvel-publish verify URL --public HEX [--json]\n"
+     "usage: quorvel-publish verify RELEASE_DIR --public HEX [--out DIR] [--code-page N] "
+     "[--json]\n"
+     "       quorvel-publish verify URL --public HEX [--code-page N] [--json]\n"
      "\n"
      "Checks the release as a protected updater does: the key statements from the keys\n"
      "HEX (one, or several separated by commas, as QUORVEL_RELEASE_KEY), the signature\n"
@@ -75,7 +79,9 @@ const std::map<std::string, std::string> kCommandHelp = {
      "With --out DIR the list and its signature lie in DIR. Given an http:// URL (the\n"
      "folder the updater fetches from), every file is fetched through the server, and\n"
      "names beginning with \".\" and the tool's own temporary files must not be served.\n"
-     "--json prints one JSON object (counts, bytes, release, problems).\n"},
+     "--code-page N reads the listed names in the operators' Windows code page, as given\n"
+     "to publish (1252 by default). --json prints one JSON object (counts, bytes, release,\n"
+     "problems).\n"},
     {"rotate",
      "usage: quorvel-publish rotate RELEASE_DIR --key KEYFILE --new-key KEYFILE [--next-keys "
      "HEX,...]\n"
@@ -108,6 +114,7 @@ const std::map<std::string, KnownOption> kKnownOptions = {
     {"--exclude", {Takes::Values, {"publish"}}},
     {"--allow-shift", {Takes::Flag, {"publish"}}},
     {"--8bit-names", {Takes::Flag, {"publish"}}},
+    {"--code-page", {Takes::Value, {"publish", "verify"}}},
     {"--dry-run", {Takes::Flag, {"publish"}}},
     {"--public", {Takes::Value, {"verify"}}},
     {"--history", {Takes::Value, {"publish"}}},
@@ -127,12 +134,16 @@ CommandLine Wrong(const std::string& error, const std::string& command = std::st
 
 // Where each option's value goes.
 void Store(Options& o, const std::string& name, const std::string& value) {
-    std::map<std::string, std::optional<std::string>*> values = {
-        {"--key", &o.key},           {"--release", &o.releaseNumber},
-        {"--expires", &o.expires},   {"--previous", &o.previous},
-        {"--out", &o.out},           {"--public", &o.publicKey},
-        {"--history", &o.history},   {"--new-key", &o.newKey},
-        {"--next-keys", &o.nextKeys}};
+    std::map<std::string, std::optional<std::string>*> values = {{"--key", &o.key},
+                                                                 {"--release", &o.releaseNumber},
+                                                                 {"--expires", &o.expires},
+                                                                 {"--previous", &o.previous},
+                                                                 {"--out", &o.out},
+                                                                 {"--public", &o.publicKey},
+                                                                 {"--history", &o.history},
+                                                                 {"--new-key", &o.newKey},
+                                                                 {"--next-keys", &o.nextKeys},
+                                                                 {"--code-page", &o.codePage}};
     std::map<std::string, bool*> flags = {{"--allow-shift", &o.allowShift},
                                           {"--8bit-names", &o.eightBitNames},
                                           {"--dry-run", &o.dryRun},
@@ -145,6 +156,15 @@ void Store(Options& o, const std::string& name, const std::string& value) {
     } else {
         *flags[name] = true;
     }
+}
+
+// The code page a --code-page value names, when the tool knows it.
+std::optional<release::CodePage> GivenCodePage(const std::string& value) {
+    if (value.empty() || value.size() > 5 ||
+        value.find_first_not_of("0123456789") != std::string::npos) {
+        return std::nullopt;
+    }
+    return release::KnownCodePage(static_cast<unsigned>(std::stoul(value)));
 }
 
 // The checks that take more than one option into account.
@@ -260,6 +280,17 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
                          (o.command == "keygen" || o.command == "public" ? "a key file"
                                                                          : "a release folder"),
                      o.command);
+    }
+    if (o.codePage) {
+        auto page = GivenCodePage(*o.codePage);
+        if (!page) {
+            return Wrong("--code-page takes one of the code pages " +
+                             release::KnownCodePagesNamed() + ", not \"" + *o.codePage + "\"",
+                         o.command);
+        }
+        o.page = *page;
+        // The names are those of a server that names its files in that code page.
+        o.eightBitNames = true;
     }
     std::string wrong = Inconsistent(o);
     if (!wrong.empty()) {

@@ -2,6 +2,8 @@
 // command takes only its own options.
 #pragma once
 
+#include "release/CodePage.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,7 +22,10 @@ struct Options {
     std::optional<std::string> history;
     std::optional<std::string> newKey;   // rotate
     std::optional<std::string> nextKeys; // rotate
+    std::optional<std::string> codePage; // --code-page as given
     std::vector<std::string> excludes;
+    // The code page names are read in: the one of --code-page, else Windows-1252.
+    release::CodePage page = release::WesternCodePage();
     bool allowShift = false;
     bool eightBitNames = false;
     bool dryRun = false;

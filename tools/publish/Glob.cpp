@@ -4,49 +4,57 @@ namespace publish {
 
 namespace {
 
-// Letters as Windows compares names: in either case. Only ASCII letters are folded; a
-// name's bytes above 127 are compared as they are.
-char Folded(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool Match(const char* p, const char* s) {
-    for (; *p != '\0'; ++p, ++s) {
-        if (p[0] == '*') {
-            const bool any = p[1] == '*';
-            const char* rest = p + (any ? 2 : 1);
-            for (const char* t = s;; ++t) {
-                if (Match(rest, t)) {
+// Whether the pattern from p matches the name or path from s, both read by character in the
+// code page: a second byte is never "*", "?", "/" or a letter of its own.
+bool Match(const std::string& pattern, std::size_t p, const std::string& text, std::size_t s,
+           const release::CodePage& page) {
+    while (p < pattern.size()) {
+        if (pattern[p] == '*') {
+            const bool any = p + 1 < pattern.size() && pattern[p + 1] == '*';
+            const std::size_t rest = p + (any ? 2 : 1);
+            for (std::size_t t = s;; t = page.Next(text, t)) {
+                if (Match(pattern, rest, text, t, page)) {
                     return true;
                 }
-                if (*t == '\0' || (!any && *t == '/')) {
+                if (t >= text.size() || (!any && text[t] == '/')) {
                     return false;
                 }
             }
         }
-        if (*s == '\0' || (p[0] == '?' ? *s == '/' : Folded(*p) != Folded(*s))) {
+        if (s >= text.size()) {
             return false;
         }
+        const std::size_t pNext = page.Next(pattern, p);
+        const std::size_t sNext = page.Next(text, s);
+        if (pattern[p] == '?' ? text[s] == '/'
+                              : page.Folded(pattern.substr(p, pNext - p)) !=
+                                    page.Folded(text.substr(s, sNext - s))) {
+            return false;
+        }
+        p = pNext;
+        s = sNext;
     }
-    return *s == '\0';
+    return s >= text.size();
 }
 
 } // namespace
 
-bool Excluded(const std::string& given, const std::string& path) {
+bool Excluded(const std::string& given, const std::string& path, const release::CodePage& page) {
     // A maker on Windows writes "Big Data\*.pak"; list paths hold no backslash.
     std::string pattern = given;
-    for (char& c : pattern) {
-        c = c == '\\' ? '/' : c;
+    for (std::size_t pos = 0; pos < pattern.size(); pos = page.Next(pattern, pos)) {
+        if (pattern[pos] == '\\') {
+            pattern[pos] = '/';
+        }
     }
-    if (pattern.find('/') != std::string::npos) {
-        return Match(pattern.c_str(), path.c_str());
+    if (page.Find(pattern, "/") != std::string::npos) {
+        return Match(pattern, 0, path, 0, page);
     }
     std::size_t start = 0;
     while (start <= path.size()) {
-        std::size_t end = path.find('/', start);
+        std::size_t end = page.Find(path, "/", start);
         std::string name = path.substr(start, end == std::string::npos ? end : end - start);
-        if (Match(pattern.c_str(), name.c_str())) {
+        if (Match(pattern, 0, name, 0, page)) {
             return true;
         }
         if (end == std::string::npos) {

@@ -164,7 +164,7 @@ private:
             return Refusal("a folder is in the way of \"" + names_.list + "\"");
         }
         // A release's own list and signature are never listed, nor those being written.
-        WalkRules rules{o_.excludes, OutputFileNames()};
+        WalkRules rules{o_.excludes, OutputFileNames(), o_.page};
         if (auto inside = PathWithin(o_.operand, names_.folder); inside && !inside->empty()) {
             for (const auto& name : OutputFileNames()) {
                 rules.outputs.push_back(*inside + "/" + name);
@@ -175,7 +175,7 @@ private:
             out_ << "skipped: " << s.path << " (" << s.why << ")\n";
             skipped_.push_back(s.path);
         }
-        auto refused = release::RefusedReleasePaths(found.paths, o_.eightBitNames);
+        auto refused = release::RefusedReleasePaths(found.paths, o_.eightBitNames, o_.page);
         refused.insert(refused.begin(), found.refused.begin(), found.refused.end());
         if (!found.refused.empty() && found.paths.empty()) {
             refused.pop_back(); // "empty" says nothing more than why

@@ -51,7 +51,7 @@ private:
             return std::string("its name begins with \".\"");
         }
         for (const auto& pattern : rules_.excludes) {
-            if (Excluded(pattern, path)) {
+            if (Excluded(pattern, path, rules_.page)) {
                 return "--exclude " + pattern;
             }
         }

@@ -5,6 +5,7 @@
 #include "Plan.h"
 #include "Progress.h"
 #include "Result.h"
+#include "release/CodePage.h"
 
 #include <optional>
 #include <string>
@@ -15,6 +16,7 @@ namespace publish {
 struct WalkRules {
     std::vector<std::string> excludes; // --exclude patterns (Glob.h)
     std::vector<std::string> outputs;  // the tool's own files, as paths from the folder
+    release::CodePage page = release::WesternCodePage(); // how names are read for excludes
 };
 
 struct Skipped {

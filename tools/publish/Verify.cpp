@@ -8,6 +8,7 @@
 #include "Progress.h"
 #include "ReleaseSource.h"
 #include "release/KeyId.h"
+#include "release/ListPaths.h"
 #include "release/ReleaseFormat.h"
 
 #include <memory>
@@ -18,11 +19,12 @@ namespace publish {
 namespace {
 
 // Whether one listed file arrives as its entry states it.
-Status EntryHolds(ReleaseSource& source, const release::ListEntry& e) {
+Status EntryHolds(ReleaseSource& source, const release::ListEntry& e,
+                  const release::CodePage& page) {
     auto expected = release::StampDigest(e.stamp);
     auto size = release::StampSize(e.stamp);
-    if (auto why = release::RefusedListPath(e.path)) {
-        return Refusal(*why);
+    if (auto why = release::RefusedListPath(e.path, page)) {
+        return Refusal(*why + release::CodePageRead(e.path, page));
     }
     if (!expected) {
         return Refusal("its stamp has no content hash");
@@ -115,7 +117,7 @@ private:
         auto entries = release::ParseList(*list);
         files_ = entries.size();
         for (const auto& e : entries) {
-            if (Status holds = EntryHolds(source, e); !holds) {
+            if (Status holds = EntryHolds(source, e, o_.page); !holds) {
                 Problem("\"" + e.path + "\": " + holds.problem(), holds.failure().fault);
                 ++bad_;
             } else {
