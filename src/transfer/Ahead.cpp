@@ -160,10 +160,7 @@ void FetchAhead::StartAfter(int row) {
         if (cache_.count(key) || !LooksFetched(ahead)) {
             continue;
         }
-        std::optional<KeptPart> part = TakePart(key.first, key.second, RowBounds(form_, ahead));
-        if (!part) {
-            part = FreshPart();
-        }
+        std::optional<KeptPart> part = PartForAhead(key.first, key.second, RowBounds(form_, ahead));
         if (!part) {
             return; // every slot taken: the rest are fetched at their turn
         }

@@ -109,13 +109,17 @@ bool DownloadFile(TFORM_MAIN& form, int row) {
         return false;
     }
     FetchAhead* ahead = FetchAhead::Current();
-    ShowDownloadLabels(form, true);
-    form.ShowFileName.SetText(form.FileListGrid.Cell(0, row));
-    ProcessMessages();
     std::unique_ptr<RowFetch> fetch = FetchOfRow(form, row, ahead);
     if (ahead != nullptr) {
         ahead->StartAfter(row);
     }
+    // The labels show the file the run waits for: one fetched ahead and already in is not.
+    const bool waits = !fetch->transfer->Ended();
+    if (waits) {
+        ShowDownloadLabels(form, true);
+        form.ShowFileName.SetText(form.FileListGrid.Cell(0, row));
+    }
+    ProcessMessages();
     // One refused ahead of its turn (for room, perhaps, while others were under way) is
     // fetched again now.
     if (fetch->ahead && fetch->transfer->Wait().end == platform::TransferEnd::Refused &&
@@ -128,7 +132,9 @@ bool DownloadFile(TFORM_MAIN& form, int row) {
     if (ahead != nullptr) {
         ahead->StartAfter(row); // in the place of those that arrived meanwhile
     }
-    ShowDownloadLabels(form, false);
+    if (waits) {
+        ShowDownloadLabels(form, false);
+    }
     ProcessMessages();
     return Finish(form, row, *fetch);
 }

@@ -111,9 +111,11 @@ int FreeSlot(const std::set<int>& onDisk) {
 
 } // namespace
 
-std::optional<KeptPart> TakePart(const std::string& listPath, const std::string& stamp,
-                                 const DownloadBounds& bounds) {
-    for (int number : NumbersOnDisk()) {
+namespace {
+
+std::optional<KeptPart> TakePartOf(const std::set<int>& onDisk, const std::string& listPath,
+                                   const std::string& stamp, const DownloadBounds& bounds) {
+    for (int number : onDisk) {
         std::optional<PartInfo> info = SlotsInUse().count(number) ? std::nullopt : ReadInfo(number);
         if (!info || info->listPath != listPath || info->stamp != stamp) {
             continue;
@@ -135,8 +137,7 @@ std::optional<KeptPart> TakePart(const std::string& listPath, const std::string&
     return std::nullopt;
 }
 
-std::optional<KeptPart> FreshPart() {
-    const std::set<int> onDisk = NumbersOnDisk();
+std::optional<KeptPart> FreshPartBeside(const std::set<int>& onDisk) {
     const int number = FreeSlot(onDisk);
     if (number < 0 || (onDisk.empty() && !platform::FolderExists(PartsFolder()) &&
                        !platform::CreateFolder(PartsFolder()))) {
@@ -144,6 +145,22 @@ std::optional<KeptPart> FreshPart() {
     }
     SlotsInUse().insert(number);
     return KeptPart{number, DataPath(number), {}};
+}
+
+} // namespace
+
+std::optional<KeptPart> TakePart(const std::string& listPath, const std::string& stamp,
+                                 const DownloadBounds& bounds) {
+    return TakePartOf(NumbersOnDisk(), listPath, stamp, bounds);
+}
+
+std::optional<KeptPart> PartForAhead(const std::string& listPath, const std::string& stamp,
+                                     const DownloadBounds& bounds) {
+    std::set<int> onDisk = NumbersOnDisk();
+    if (auto part = TakePartOf(onDisk, listPath, stamp, bounds)) {
+        return part;
+    }
+    return FreshPartBeside(onDisk);
 }
 
 void KeepOrDropPart(const std::optional<KeptPart>& part, const std::string& written,

@@ -32,8 +32,10 @@ struct KeptPart {
 std::optional<KeptPart> TakePart(const std::string& listPath, const std::string& stamp,
                                  const DownloadBounds& bounds);
 
-// A free slot for a file fetched ahead of its turn; nothing when every slot is taken.
-std::optional<KeptPart> FreshPart();
+// Where a file fetched ahead of its turn is written: its kept part as TakePart gives it,
+// else a free slot; nothing when every slot is taken. The folder is read once for both.
+std::optional<KeptPart> PartForAhead(const std::string& listPath, const std::string& stamp,
+                                     const DownloadBounds& bounds);
 
 // After an attempt that did not complete, the file it wrote (the kept part, or a fresh file):
 // it stays as a part, described, when it can resume (some bytes of a known full length, a

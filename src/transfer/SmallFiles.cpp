@@ -16,8 +16,7 @@ SmallFetch FetchSmallFile(TFORM_MAIN& form, const std::string& remoteName, std::
     platform::RemoveFileIfPresent(fetched);
     const std::string url = form.URLPath.Text() + remoteName + CacheBustingQuery(form.Random);
     SmallFetch result = SmallFetch::Fetched;
-    if (!FetchFile(url, fetched, {std::nullopt, bound}) ||
-        !platform::FileExists(fetched)) {
+    if (!FetchFile(url, fetched, {std::nullopt, bound}) || !platform::FileExists(fetched)) {
         result = SmallFetch::Missing;
     } else if (ReadWholeFile(fetched, bytes) != FileRead::Whole) {
         result = SmallFetch::Unreadable;

@@ -37,7 +37,8 @@ public:
         M().AddDrive('D');
         M().MakeFolders("D:\\Data");
         M().MakeFolders("C:\\Windows");
-        Install({{"good.dll", "1"}, {"AppLaunch.exe", "0"}});
+        Install(
+            {{"good.dll", "1"}, {"AppLaunch.exe", "0"}, {"documents folder/manual page.txt", "1"}});
         Serve({{"good.dll", "1"}, {"last.dll", "2"}});
         M().Serve(kBase + "filelist.txt", "good.dll\t1\r\n" + line + "\r\nlast.dll\t2\r\n");
         Form().AutoTimer.SetEnabled(false);
@@ -170,6 +171,9 @@ INSTANTIATE_TEST_SUITE_P(
                     "pelmor~1.txt" + kCannotInstall},
         Unappliable{"long and short name of one file", "AppLaunch.exe\t5\r\nAPPLAU~1.EXE\t5",
                     "APPLAU~1.EXE" + kTwice},
+        Unappliable{"one file in a folder by long and short names",
+                    "documents folder/manual page.txt\t1\r\nDOCUME~1/MANUAL~1.TXT\t1",
+                    "DOCUME~1/MANUAL~1.TXT" + kTwice},
         Unappliable{"same path, an accented letter in another case",
                     "caf\xe9.dll\t1\r\nCAF\xc9.DLL\t1", "CAF\xc9.DLL" + kTwice},
         Unappliable{"target past MAX_PATH", std::string(230, 'n') + ".dll\t1", kInstall + "nnn"},

@@ -1,4 +1,5 @@
-// HTTP transfers through WinINet, each on a thread of its own with a session of its own.
+// HTTP transfers through WinINet, each on a thread of its own while it runs (threads are
+// reused) with a session of its own.
 // Neither WinINet nor WinHTTP under Wine ends a call blocked on a receive when its handle is
 // closed (measured: a stalled body, endless headers), so a transfer is never waited for
 // past its bounds: its owner stops waiting, closes its handles and its file, and the thread
@@ -14,6 +15,9 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <deque>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -95,6 +99,60 @@ private:
 std::shared_ptr<SessionPool> Pool() {
     static std::shared_ptr<SessionPool> pool = std::make_shared<SessionPool>();
     return pool;
+}
+
+// The threads transfers run on. One that has run its transfer waits a while for the next
+// instead of ending: under Wine a new thread costs about 2 ms, each loaded library being
+// told of it. A thread still sitting in a call of a transfer its owner gave up on is never
+// idle, so no transfer ever waits behind it: when no thread is idle, a new one starts.
+class TransferThreads : public std::enable_shared_from_this<TransferThreads> {
+public:
+    void Run(std::function<void()> job) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (idle_ > jobs_.size()) {
+                jobs_.push_back(std::move(job));
+                waiting_.notify_one();
+                return;
+            }
+        }
+        std::thread([self = shared_from_this(), job = std::move(job)]() mutable {
+            self->Serve(std::move(job));
+        }).detach();
+    }
+
+private:
+    static constexpr std::size_t kMostIdle = 16;
+    static constexpr std::chrono::seconds kIdleFor{10};
+
+    void Serve(std::function<void()> job) {
+        while (true) {
+            job();
+            job = nullptr;
+            std::unique_lock<std::mutex> lock(mutex_);
+            if (idle_ >= kMostIdle) {
+                return;
+            }
+            ++idle_;
+            const bool given = waiting_.wait_for(lock, kIdleFor, [this] { return !jobs_.empty(); });
+            --idle_;
+            if (!given) {
+                return;
+            }
+            job = std::move(jobs_.front());
+            jobs_.pop_front();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable waiting_;
+    std::deque<std::function<void()>> jobs_;
+    std::size_t idle_ = 0;
+};
+
+std::shared_ptr<TransferThreads> Threads() {
+    static std::shared_ptr<TransferThreads> threads = std::make_shared<TransferThreads>();
+    return threads;
 }
 
 bool IsRedirect(DWORD status) {
@@ -558,7 +616,7 @@ void Run(State& state, SessionPool& pool) {
 Transfer::Transfer(TransferRequest request, HeadRule rule) : state_(std::make_shared<State>()) {
     state_->request = std::move(request);
     state_->rule = std::move(rule);
-    std::thread([state = state_, pool = Pool()] { Run(*state, *pool); }).detach();
+    Threads()->Run([state = state_, pool = Pool()] { Run(*state, *pool); });
 }
 
 Transfer::~Transfer() {
