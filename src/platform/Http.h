@@ -93,6 +93,8 @@ public:
     bool Ended();
     // Waits until it has ended.
     const TransferReport& Wait();
+    // Waits until it has ended or the time has passed; whether it has ended.
+    bool WaitFor(unsigned milliseconds);
     // Ends it at once: no byte more reaches the file, and no other transfer is touched.
     void Cancel();
 

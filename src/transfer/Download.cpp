@@ -28,6 +28,10 @@ std::string CacheBustingQuery(RandomGenerator& random) {
 
 namespace {
 
+// How often a run that waits for a row's file starts fetches in the place of those ahead
+// that arrived meanwhile.
+constexpr unsigned kRefillMs = 5;
+
 void ShowDownloadLabels(TFORM_MAIN& form, bool visible) {
     form.DownloadLabel.SetVisible(visible);
     form.ShowFileName.SetVisible(visible);
@@ -120,6 +124,10 @@ bool DownloadFile(TFORM_MAIN& form, int row) {
         form.ShowFileName.SetText(form.FileListGrid.Cell(0, row));
     }
     ProcessMessages();
+    // While the row's own file is under way, those ahead that arrive are replaced at once.
+    while (ahead != nullptr && !fetch->transfer->WaitFor(kRefillMs)) {
+        ahead->StartAfter(row);
+    }
     // One refused ahead of its turn (for room, perhaps, while others were under way) is
     // fetched again now.
     if (fetch->ahead && fetch->transfer->Wait().end == platform::TransferEnd::Refused &&

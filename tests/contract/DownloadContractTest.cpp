@@ -127,6 +127,9 @@ TEST_F(DownloadContract, TransfersGoOnWhileOneIsCancelled) {
     EXPECT_EQ(transfers[1]->Wait().end, TransferEnd::Cancelled);
     const std::string bodies[] = {"release body\r\n", "", "inner\r\n", fixture::BigBody()};
     for (int i : {0, 2, 3}) {
+        while (!transfers[i]->WaitFor(5)) {
+        }
+        EXPECT_TRUE(transfers[i]->Ended()) << "a wait for a while that ends says so";
         const platform::TransferReport& report = transfers[i]->Wait();
         EXPECT_EQ(report.end, TransferEnd::Complete) << names[i] << ": " << report.reason;
         EXPECT_TRUE(fixture::Content(root_ + "t" + std::to_string(i)) == bodies[i]) << names[i];

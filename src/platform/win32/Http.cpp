@@ -631,22 +631,46 @@ bool Transfer::Ended() {
     return state_->ended;
 }
 
-const TransferReport& Transfer::Wait() {
-    std::unique_lock<std::mutex> lock(state_->mutex);
-    while (!state_->ended) {
-        if (state_->headIn) {
-            state_->changed.wait(lock);
-            continue;
-        }
+namespace {
+
+// Until the transfer has ended, or until the given tick: whether it has ended. A transfer
+// without its head past the head's window ends here, as its thread may sit in a call.
+bool WaitUntil(State& state, ULONGLONG until) {
+    std::unique_lock<std::mutex> lock(state.mutex);
+    while (!state.ended) {
         const ULONGLONG now = GetTickCount64();
-        const ULONGLONG deadline = HeadDeadline(*state_);
-        if (now >= deadline) {
-            state_->End(TransferEnd::Stalled, "no status line and headers within the window", true);
-            break;
+        ULONGLONG wake = until;
+        if (!state.headIn) {
+            const ULONGLONG deadline = HeadDeadline(state);
+            if (now >= deadline) {
+                state.End(TransferEnd::Stalled, "no status line and headers within the window",
+                          true);
+                break;
+            }
+            wake = std::min(wake, deadline);
         }
-        state_->changed.wait_for(lock, std::chrono::milliseconds(deadline - now));
+        if (now >= until) {
+            return false;
+        }
+        if (wake == ~0ull) {
+            state.changed.wait(lock);
+        } else {
+            state.changed.wait_for(lock, std::chrono::milliseconds(wake - now));
+        }
     }
+    return true;
+}
+
+} // namespace
+
+const TransferReport& Transfer::Wait() {
+    WaitUntil(*state_, ~0ull);
+    std::lock_guard<std::mutex> lock(state_->mutex);
     return state_->report;
+}
+
+bool Transfer::WaitFor(unsigned milliseconds) {
+    return WaitUntil(*state_, GetTickCount64() + milliseconds);
 }
 
 void Transfer::Cancel() {
