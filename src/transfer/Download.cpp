@@ -30,7 +30,7 @@ namespace {
 
 // How often a run that waits for a row's file starts fetches in the place of those ahead
 // that arrived meanwhile.
-constexpr unsigned kRefillMs = 5;
+constexpr unsigned kRefillMs = 2;
 
 void ShowDownloadLabels(TFORM_MAIN& form, bool visible) {
     form.DownloadLabel.SetVisible(visible);
@@ -124,9 +124,11 @@ bool DownloadFile(TFORM_MAIN& form, int row) {
         form.ShowFileName.SetText(form.FileListGrid.Cell(0, row));
     }
     ProcessMessages();
-    // While the row's own file is under way, those ahead that arrive are replaced at once.
-    while (ahead != nullptr && !fetch->transfer->WaitFor(kRefillMs)) {
+    // While the row's own file is under way, those ahead that arrive are replaced at once
+    // (and those that arrived while the labels were painted).
+    while (ahead != nullptr && !fetch->transfer->Ended()) {
         ahead->StartAfter(row);
+        fetch->transfer->WaitFor(kRefillMs);
     }
     // One refused ahead of its turn (for room, perhaps, while others were under way) is
     // fetched again now.
