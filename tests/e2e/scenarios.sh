@@ -772,12 +772,13 @@ LOG
         fail "parts were kept of files that arrived whole"
 }
 
-# A file cut after a fifth of it is kept as a part; the next run asks for the rest only (a
-# 206 for the rest's bytes) and the file lands whole. With CHANGE, the server's file changes
-# between the runs: it lands as the new one, never joined to the old part.
+# A file of 40 MB cut after 32 MB (the connection lost) is kept as a part; the next run asks
+# for the rest only (a 206 for its last 8 MB) and the file lands whole. With CHANGE, the
+# server's file changes between the runs: it lands as the new one, sent whole, never joined
+# to the old part.
 cut_file_then_again() { # [change]
-    many_files_release 1 5000000 2026-12-10
-    echo "data/f1.dat cut 1000000" > "$work/faults"
+    many_files_release 1 41943040 2026-12-10
+    echo "data/f1.dat cut 33554432" > "$work/faults"
     drive "wait-boxes=1/60" close wait-exit
     expect_log <<'LOG'
 BOX f1.dat|Could not download file. Check network connections or your PC's firewall.|OK
@@ -788,16 +789,16 @@ LOG
     : > "$work/faults"
     if [ -n "${1:-}" ]; then
         sleep 1.1 # another second: the file's new date is its own
-        head -c 5000000 /dev/urandom > "$work/release/data/f1.dat"
+        head -c 41943040 /dev/urandom > "$work/release/data/f1.dat"
     fi
     : > "$work/requests.log"
     drive wait-exit
     expect_log <<< "EXIT 0"
     expect_file "$desktop/Tarnell Temp Files/data/f1.dat" "$work/release/data/f1.dat"
     if [ -n "${1:-}" ]; then
-        grep -q "f1.dat.* 200 5000000" "$work/requests.log" || fail "the new file was not sent whole"
+        grep -q "f1.dat.* 200 41943040" "$work/requests.log" || fail "the new file was not sent whole"
     else
-        grep -q "f1.dat.* 206 4000000" "$work/requests.log" ||
+        grep -q "f1.dat.* 206 8388608" "$work/requests.log" ||
             fail "not only the rest was asked: $(cat "$work/requests.log")"
     fi
     expect_nothing_beside_the_updater
