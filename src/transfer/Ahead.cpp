@@ -154,16 +154,25 @@ void FetchAhead::StartAfter(int row) {
     while (UnderWay() + 1 < settings::kTransfers &&
            static_cast<int>(cache_.size()) < kHeldPerTransfer * settings::kTransfers &&
            next_ < form_.FileListGrid.RowCount()) {
-        const int ahead = next_++;
+        // Every slot of the parts folder taken (by files in that wait for their rows): the
+        // row is fetched ahead once one comes free, never passed over.
+        if (slotsWhenFull_ && PartSlotsInUse() >= *slotsWhenFull_) {
+            return;
+        }
+        const int ahead = next_;
         auto key =
             std::make_pair(form_.FileListGrid.Cell(0, ahead), form_.FileListGrid.Cell(1, ahead));
         if (cache_.count(key) || !LooksFetched(ahead)) {
+            ++next_;
             continue;
         }
         std::optional<KeptPart> part = PartForAhead(key.first, key.second, RowBounds(form_, ahead));
         if (!part) {
-            return; // every slot taken: the rest are fetched at their turn
+            slotsWhenFull_ = PartSlotsInUse();
+            return;
         }
+        slotsWhenFull_.reset();
+        ++next_;
         auto fetch = StartRowFetch(form_, ahead, std::move(part), std::string(), room_);
         fetch->ahead = true;
         cache_.emplace(key, std::move(fetch));

@@ -82,6 +82,8 @@ private:
 
     TFORM_MAIN& form_;
     int next_ = 0; // the first row not yet looked at
+    // The slots in use when none was free: the next row waits until fewer are.
+    std::optional<std::size_t> slotsWhenFull_;
     std::map<std::pair<std::string, std::string>, std::unique_ptr<RowFetch>> cache_;
     std::shared_ptr<RoomInFlight> room_ = std::make_shared<RoomInFlight>();
 };

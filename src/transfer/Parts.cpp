@@ -149,6 +149,10 @@ std::optional<KeptPart> FreshPartBeside(const std::set<int>& onDisk) {
 
 } // namespace
 
+std::size_t PartSlotsInUse() {
+    return SlotsInUse().size();
+}
+
 std::optional<KeptPart> TakePart(const std::string& listPath, const std::string& stamp,
                                  const DownloadBounds& bounds) {
     return TakePartOf(NumbersOnDisk(), listPath, stamp, bounds);

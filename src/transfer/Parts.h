@@ -32,6 +32,9 @@ struct KeptPart {
 std::optional<KeptPart> TakePart(const std::string& listPath, const std::string& stamp,
                                  const DownloadBounds& bounds);
 
+// The slots this process writes or holds.
+std::size_t PartSlotsInUse();
+
 // Where a file fetched ahead of its turn is written: its kept part as TakePart gives it,
 // else a free slot; nothing when every slot is taken. The folder is read once for both.
 std::optional<KeptPart> PartForAhead(const std::string& listPath, const std::string& stamp,

@@ -752,6 +752,25 @@ TEST_F(UpdateRun, FilesFetchedAheadAreOnlyACache) {
     }
 }
 
+// More files than the parts folder has slots: while those fetched ahead wait for their rows,
+// the next row waits for a slot and is fetched ahead once one is free, never passed over to
+// be fetched only at its turn (the labels show for the first file alone).
+TEST_F(UpdateRun, NoRowIsPassedOverWhileThePartsFolderIsFull) {
+    std::vector<Entry> release;
+    for (int i = 0; i < 40; ++i) {
+        release.push_back({"f" + std::to_string(i) + ".dll", "1"});
+    }
+    Serve(release);
+    Form().AutoTimer.SetEnabled(false);
+    int labelled = 0;
+    for (int pump = 1; pump < 200; ++pump) {
+        M().AtPump(pump, [&] { labelled += Form().DownloadLabel.Visible() ? 1 : 0; });
+    }
+    RunUpdate();
+    EXPECT_EQ(Fetched().size(), release.size());
+    EXPECT_EQ(labelled, settings::kTransfers > 1 ? 1 : 40);
+}
+
 // Where a stamp states the file's size and hash, as the release tool writes it, a file of
 // another size or hash is refused with the download message and never installed; a stamp
 // without them takes what comes.
