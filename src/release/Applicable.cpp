@@ -93,10 +93,9 @@ bool RefusedLevelName(const std::string& name, const CodePage& page) {
 }
 
 bool UpdaterWorkingPath(const std::string& listPath, const CodePage& page) {
-    static const std::string workingFiles[] = {kLocalListName,        kTempFileName,
-                                               kRunRecordName,        kKeptSignatureName,
-                                               kFetchedSignatureName, kKeptStatementName,
-                                               kPartsFolderName};
+    static const std::string workingFiles[] = {
+        kLocalListName,        kTempFileName,      kRunRecordName,  kKeptSignatureName,
+        kFetchedSignatureName, kKeptStatementName, kPartsFolderName};
     // A leading separator names no level (the updater drops it).
     std::size_t first = 0;
     while (first < listPath.size() && (listPath[first] == '/' || listPath[first] == '\\')) {
@@ -172,8 +171,8 @@ std::optional<EntryRefusal> RefusedList(const std::vector<ListEntry>& rows, cons
     while (!folder.empty() && folder.back() == '\\') {
         folder.pop_back();
     }
-    const std::string target =
-        SameFileKey(places.resolved ? places.resolved(folder) : folder, page);
+    const std::string resolvedFolder = places.resolved ? places.resolved(folder) : folder;
+    const std::string target = SameFileKey(resolvedFolder, page);
     std::set<std::string> seen;
     for (std::size_t row = 0; row < rows.size(); ++row) {
         const std::string& path = rows[row].path;
@@ -202,9 +201,13 @@ std::optional<EntryRefusal> RefusedList(const std::vector<ListEntry>& rows, cons
             (!places.fetched || places.fetched(row))) {
             return EntryRefusal{Refusal::FileName, row, path};
         }
-        // What the path names on disk, where it exists: a short alias is its long name.
-        const std::string onDisk =
-            places.resolved ? places.resolved(places.target + local) : places.target + local;
+        // What the path names on disk, where it exists: a short alias is its long name. Only
+        // a name holding "~" can be one (Windows makes them as BASE~N.EXT); any other names
+        // what it says below the target folder, and is not asked of the disk.
+        const std::string onDisk = !places.resolved ? places.target + local
+                                   : page.Find(local, "~") == std::string::npos
+                                       ? resolvedFolder + "\\" + local
+                                       : places.resolved(places.target + local);
         std::string key = SameFileKey(onDisk, page);
         if (key.compare(0, target.size(), target) == 0) {
             key.erase(0, target.size());
