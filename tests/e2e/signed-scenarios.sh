@@ -142,7 +142,8 @@ scenario_signed_foreign_signature() {
 # --- key statements
 
 key_id() { "$publish" public "$1" | python3 -c 'import hashlib, sys; print(hashlib.sha256(bytes.fromhex(sys.stdin.read().strip())).hexdigest()[:16])'; }
-new_key() { rm -f "$work/$1.key"; "$publish" keygen "$work/$1.key" >/dev/null; }
+# A fresh key: its release history goes with the old one, so a scenario run again starts anew.
+new_key() { rm -f "$work/$1.key" "$work/$1.key.history"; "$publish" keygen "$work/$1.key" >/dev/null; }
 
 expect_untrusted() { # reason path...
     local reason=$1
