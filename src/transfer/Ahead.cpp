@@ -149,9 +149,10 @@ int FetchAhead::UnderWay() {
     return count;
 }
 
-void FetchAhead::StartAfter(int row) {
+void FetchAhead::StartAfter(int row, const RowFetch& own) {
     next_ = std::max(next_, row + 1);
-    while (UnderWay() + 1 < settings::kTransfers &&
+    const int ownUnderWay = own.transfer && !own.transfer->Ended() ? 1 : 0;
+    while (UnderWay() + ownUnderWay < settings::kTransfers &&
            static_cast<int>(cache_.size()) < kHeldPerTransfer * settings::kTransfers &&
            next_ < form_.FileListGrid.RowCount()) {
         // Every slot of the parts folder taken (by files in that wait for their rows): the
@@ -176,6 +177,17 @@ void FetchAhead::StartAfter(int row) {
         auto fetch = StartRowFetch(form_, ahead, std::move(part), std::string(), room_);
         fetch->ahead = true;
         cache_.emplace(key, std::move(fetch));
+    }
+}
+
+void FetchAhead::MakeWayForOwn() {
+    while (UnderWay() >= settings::kTransfers) {
+        for (auto& [key, fetch] : cache_) {
+            if (!fetch->transfer->Ended()) {
+                fetch->transfer->WaitFor(kPollMs);
+                break;
+            }
+        }
     }
 }
 

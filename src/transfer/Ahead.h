@@ -67,10 +67,15 @@ public:
 
     // The cache of the run under way, if any.
     static FetchAhead* Current();
+    // How often one waiting for transfers ahead looks at them again.
+    static constexpr unsigned kPollMs = 2;
 
     // Starts fetches of rows after this one that the run looks set to fetch, so that with the
-    // row's own at most settings::kTransfers are under way.
-    void StartAfter(int row);
+    // row's own, while it is under way, settings::kTransfers are.
+    void StartAfter(int row, const RowFetch& own);
+    // Before a row's own fetch starts that was not started ahead: until one of those ahead
+    // has ended when all the transfers allowed are under way.
+    void MakeWayForOwn();
     // The fetch of this path and stamp, out of the cache; nothing when none was started.
     std::unique_ptr<RowFetch> Take(const std::string& listPath, const std::string& stamp);
     const std::shared_ptr<RoomInFlight>& Room() const { return room_; }

@@ -28,10 +28,6 @@ std::string CacheBustingQuery(RandomGenerator& random) {
 
 namespace {
 
-// How often a run that waits for a row's file starts fetches in the place of those ahead
-// that arrived meanwhile.
-constexpr unsigned kRefillMs = 2;
-
 void ShowDownloadLabels(TFORM_MAIN& form, bool visible) {
     form.DownloadLabel.SetVisible(visible);
     form.ShowFileName.SetVisible(visible);
@@ -74,6 +70,9 @@ std::unique_ptr<RowFetch> FetchOfRow(TFORM_MAIN& form, int row, FetchAhead* ahea
     const std::string stamp = form.FileListGrid.Cell(1, row);
     std::unique_ptr<RowFetch> fetch = ahead ? ahead->Take(listPath, stamp) : nullptr;
     if (!fetch) {
+        if (ahead) {
+            ahead->MakeWayForOwn();
+        }
         fetch = StartRowFetch(form, row, TakePart(listPath, stamp, RowBounds(form, row)),
                               TempFilePath(), ahead ? ahead->Room() : nullptr);
     }
@@ -115,7 +114,7 @@ bool DownloadFile(TFORM_MAIN& form, int row) {
     FetchAhead* ahead = FetchAhead::Current();
     std::unique_ptr<RowFetch> fetch = FetchOfRow(form, row, ahead);
     if (ahead != nullptr) {
-        ahead->StartAfter(row);
+        ahead->StartAfter(row, *fetch);
     }
     // The labels show the file the run waits for: one fetched ahead and already in is not.
     const bool waits = !fetch->transfer->Ended();
@@ -127,20 +126,21 @@ bool DownloadFile(TFORM_MAIN& form, int row) {
     // While the row's own file is under way, those ahead that arrive are replaced at once
     // (and those that arrived while the labels were painted).
     while (ahead != nullptr && !fetch->transfer->Ended()) {
-        ahead->StartAfter(row);
-        fetch->transfer->WaitFor(kRefillMs);
+        ahead->StartAfter(row, *fetch);
+        fetch->transfer->WaitFor(FetchAhead::kPollMs);
     }
     // One refused ahead of its turn (for room, perhaps, while others were under way) is
     // fetched again now.
     if (fetch->ahead && fetch->transfer->Wait().end == platform::TransferEnd::Refused &&
         *fetch->noRoom) {
         LetGo(*fetch);
+        ahead->MakeWayForOwn();
         fetch = StartRowFetch(form, row, TakePart(fetch->listPath, fetch->stamp, fetch->bounds),
                               TempFilePath(), ahead ? ahead->Room() : nullptr);
         fetch->transfer->Wait();
     }
     if (ahead != nullptr) {
-        ahead->StartAfter(row); // in the place of those that arrived meanwhile
+        ahead->StartAfter(row, *fetch); // in the place of those that arrived meanwhile
     }
     if (waits) {
         ShowDownloadLabels(form, false);
