@@ -79,12 +79,38 @@ struct TransferReport {
     std::string reason;                 // the system's own words, for a log or a test
 };
 
-// A transfer under way from its construction. The file is written only by the transfer, and
-// left as the transfer leaves it: what arrived before a failure stays there, for the caller
-// to keep or remove. Destroying a transfer that has not ended cancels it.
+// Transfers that share a line run at most `atOnce` of them together. One made while that many
+// are under way waits, unsent, and starts the moment one of them ends, on the transfer's side
+// (nobody has to come back to start it); they start in the order they were made, one made
+// `First` before those waiting. Its windows and time-outs count from its start; cancelled
+// while it waits, it is never sent.
+class TransferLine {
+public:
+    explicit TransferLine(int atOnce);
+    ~TransferLine();
+    TransferLine(const TransferLine&) = delete;
+    TransferLine& operator=(const TransferLine&) = delete;
+
+    struct State;
+    const std::shared_ptr<State>& Shared() const { return state_; }
+
+private:
+    std::shared_ptr<State> state_;
+};
+
+// Where a transfer takes its turn: no line (it starts at once), or a line, in turn or first.
+struct Turn {
+    TransferLine* line = nullptr;
+    enum class Place { InTurn, First } place = Place::InTurn;
+};
+
+// A transfer under way from its construction (or from its turn in its line). The file is
+// written only by the transfer, and left as the transfer leaves it: what arrived before a
+// failure stays there, for the caller to keep or remove. Destroying a transfer that has not
+// ended cancels it.
 class Transfer {
 public:
-    Transfer(TransferRequest request, HeadRule rule);
+    Transfer(TransferRequest request, HeadRule rule, Turn turn = Turn());
     ~Transfer();
     Transfer(const Transfer&) = delete;
     Transfer& operator=(const Transfer&) = delete;

@@ -69,7 +69,7 @@ RowFetch::~RowFetch() {
 
 std::unique_ptr<RowFetch> StartRowFetch(TFORM_MAIN& form, int row, std::optional<KeptPart> part,
                                         const std::string& fresh,
-                                        std::shared_ptr<RoomInFlight> room) {
+                                        std::shared_ptr<RoomInFlight> room, platform::Turn turn) {
     auto fetch = std::make_unique<RowFetch>();
     fetch->listPath = form.FileListGrid.Cell(0, row);
     fetch->stamp = form.FileListGrid.Cell(1, row);
@@ -85,7 +85,7 @@ std::unique_ptr<RowFetch> StartRowFetch(TFORM_MAIN& form, int row, std::optional
         request.from = fetch->part->resume.have;
         request.ifRange = fetch->part->resume.validator;
     }
-    fetch->transfer = std::make_unique<platform::Transfer>(request, RowRule(*fetch));
+    fetch->transfer = std::make_unique<platform::Transfer>(request, RowRule(*fetch), turn);
     return fetch;
 }
 
@@ -139,8 +139,9 @@ bool FetchAhead::LooksFetched(int row) {
     return StampChanged(form_, row) || !platform::FileExists(target);
 }
 
-// Those under way are counted against the limit; those arrived and not yet taken are held to
-// a few times the limit, so that files ahead never pile up far beyond the row.
+// Those under way or waiting in line are counted against the transfers lined up; those arrived and
+// not yet taken are held to a few times the limit, so that files ahead never pile up far beyond the
+// row.
 int FetchAhead::UnderWay() {
     int count = 0;
     for (auto& [key, fetch] : cache_) {
@@ -152,7 +153,7 @@ int FetchAhead::UnderWay() {
 void FetchAhead::StartAfter(int row, const RowFetch& own) {
     next_ = std::max(next_, row + 1);
     const int ownUnderWay = own.transfer && !own.transfer->Ended() ? 1 : 0;
-    while (UnderWay() + ownUnderWay < settings::kTransfers &&
+    while (UnderWay() + ownUnderWay < kLinedUp * settings::kTransfers &&
            static_cast<int>(cache_.size()) < kHeldPerTransfer * settings::kTransfers &&
            next_ < form_.FileListGrid.RowCount()) {
         // Every slot of the parts folder taken (by files in that wait for their rows): the
@@ -174,20 +175,10 @@ void FetchAhead::StartAfter(int row, const RowFetch& own) {
         }
         slotsWhenFull_.reset();
         ++next_;
-        auto fetch = StartRowFetch(form_, ahead, std::move(part), std::string(), room_);
+        auto fetch = StartRowFetch(form_, ahead, std::move(part), std::string(), room_,
+                                   {&line_, platform::Turn::Place::InTurn});
         fetch->ahead = true;
         cache_.emplace(key, std::move(fetch));
-    }
-}
-
-void FetchAhead::MakeWayForOwn() {
-    while (UnderWay() >= settings::kTransfers) {
-        for (auto& [key, fetch] : cache_) {
-            if (!fetch->transfer->Ended()) {
-                fetch->transfer->WaitFor(kPollMs);
-                break;
-            }
-        }
     }
 }
 

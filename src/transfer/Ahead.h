@@ -5,6 +5,8 @@
 // owns the window uses it; the transfers write into the updater's parts folder only.
 #pragma once
 
+#include "../app/Settings.h"
+#include "../platform/Http.h"
 #include "Fetch.h"
 #include "Parts.h"
 
@@ -52,11 +54,11 @@ struct RowFetch {
     ~RowFetch();
 };
 
-// Starts the fetch of a row's file: into its kept part when one can resume, else into the
-// given fresh file.
+// Starts the fetch of a row's file, at its turn: into its kept part when one can resume, else
+// into the given fresh file.
 std::unique_ptr<RowFetch> StartRowFetch(TFORM_MAIN& form, int row, std::optional<KeptPart> part,
                                         const std::string& fresh,
-                                        std::shared_ptr<RoomInFlight> room);
+                                        std::shared_ptr<RoomInFlight> room, platform::Turn turn);
 
 class FetchAhead {
 public:
@@ -70,12 +72,12 @@ public:
     // How often one waiting for transfers ahead looks at them again.
     static constexpr unsigned kPollMs = 2;
 
-    // Starts fetches of rows after this one that the run looks set to fetch, so that with the
-    // row's own, while it is under way, settings::kTransfers are.
+    // Starts fetches of rows after this one that the run looks set to fetch. At most
+    // settings::kTransfers go on at once; as many again wait in line, each sent the moment
+    // one before it ends.
     void StartAfter(int row, const RowFetch& own);
-    // Before a row's own fetch starts that was not started ahead: until one of those ahead
-    // has ended when all the transfers allowed are under way.
-    void MakeWayForOwn();
+    // The turn of a row's own fetch that was not started ahead: before those waiting.
+    platform::Turn OwnTurn() { return {&line_, platform::Turn::Place::First}; }
     // The fetch of this path and stamp, out of the cache; nothing when none was started.
     std::unique_ptr<RowFetch> Take(const std::string& listPath, const std::string& stamp);
     const std::shared_ptr<RoomInFlight>& Room() const { return room_; }
@@ -84,6 +86,7 @@ private:
     bool LooksFetched(int row);
     int UnderWay();
     static constexpr int kHeldPerTransfer = 4;
+    static constexpr int kLinedUp = 2; // transfers started, per one allowed at once
 
     TFORM_MAIN& form_;
     int next_ = 0; // the first row not yet looked at
@@ -91,6 +94,7 @@ private:
     std::optional<std::size_t> slotsWhenFull_;
     std::map<std::pair<std::string, std::string>, std::unique_ptr<RowFetch>> cache_;
     std::shared_ptr<RoomInFlight> room_ = std::make_shared<RoomInFlight>();
+    platform::TransferLine line_{settings::kTransfers};
 };
 
 // What becomes of a fetch that was not taken, or whose row gave it up: a whole file goes; a

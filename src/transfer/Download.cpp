@@ -70,11 +70,9 @@ std::unique_ptr<RowFetch> FetchOfRow(TFORM_MAIN& form, int row, FetchAhead* ahea
     const std::string stamp = form.FileListGrid.Cell(1, row);
     std::unique_ptr<RowFetch> fetch = ahead ? ahead->Take(listPath, stamp) : nullptr;
     if (!fetch) {
-        if (ahead) {
-            ahead->MakeWayForOwn();
-        }
         fetch = StartRowFetch(form, row, TakePart(listPath, stamp, RowBounds(form, row)),
-                              TempFilePath(), ahead ? ahead->Room() : nullptr);
+                              TempFilePath(), ahead ? ahead->Room() : nullptr,
+                              ahead ? ahead->OwnTurn() : platform::Turn());
     }
     return fetch;
 }
@@ -134,9 +132,8 @@ bool DownloadFile(TFORM_MAIN& form, int row) {
     if (fetch->ahead && fetch->transfer->Wait().end == platform::TransferEnd::Refused &&
         *fetch->noRoom) {
         LetGo(*fetch);
-        ahead->MakeWayForOwn();
         fetch = StartRowFetch(form, row, TakePart(fetch->listPath, fetch->stamp, fetch->bounds),
-                              TempFilePath(), ahead ? ahead->Room() : nullptr);
+                              TempFilePath(), ahead->Room(), ahead->OwnTurn());
         fetch->transfer->Wait();
     }
     if (ahead != nullptr) {

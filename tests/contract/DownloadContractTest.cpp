@@ -138,6 +138,29 @@ TEST_F(DownloadContract, TransfersGoOnWhileOneIsCancelled) {
     EXPECT_NE(fixture::Content(root_ + "t1").value_or("").size(), fixture::BigBody().size());
 }
 
+// In a line of one, each transfer is sent only once the one before it has ended, one made
+// First before those waiting; one cancelled while it waits ends at once and writes nothing.
+TEST_F(DownloadContract, TransfersOfALineTakeTurns) {
+    platform::TransferLine line(1);
+    auto make = [&](const char* name, const std::string& path, platform::Turn::Place place) {
+        return std::make_unique<Transfer>(
+            platform::TransferRequest{fixture::ServerUrl(name), path, 0, std::string(), false},
+            TakeWhole(path), platform::Turn{&line, place});
+    };
+    using Place = platform::Turn::Place;
+    auto first = make("big.bin", root_ + "t0", Place::InTurn);
+    auto inTurn = make("ok.bin", root_ + "t1", Place::InTurn);
+    auto cancelled = make("a b/c.txt", root_ + "t2", Place::InTurn);
+    auto before = make("a b/c.txt", root_ + "t3", Place::First);
+    cancelled->Cancel();
+    EXPECT_EQ(cancelled->Wait().end, TransferEnd::Cancelled);
+    EXPECT_EQ(inTurn->Wait().end, TransferEnd::Complete) << inTurn->Wait().reason;
+    EXPECT_TRUE(first->Ended() && before->Ended()) << "sent before its turn";
+    EXPECT_EQ(before->Wait().end, TransferEnd::Complete) << before->Wait().reason;
+    EXPECT_TRUE(fixture::Content(root_ + "t0") == fixture::BigBody());
+    EXPECT_FALSE(platform::FileExists(root_ + "t2"));
+}
+
 // A part continues only under a 206 whose Content-Range starts at its end and names its full
 // length; an If-Range the file no longer matches is answered 200 and starts over; a
 // Content-Range that does not fit is refused and leaves the part as it was.

@@ -7,6 +7,9 @@
 #include "Machine.h"
 
 #include <algorithm>
+#include <deque>
+#include <memory>
+#include <vector>
 
 namespace platform {
 
@@ -19,12 +22,30 @@ struct Transfer::State {
     HeadRule rule;
     bool failed = false; // the start's fault point failed: nobody answers
     bool ended = false;
+    std::shared_ptr<TransferLine::State> line; // the line it waits in or holds a turn of
+    bool waiting = false;
     TransferReport report;
 };
+
+// Those holding a turn, in the order they took it, and those waiting for one.
+struct TransferLine::State {
+    int atOnce = 1;
+    std::vector<std::weak_ptr<Transfer::State>> holding;
+    std::deque<std::weak_ptr<Transfer::State>> waiting;
+};
+
+TransferLine::TransferLine(int atOnce) : state_(std::make_shared<State>()) {
+    state_->atOnce = atOnce < 1 ? 1 : atOnce;
+}
+
+TransferLine::~TransferLine() = default;
 
 namespace {
 
 using State = Transfer::State;
+
+// Sent: the server is asked, and the answer arrives in a pump or when waited for.
+void Send(const std::shared_ptr<State>& state);
 
 // The answer after at most kMaxRedirects redirects, as the real transfer follows them; none
 // when nobody answers, and the redirect itself when there are too many.
@@ -155,27 +176,85 @@ TransferEnd Deliver(State& state) {
     return end;
 }
 
-void Finish(State& state) {
-    if (!state.ended) {
-        state.report.end = Deliver(state);
-        state.ended = true;
+// Its turn given back: the first of those waiting that was not cancelled is sent on it.
+void GiveBackTurn(State& state) {
+    if (!state.line || state.waiting) {
+        return;
     }
+    auto& holding = state.line->holding;
+    holding.erase(std::remove_if(holding.begin(), holding.end(),
+                                 [&](const std::weak_ptr<State>& held) {
+                                     auto locked = held.lock();
+                                     return !locked || locked.get() == &state;
+                                 }),
+                  holding.end());
+    auto& waiting = state.line->waiting;
+    while (!waiting.empty()) {
+        std::shared_ptr<State> next = waiting.front().lock();
+        waiting.pop_front();
+        if (next && !next->ended) {
+            next->waiting = false;
+            holding.push_back(next);
+            Send(next);
+            return;
+        }
+    }
+}
+
+void MarkEnded(State& state, TransferEnd end) {
+    state.report.end = end;
+    state.ended = true;
+    GiveBackTurn(state);
+}
+
+void Finish(State& state) {
+    // One waiting in its line arrives after those holding the turns before it.
+    while (!state.ended && state.waiting && !state.line->holding.empty()) {
+        if (auto first = state.line->holding.front().lock()) {
+            Finish(*first);
+        } else {
+            state.line->holding.erase(state.line->holding.begin());
+        }
+    }
+    if (!state.ended) {
+        MarkEnded(state, Deliver(state));
+    }
+}
+
+void Send(const std::shared_ptr<State>& state) {
+    auto& m = TheMachine();
+    m.world.requests.push_back(state->request.url);
+    std::weak_ptr<State> weak = state;
+    m.process.transfers.push_back({state->request.url, [weak] {
+                                       if (auto alive = weak.lock()) {
+                                           Finish(*alive);
+                                       }
+                                   }});
 }
 
 } // namespace
 
-Transfer::Transfer(TransferRequest request, HeadRule rule) : state_(std::make_shared<State>()) {
+Transfer::Transfer(TransferRequest request, HeadRule rule, Turn turn)
+    : state_(std::make_shared<State>()) {
     auto& m = TheMachine();
     state_->request = std::move(request);
     state_->rule = std::move(rule);
-    m.world.requests.push_back(state_->request.url);
     state_->failed = m.Enter(Op::StartTransfer, state_->request.url);
-    std::weak_ptr<State> weak = state_;
-    m.process.transfers.push_back({state_->request.url, [weak] {
-                                       if (auto state = weak.lock()) {
-                                           Finish(*state);
-                                       }
-                                   }});
+    if (turn.line != nullptr) {
+        state_->line = turn.line->Shared();
+        auto& line = *state_->line;
+        if (static_cast<int>(line.holding.size()) >= line.atOnce) {
+            state_->waiting = true;
+            if (turn.place == Turn::Place::First) {
+                line.waiting.push_front(state_);
+            } else {
+                line.waiting.push_back(state_);
+            }
+            return;
+        }
+        line.holding.push_back(state_);
+    }
+    Send(state_);
 }
 
 Transfer::~Transfer() {
@@ -199,8 +278,7 @@ bool Transfer::WaitFor(unsigned) {
 
 void Transfer::Cancel() {
     if (!state_->ended) {
-        state_->ended = true;
-        state_->report.end = TransferEnd::Cancelled;
+        MarkEnded(*state_, TransferEnd::Cancelled);
     }
 }
 

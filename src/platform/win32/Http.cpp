@@ -257,6 +257,52 @@ std::string RedirectTarget(HINTERNET request, const std::string& from) {
 
 } // namespace
 
+// The turns of a line: how many are taken, and the starts of those waiting for one. A start
+// only hands its transfer to a thread, so it may run under any transfer's lock.
+struct TransferLine::State {
+    explicit State(int most) : atOnce(most) {}
+
+    // Takes a turn and starts, or waits in line for one.
+    void Enter(std::function<void()> start, Turn::Place place) {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (taken >= atOnce) {
+                if (place == Turn::Place::First) {
+                    waiting.push_front(std::move(start));
+                } else {
+                    waiting.push_back(std::move(start));
+                }
+                return;
+            }
+            ++taken;
+        }
+        start();
+    }
+    // A turn given back: the first waiting starts on it.
+    void Leave() {
+        std::function<void()> next;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (waiting.empty()) {
+                --taken;
+                return;
+            }
+            next = std::move(waiting.front());
+            waiting.pop_front();
+        }
+        next();
+    }
+
+    std::mutex mutex;
+    const int atOnce;
+    int taken = 0;
+    std::deque<std::function<void()>> waiting;
+};
+
+TransferLine::TransferLine(int atOnce) : state_(std::make_shared<State>(atOnce < 1 ? 1 : atOnce)) {}
+
+TransferLine::~TransferLine() = default;
+
 // What the transfer's thread and its owner share. The handles in it are closed by whichever
 // of them gets there first, under the lock; the file is written only under the lock and
 // only while the transfer is not cancelled.
@@ -264,9 +310,12 @@ struct Transfer::State {
     TransferRequest request;
     HeadRule rule;
     ULONGLONG startMs = GetTickCount64();
+    std::weak_ptr<TransferLine::State> line;
 
     std::mutex mutex;
     std::condition_variable changed;
+    bool started = false;   // sent, or being sent: not waiting in its line
+    bool holdsTurn = false; // holds a turn of its line, given back when it ends
     bool ended = false;
     bool headIn = false; // the final answer's head arrived (the window no longer applies)
     TransferReport report;
@@ -302,6 +351,15 @@ struct Transfer::State {
             InternetCloseHandle(connected);
         }
         changed.notify_all();
+        if (std::exchange(holdsTurn, false)) {
+            if (auto turns = line.lock()) {
+                turns->Leave();
+            }
+        }
+    }
+    // Under the lock: whether its head is overdue (the window counts from its start).
+    bool HeadOverdue(ULONGLONG now) const {
+        return started && !headIn && now >= startMs + kRateWindowMs;
     }
     bool Cancelled() {
         std::lock_guard<std::mutex> lock(mutex);
@@ -312,11 +370,6 @@ struct Transfer::State {
 namespace {
 
 using State = Transfer::State;
-
-// The status line and headers must be in within the minimum rate's window from the start.
-ULONGLONG HeadDeadline(const State& state) {
-    return state.startMs + kRateWindowMs;
-}
 
 // One request sent and its head read; false (the transfer ended) when not.
 bool Send(State& state, HINTERNET session, const std::string& url) {
@@ -613,10 +666,44 @@ void Run(State& state, SessionPool& pool) {
 
 } // namespace
 
-Transfer::Transfer(TransferRequest request, HeadRule rule) : state_(std::make_shared<State>()) {
+namespace {
+
+// On the transfer's own thread, from its turn: its clocks start now. One cancelled while it
+// waited is never sent, and passes its turn on.
+void Begin(const std::shared_ptr<State>& state, bool lined, SessionPool& pool) {
+    bool cancelled = false;
+    {
+        std::lock_guard<std::mutex> lock(state->mutex);
+        cancelled = state->ended;
+        if (!cancelled) {
+            state->started = true;
+            state->holdsTurn = lined;
+            state->startMs = GetTickCount64();
+        }
+    }
+    if (!cancelled) {
+        Run(*state, pool);
+    } else if (auto turns = state->line.lock(); turns && lined) {
+        turns->Leave();
+    }
+}
+
+} // namespace
+
+Transfer::Transfer(TransferRequest request, HeadRule rule, Turn turn)
+    : state_(std::make_shared<State>()) {
     state_->request = std::move(request);
     state_->rule = std::move(rule);
-    Threads()->Run([state = state_, pool = Pool()] { Run(*state, *pool); });
+    const bool lined = turn.line != nullptr;
+    auto start = [state = state_, lined] {
+        Threads()->Run([state, lined, pool = Pool()] { Begin(state, lined, *pool); });
+    };
+    if (!lined) {
+        start();
+        return;
+    }
+    state_->line = turn.line->Shared();
+    turn.line->Shared()->Enter(std::move(start), turn.place);
 }
 
 Transfer::~Transfer() {
@@ -625,7 +712,7 @@ Transfer::~Transfer() {
 
 bool Transfer::Ended() {
     std::lock_guard<std::mutex> lock(state_->mutex);
-    if (!state_->ended && !state_->headIn && GetTickCount64() >= HeadDeadline(*state_)) {
+    if (!state_->ended && state_->HeadOverdue(GetTickCount64())) {
         state_->End(TransferEnd::Stalled, "no status line and headers within the window", true);
     }
     return state_->ended;
@@ -640,14 +727,12 @@ bool WaitUntil(State& state, ULONGLONG until) {
     while (!state.ended) {
         const ULONGLONG now = GetTickCount64();
         ULONGLONG wake = until;
-        if (!state.headIn) {
-            const ULONGLONG deadline = HeadDeadline(state);
-            if (now >= deadline) {
-                state.End(TransferEnd::Stalled, "no status line and headers within the window",
-                          true);
-                break;
-            }
-            wake = std::min(wake, deadline);
+        if (state.HeadOverdue(now)) {
+            state.End(TransferEnd::Stalled, "no status line and headers within the window", true);
+            break;
+        }
+        if (state.started && !state.headIn) {
+            wake = std::min(wake, state.startMs + kRateWindowMs);
         }
         if (now >= until) {
             return false;
