@@ -267,22 +267,34 @@ quorvel_round() { # FOLDER [EXTRA...]
 
 # The same files fetched by curl over one connection, each with a query as the updater sends;
 # with "sync", until they are on the disk, as the updater's downloads are. curl_options: more
-# of curl's options (bench/wan.sh: several transfers at once).
+# of curl's options (bench/wan.sh: several transfers at once). With curl_list_first set
+# (bench/wan.sh), curl first fetches the list, and then the files the fetched list names, as
+# the updater must: a client cannot ask for files before it has the list that names them.
 curl_options=()
+curl_list_first=
 curl_round() { # [sync]
     local into=$work/curl seconds mark
     rm -rf "$into" && mkdir -p "$into"
-    list_paths "$release/filelist.txt" |
-        awk -v b="$base" -v d="$into" '{print "url = \"" b "/" $0 "?fakevariable=1\"\noutput = \"" d "/" $0 "\""}' \
-        > "$work/curl.config"
+    [ -n "$curl_list_first" ] || curl_config "$release/filelist.txt"
     mark=$(log_mark)
     seconds=$(seconds_of curl_fetch "${1:-}") || no_figure "curl failed: $(cat "$work/last.out")"
-    expect_fetched curl "$mark" "$release" "$release/filelist.txt"
+    expect_fetched curl "$mark" "$release" "$release/filelist.txt" ${curl_list_first:+filelist.txt}
     expect_landed curl "$release" "$release/filelist.txt" "$into"
     echo "$seconds"
 }
 
+# curl's config for the files a list names.
+curl_config() { # LIST
+    list_paths "$1" |
+        awk -v b="$base" -v d="$work/curl" '{print "url = \"" b "/" $0 "?fakevariable=1\"\noutput = \"" d "/" $0 "\""}' \
+        > "$work/curl.config"
+}
+
 curl_fetch() { # [sync]
+    if [ -n "$curl_list_first" ]; then
+        "${client_wrap[@]}" curl -s --fail -o "$work/curl-list.txt" "$base/filelist.txt?fakevariable=1" &&
+            curl_config "$work/curl-list.txt" || return 1
+    fi
     "${client_wrap[@]}" curl -s --fail --create-dirs "${curl_options[@]}" -K "$work/curl.config"
     if [ "$1" = sync ]; then sync; fi
 }

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The start-up fetch over slow links: Quorvel.exe under Wine against curl fetching one file
-# after another on one connection and curl with 6 transfers at once, on the same release, the
+# after another on one connection and curl with 6 transfers at once, each first fetching the
+# list and then the files it names, as the updater does (and, for comparison, curl with 6 at
+# once given the files without fetching the list), on the same release, the
 # same server and the same link, in alternating rounds. The link is made by the bench: three
 # network namespaces (the server's, the link's, the clients'), joined by two veth pairs whose
 # ends in the middle one are relayed by bench/wan/LinkRelay.cpp with the link's delay, rate
@@ -172,8 +174,10 @@ report() { # PROFILE RELEASE-NAME
     echo "Quorvel.exe under Wine:          $(figure "$t.quorvel") s"
     echo "curl, one file after another:    $(figure "$t.sequential") s"
     echo "curl, 6 transfers at once:       $(figure "$t.parallel") s"
+    echo "curl, 6 at once, no list:        $(figure "$t.files-only") s"
     printf 'floor (bytes at the rate + one round trip): %.2f s\n' "$(floor_of "$1")"
     echo "ratio Quorvel/curl-parallel: $(figure "$t.ratio-parallel")"
+    echo "ratio Quorvel/curl-parallel-no-list: $(figure "$t.ratio-files-only")"
     echo "ratio Quorvel/curl-sequential: $(figure "$t.ratio-sequential")"
     echo "ratio Quorvel/floor: $(figure "$t.ratio-floor")"
 }
@@ -190,20 +194,25 @@ for name in $releases; do
     for profile in $profiles; do
         start_link "$profile"
         t=$work/$profile-$name
-        : > "$t.quorvel" && : > "$t.sequential" && : > "$t.parallel"
+        : > "$t.quorvel" && : > "$t.sequential" && : > "$t.parallel" && : > "$t.files-only"
         : > "$t.ratio-parallel" && : > "$t.ratio-sequential" && : > "$t.ratio-floor"
+        : > "$t.ratio-files-only"
         floor=$(floor_of "$profile")
         for _ in $(seq "$rounds"); do
             q=$(quorvel_round QuorvelWan)
-            curl_options=()
+            curl_list_first=1 curl_options=()
             s=$(curl_round)
             curl_options=(--parallel --parallel-max 6)
             p=$(curl_round)
+            curl_list_first=
+            f=$(curl_round)
             echo "$q" >> "$t.quorvel" && echo "$s" >> "$t.sequential" && echo "$p" >> "$t.parallel"
+            echo "$f" >> "$t.files-only"
             echo "$q / $p" | bc -l >> "$t.ratio-parallel"
+            echo "$q / $f" | bc -l >> "$t.ratio-files-only"
             echo "$q / $s" | bc -l >> "$t.ratio-sequential"
             echo "$q / $floor" | bc -l >> "$t.ratio-floor"
-            echo "round: Quorvel $q s, curl $s s, curl 6 at once $p s"
+            echo "round: Quorvel $q s, curl $s s, curl 6 at once $p s, without the list $f s"
         done
         kill -0 "$relay_pid" 2>/dev/null || no_figure "the link relay ended during the rounds"
         stop_link
