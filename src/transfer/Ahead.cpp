@@ -139,9 +139,9 @@ bool FetchAhead::LooksFetched(int row) {
     return StampChanged(form_, row) || !platform::FileExists(target);
 }
 
-// Those under way or waiting in line are counted against the transfers lined up; those arrived and
-// not yet taken are held to a few times the limit, so that files ahead never pile up far beyond the
-// row.
+// Those under way or waiting in their line count against the transfers lined up; those
+// arrived and not yet taken are held to a few times the limit, so that files ahead never pile
+// up far beyond the row.
 int FetchAhead::UnderWay() {
     int count = 0;
     for (auto& [key, fetch] : cache_) {

@@ -744,7 +744,8 @@ TEST_F(UpdateRun, FilesFetchedAheadAreOnlyACache) {
 // More files than the parts folder has slots: while those fetched ahead wait for their rows,
 // the next row waits for a slot and is fetched ahead once one is free, never passed over to
 // be fetched only at its turn. The labels show only for a file the run waits for: the first
-// alone, as every later one is in when its turn comes.
+// alone, as every later one is in when its turn comes. Never more than the limit are sent
+// at once, though more are lined up.
 TEST_F(UpdateRun, NoRowIsPassedOverWhileThePartsFolderIsFull) {
     std::vector<Entry> release;
     for (int i = 0; i < 40; ++i) {
@@ -753,12 +754,19 @@ TEST_F(UpdateRun, NoRowIsPassedOverWhileThePartsFolderIsFull) {
     Serve(release);
     Form().AutoTimer.SetEnabled(false);
     int labelled = 0;
+    long mostSent = 0;
     for (int pump = 1; pump < 200; ++pump) {
-        M().AtPump(pump, [&] { labelled += Form().DownloadLabel.Visible() ? 1 : 0; });
+        M().AtPump(pump, [&] {
+            labelled += Form().DownloadLabel.Visible() ? 1 : 0;
+            const auto& sent = M().process.transfers;
+            mostSent = std::max<long>(mostSent, std::count_if(sent.begin(), sent.end(),
+                                                              [](auto& t) { return !t.ended(); }));
+        });
     }
     RunUpdate();
     EXPECT_EQ(Fetched().size(), release.size());
     EXPECT_EQ(labelled, settings::kTransfers > 1 ? 1 : 40);
+    EXPECT_EQ(mostSent, settings::kTransfers);
 }
 
 // Where a stamp states the file's size and hash, as the release tool writes it, a file of

@@ -225,10 +225,15 @@ void Send(const std::shared_ptr<State>& state) {
     auto& m = TheMachine();
     m.world.requests.push_back(state->request.url);
     std::weak_ptr<State> weak = state;
-    m.process.transfers.push_back({state->request.url, [weak] {
+    m.process.transfers.push_back({state->request.url,
+                                   [weak] {
                                        if (auto alive = weak.lock()) {
                                            Finish(*alive);
                                        }
+                                   },
+                                   [weak] {
+                                       auto alive = weak.lock();
+                                       return !alive || alive->ended;
                                    }});
 }
 

@@ -94,6 +94,7 @@ struct Launch {
 struct PendingTransfer {
     std::string url;
     std::function<void()> deliver; // does nothing once the transfer has ended
+    std::function<bool()> ended;
 };
 
 struct PlatformCall {

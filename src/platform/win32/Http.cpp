@@ -309,7 +309,7 @@ TransferLine::~TransferLine() = default;
 struct Transfer::State {
     TransferRequest request;
     HeadRule rule;
-    ULONGLONG startMs = GetTickCount64();
+    ULONGLONG startMs = 0; // set when it is sent
     std::weak_ptr<TransferLine::State> line;
 
     std::mutex mutex;
